@@ -1,0 +1,232 @@
+// TCustomWSocket: an event-driven TCP (or UDP) endpoint that never blocks the
+// thread that owns it.
+//
+// Contract:
+//  - Thread: everything runs on the thread that constructed the object. The
+//    object owns a hidden window of that thread; the platform posts readiness
+//    notifications and lookup replies to it and the object turns them into
+//    events, each fired through its overridable Do... hook so that derived
+//    layers (SOCKS, line mode) can interpose.
+//  - Errors: refused operations go through ReportSocketError/RaiseError: an
+//    ESocketException carrying the text, or, when OnError is set, OnError with
+//    the error in LastError (the operation then returns or continues).
+//  - Handlers may call any operation, including ones that pump messages, and
+//    may destroy the object (directly or with FreeLater): nothing touches a
+//    destroyed object afterwards, and its queued messages are dropped.
+//  - Sending never blocks: Send queues 1,460-byte blocks; OnDataSent fires
+//    from the message loop, never inside Send, when the queue has drained.
+//  - Default linger is on with time-out 0: Disconnect resets the connection
+//    and drops data still unsent by the kernel; Abort closes gracefully.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "base/Component.h"
+#include "base/StringList.h"
+#include "net/WSockBuf.h"
+#include "net/WSocketTypes.h"
+#include "platform/Messages.h"
+#include "platform/WinSock.h"
+
+class TCustomWSocket : public TComponent {
+public:
+    explicit TCustomWSocket(TComponent* AOwner = nullptr);
+    ~TCustomWSocket() override;
+
+    // Connection.
+    virtual void Connect();
+    virtual void Listen();
+    virtual winsock::SOCKET Accept();
+    virtual void Dup(winsock::SOCKET NewHSocket);
+    virtual void Disconnect();
+    // Posts WM_CLOSE_LATER; the close runs from the message loop once the
+    // send queue has drained.
+    virtual void DisconnectLater();
+    // Posts WM_FREE_LATER; the object deletes itself from the message loop.
+    // Only for objects on the heap owned by a TComponent owner or by no one.
+    virtual void FreeLater();
+    virtual void Abort();
+    virtual void Flush();
+    virtual void WaitForClose();
+    virtual void ShutdownSocket(int How);
+    void ApplyLingerOption() { ApplyLinger(); }
+
+    // Data.
+    virtual int Receive(void* Buffer, int BufferSize);
+    virtual std::string ReceiveText();
+    virtual int ReceiveFrom(void* Buffer, int BufferSize, winsock::sockaddr_in& From, int& FromLen);
+    virtual int Send(const void* Data, int Len);
+    virtual int SendTo(const winsock::sockaddr_in& Dest, int DestLen, const void* Data, int Len);
+    virtual int SendText(const std::string& Str);
+
+    // Lookups, completed through OnDnsLookupDone.
+    virtual void ForwardDnsLookup(const std::string& HostName);
+    virtual void ReverseDnsLookup(const std::string& HostAddr);
+    virtual void AbortDnsLookup();
+
+    // Addresses.
+    virtual std::string PeerAddr();
+    virtual std::string PeerPort();
+    virtual int GetPeerSockAddr(winsock::sockaddr_in& Addr, int& AddrLen);
+    virtual std::string LocalPortText();
+    virtual std::string LocalAddrText();
+    virtual int GetLocalSockAddr(winsock::sockaddr_in& Addr, int& AddrLen);
+
+    // Notifications and message pumping.
+    virtual void Pause();
+    virtual void Resume();
+    virtual void PumpMessages();
+
+    // Properties.
+    const std::string& Addr() const { return FAddrStr; }
+    void SetAddr(const std::string& Value);
+    const std::string& Port() const { return FPortStr; }
+    virtual void SetPort(const std::string& Value);
+    const std::string& Proto() const { return FProtoStr; }
+    virtual void SetProto(const std::string& Value);
+    const std::string& LocalAddr() const { return FLocalAddr; }
+    void SetLocalAddr(const std::string& Value);
+    const std::string& LocalPort() const { return FLocalPortStr; }
+    void SetLocalPort(const std::string& Value);
+    TSocketSendFlags SendFlags();
+    void SetSendFlags(TSocketSendFlags Value);
+    const std::string& DnsResult() const { return FDnsResult; }
+    const TStringList& DnsResultList() const { return FDnsResultList; }
+    TSocketState State() const { return FState; }
+    std::int64_t ReadCount() const { return FReadCount; }
+    virtual int RcvdCount();
+    int LastError() const { return FLastError; }
+    bool AllSent() const { return FAllSent; }
+    bool Paused() const { return FPaused; }
+    winsock::SOCKET HSocket() const { return FHSocket; }
+    platform::HWND WindowHandle() const { return FWindowHandle; }
+
+    bool MultiThreaded = false;
+    bool MultiCast = false;
+    std::string MultiCastAddrStr;
+    int MultiCastIpTTL = 1;
+    bool ReuseAddr = false;
+    TWSocketOptions ComponentOptions = 0;
+    TSocketLingerOnOff LingerOnOff = wsLingerOn;
+    int LingerTimeout = 0;  // seconds, 0..65535
+
+    TSessionAvailable OnSessionAvailable;
+    TSessionConnected OnSessionConnected;
+    TSessionClosed OnSessionClosed;
+    TChangeState OnChangeState;
+    TDataAvailable OnDataAvailable;
+    TDataSent OnDataSent;
+    TSendData OnSendData;
+    TDnsLookupDone OnDnsLookupDone;
+    TNotifyEvent OnError;
+    TBgExceptionEvent OnBgException;
+
+protected:
+    // Tells whether the object still exists after a call that may have
+    // destroyed it (an event handler, a message pump).
+    class TLifeToken {
+    public:
+        explicit TLifeToken(std::shared_ptr<bool> alive) : FAlive(std::move(alive)) {}
+        explicit operator bool() const { return *FAlive; }
+
+    private:
+        std::shared_ptr<bool> FAlive;
+    };
+    TLifeToken LifeToken() const { return TLifeToken(FAlive); }
+
+    virtual platform::LRESULT HandleSocketMessage(platform::UINT Msg, platform::WPARAM WParam,
+                                                  platform::LPARAM LParam);
+    virtual void ResetToDefaults();
+    virtual void DisconnectInternal(bool Shutdown, std::uint16_t Error);
+    virtual bool BindLocal();
+    virtual int RawSend(const void* Data, int Len);
+    virtual int RawReceive(void* Buffer, int BufferSize);
+    virtual int RawReceiveFrom(void* Buffer, int BufferSize, winsock::sockaddr_in& From,
+                               int& FromLen);
+    virtual void RaiseError(const std::string& Msg);
+    void RaiseErrorFmt(const char* Fmt, ...) __attribute__((format(printf, 2, 3)));
+    void ReportSocketError(const std::string& Label);
+    virtual void HandleBgException(Exception& E);
+
+    // Event hooks. DoDataAvailable returns whether a handler took the event.
+    virtual bool DoDataAvailable(std::uint16_t Error);
+    virtual void DoSessionAvailable(std::uint16_t Error);
+    virtual void DoSessionConnected(std::uint16_t Error);
+    virtual void DoSessionClosed(std::uint16_t Error);
+    virtual void DoDataSent(std::uint16_t Error);
+    virtual void DoSendData(int BytesSent);
+    virtual void DoChangeState(TSocketState OldState, TSocketState NewState);
+    virtual void DoDnsLookupDone(std::uint16_t Error);
+    virtual void DoError();
+
+    void SetState(TSocketState NewState);
+    bool ApplyLinger();
+
+    // Send queue.
+    void QueueSendData(const void* Data, int Len);
+    void TryToSend();
+    void DiscardSendBuffer();
+
+    std::deque<std::unique_ptr<TBuffer>> SendQueue;
+    const int SendBlockSize = 1460;
+    int FSendFlags = 0;
+    int FLastError = 0;
+    platform::HWND FWindowHandle = 0;
+    alignas(8) char LookupBuffer[winsock::MAXGETHOSTSTRUCT + 1] = {};
+    winsock::HANDLE LookupHandle = 0;
+    winsock::SOCKET FHSocket = winsock::INVALID_SOCKET;
+    std::string FAddrStr;
+    bool FAddrResolved = false;
+    int FAddrFormat = winsock::AF_INET;
+    bool FAddrAssigned = false;
+    int FProto = winsock::IPPROTO_TCP;
+    bool FProtoAssigned = true;
+    bool FProtoResolved = false;
+    bool FLocalPortResolved = false;
+    std::string FProtoStr = "tcp";
+    std::string FPortStr;
+    bool FPortAssigned = false;
+    bool FPortResolved = false;
+    int FPortNum = 0;
+    std::string FLocalPortStr = "0";
+    int FLocalPortNum = 0;
+    std::string FLocalAddr = "0.0.0.0";
+    int FType = winsock::SOCK_STREAM;
+    bool FAllSent = true;
+    std::int64_t FReadCount = 0;
+    bool FPaused = false;
+    bool CloseInvoked = false;
+    TSocketState FState = wsClosed;
+    bool FQuitSeen = false;
+    long SelectMask = 0;
+    // The remote address record: connect, bind when listening, datagram
+    // sends, and the peer's address after Accept.
+    winsock::sockaddr_in FSin{};
+
+private:
+    void CreateSocketWindow();
+    void DestroySocketWindow();
+    void HandleSocketEvent(platform::WPARAM WParam, platform::LPARAM LParam);
+    void HandleCloseLater();
+    void HandleHostByNameDone(platform::WPARAM WParam, platform::LPARAM LParam);
+    void HandleHostByAddrDone(platform::WPARAM WParam, platform::LPARAM LParam);
+    // Runs the receive loop; false when the object was destroyed meanwhile.
+    bool ReceiveLoop(std::uint16_t Error, TWSocketOptions Options);
+    void CancelPendingLookup();
+    void CloseFailedHandle();
+    bool SetOption(int Level, int Option, int Value, const char* Label);
+
+    std::string FDnsResult;
+    TStringList FDnsResultList;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+    // Counts platform reads, so that the receive loop sees a pass that read nothing.
+    std::uint64_t FPlatformReads = 0;
+    // Bumped when the queue is discarded, so a send in progress notices.
+    std::uint64_t FQueueGeneration = 0;
+    bool FInTryToSend = false;
+    bool FDataSentPosted = false;   // a self-posted write readiness is queued
+    bool FCloseLaterPending = false;  // DisconnectLater waits for the queue to drain
+};

@@ -1,0 +1,110 @@
+// TCustomWSocket: closing a connection, now or from the message loop.
+#include "net/CustomWSocket.h"
+
+using namespace winsock;
+
+namespace {
+// How long a waiting loop sleeps between pumps when no event wakes it first.
+constexpr int kWaitSliceMs = 10;
+}  // namespace
+
+void TCustomWSocket::Disconnect() { DisconnectInternal(true, 0); }
+
+void TCustomWSocket::Abort() {
+    TLifeToken alive = LifeToken();
+    AbortDnsLookup();
+    if (!alive) return;
+    DiscardSendBuffer();
+    if (FState == wsConnected && FType == SOCK_STREAM) {
+        LingerOnOff = wsLingerOff;
+        ApplyLinger();
+        if (!alive) return;
+    }
+    DisconnectInternal(false, 0);
+}
+
+void TCustomWSocket::DisconnectInternal(bool Shutdown, std::uint16_t Error) {
+    TLifeToken alive = LifeToken();
+    if (FHSocket == INVALID_SOCKET) {
+        if (FState != wsClosed) {
+            SetState(wsClosed);
+            if (!alive) return;
+            ResetToDefaults();
+        }
+        return;
+    }
+    if (FState == wsClosed) return;
+    if (Shutdown) shutdown(FHSocket, 1);
+
+    const SOCKET s = FHSocket;
+    while (closesocket(s) == SOCKET_ERROR) {
+        int error = WSAGetLastError();
+        if (error == WSAEWOULDBLOCK) {
+            // A lingering close with data still unsent: let the loop run meanwhile.
+            PumpMessages();
+            if (!alive || FHSocket != s) return;
+            platform::AppWaitForEvents(kWaitSliceMs);
+            if (!alive || FHSocket != s) return;
+            continue;
+        }
+        FHSocket = INVALID_SOCKET;
+        if (error == WSANOTINITIALISED) break;
+        WSASetLastError(error);
+        ReportSocketError("Disconnect (closesocket)");
+        return;
+    }
+    FHSocket = INVALID_SOCKET;
+    SetState(wsClosed);
+    if (!alive) return;
+    if (!Destroying() && !CloseInvoked) {
+        CloseInvoked = true;
+        DoSessionClosed(Error);
+        if (!alive) return;
+    }
+    try {
+        ResetToDefaults();
+    } catch (...) {
+    }
+}
+
+void TCustomWSocket::DisconnectLater() {
+    platform::PostMessage(FWindowHandle, WM_CLOSE_LATER, 0, 0);
+}
+
+void TCustomWSocket::FreeLater() { platform::PostMessage(FWindowHandle, WM_FREE_LATER, 0, 0); }
+
+void TCustomWSocket::ShutdownSocket(int How) {
+    if (FHSocket != INVALID_SOCKET) shutdown(FHSocket, How);
+}
+
+void TCustomWSocket::WaitForClose() {
+    TLifeToken alive = LifeToken();
+    while (FHSocket != INVALID_SOCKET && FState != wsClosed) {
+        PumpMessages();
+        if (!alive) return;
+        if (FHSocket == INVALID_SOCKET || FState == wsClosed) return;
+        winsock::u_long waiting = 0;
+        if (ioctlsocket(FHSocket, FIONREAD, &waiting) == SOCKET_ERROR) return;
+        if (waiting > 0) {
+            DoDataAvailable(0);
+            if (!alive) return;
+            if (FHSocket == INVALID_SOCKET) return;
+        }
+        // A peek tells the peer's close (0) from "nothing yet" (would block);
+        // a zero-length read cannot tell them apart here.
+        char probe;
+        int r = recv(FHSocket, &probe, 1, MSG_PEEK);
+        bool stop = false;
+        if (r < 1) {
+            int error = WSAGetLastError();
+            if (r == 0 || error != WSAEWOULDBLOCK) {
+                FLastError = r == 0 ? 0 : error;
+                stop = true;
+            }
+        }
+        PumpMessages();
+        if (!alive || stop) return;
+        platform::AppWaitForEvents(kWaitSliceMs);
+        if (!alive) return;
+    }
+}

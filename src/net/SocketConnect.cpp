@@ -1,0 +1,294 @@
+// TCustomWSocket: opening a connection, listening, accepting, adopting a handle.
+#include "net/CustomWSocket.h"
+
+#include "net/WSocketLoader.h"
+#include "net/WSocketResolve.h"
+
+using namespace winsock;
+
+namespace {
+constexpr long kConnectMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT | FD_CLOSE;  // 59
+constexpr long kListenMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CLOSE;                // 43
+constexpr long kDupMask = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;                  // 51
+}  // namespace
+
+bool TCustomWSocket::SetOption(int Level, int Option, int Value, const char* Label) {
+    if (setsockopt(FHSocket, Level, Option, reinterpret_cast<const char*>(&Value), sizeof Value) ==
+        SOCKET_ERROR) {
+        ReportSocketError(Label);
+        return false;
+    }
+    return true;
+}
+
+// Closes a handle that never reached an open state, keeping the platform's
+// error for the report that follows.
+void TCustomWSocket::CloseFailedHandle() {
+    int error = WSAGetLastError();
+    if (FHSocket != INVALID_SOCKET) closesocket(FHSocket);
+    FHSocket = INVALID_SOCKET;
+    WSASetLastError(error);
+}
+
+void TCustomWSocket::Connect() {
+    if (FHSocket != INVALID_SOCKET && FState != wsClosed) {
+        RaiseError("Connect: Socket already in use");
+        return;
+    }
+    if (!FPortAssigned) {
+        RaiseError("Connect: No Port Specified");
+        return;
+    }
+    if (!FAddrAssigned) {
+        RaiseError("Connect: No IP Address Specified");
+        return;
+    }
+    if (!FProtoAssigned) {
+        RaiseError("Connect: No Protocol Specified");
+        return;
+    }
+    try {
+        WSocketEntryPoint();
+        if (!FProtoResolved) {
+            FProto = WSocketResolveProto(FProtoStr);
+            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+            FProtoResolved = true;
+        }
+        if (!FPortResolved) {
+            FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
+            FSin.sin_port = htons(static_cast<winsock::u_short>(FPortNum));
+            FPortResolved = true;
+        }
+        if (!FLocalPortResolved) {
+            FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr);
+            FLocalPortResolved = true;
+        }
+        if (!FAddrResolved) {
+            FSin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+            FAddrResolved = true;
+        }
+    } catch (const Exception& E) {
+        RaiseError("connect: " + E.Message());
+        return;
+    }
+
+    TLifeToken alive = LifeToken();
+    DiscardSendBuffer();
+    FHSocket = socket(FAddrFormat, FType, FProto);
+    if (FHSocket == INVALID_SOCKET) {
+        ReportSocketError("Connect (socket)");
+        return;
+    }
+    SetState(wsOpened);
+    if (!alive) return;
+
+    if (FType == SOCK_DGRAM) {
+        if (!BindLocal() || !alive) return;
+        if (MultiCast && MultiCastIpTTL != 1 &&
+            !SetOption(IPPROTO_IP, IP_MULTICAST_TTL, MultiCastIpTTL, "setsockopt(IP_MULTICAST_TTL)"))
+            return;
+        if (FSin.sin_addr.s_addr == INADDR_BROADCAST &&
+            !SetOption(SOL_SOCKET, SO_BROADCAST, 1, "setsockopt(SO_BROADCAST)"))
+            return;
+    } else {
+        if (!SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)")) return;
+        if ((ComponentOptions & wsoTcpNoDelay) &&
+            !SetOption(IPPROTO_TCP, TCP_NODELAY, 1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)"))
+            return;
+        if (!ApplyLinger()) return;
+        if (!SetOption(SOL_SOCKET, SO_KEEPALIVE, 1, "setsockopt(SO_KEEPALIVE)")) return;
+        if ((FLocalPortNum != 0 || FLocalAddr != "0.0.0.0") && !BindLocal()) return;
+    }
+    if (!alive) return;
+
+    SelectMask = kConnectMask;
+    if (WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, SelectMask) == SOCKET_ERROR) {
+        ReportSocketError("WSAAsyncSelect");
+        return;
+    }
+    if (FType == SOCK_DGRAM) {
+        SetState(wsConnected);
+        if (!alive) return;
+        DoSessionConnected(0);
+        return;
+    }
+    if (connect(FHSocket, reinterpret_cast<const sockaddr*>(&FSin), sizeof FSin) == SOCKET_ERROR) {
+        int error = WSAGetLastError();
+        // The platform may name a connect under way either way.
+        if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) {
+            FLastError = error;
+            ReportSocketError("Connect");
+            return;
+        }
+    }
+    SetState(wsConnecting);
+}
+
+bool TCustomWSocket::BindLocal() {
+    sockaddr_in local{};
+    local.sin_family = static_cast<short>(FAddrFormat);
+    local.sin_port = htons(static_cast<winsock::u_short>(FLocalPortNum));
+    local.sin_addr.s_addr = WSocketResolveHost(FLocalAddr);
+    if (bind(FHSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
+        RaiseErrorFmt("winsock.bind failed, error #%d", WSAGetLastError());
+        return false;
+    }
+    int len = sizeof local;
+    if (getsockname(FHSocket, reinterpret_cast<sockaddr*>(&local), &len) == SOCKET_ERROR) {
+        RaiseErrorFmt("winsock.getsockname failed, error #%d", WSAGetLastError());
+        return false;
+    }
+    FLocalPortNum = ntohs(local.sin_port);
+    FLocalPortStr = std::to_string(FLocalPortNum);
+    return true;
+}
+
+bool TCustomWSocket::ApplyLinger() {
+    if (LingerOnOff == wsLingerNoSet) return true;
+    if (FHSocket == INVALID_SOCKET) {
+        RaiseError("Cannot set linger option at this time");
+        return false;
+    }
+    linger li{static_cast<winsock::u_short>(LingerOnOff == wsLingerOn ? 1 : 0),
+              static_cast<winsock::u_short>(LingerTimeout)};
+    if (setsockopt(FHSocket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&li), sizeof li) ==
+        SOCKET_ERROR) {
+        ReportSocketError("setsockopt(SO_LINGER)");
+        return false;
+    }
+    return true;
+}
+
+void TCustomWSocket::Listen() {
+    if (!FPortAssigned) {
+        WSASetLastError(WSAEINVAL);
+        ReportSocketError("listen: port not assigned");
+        return;
+    }
+    if (!FProtoAssigned) {
+        WSASetLastError(WSAEINVAL);
+        ReportSocketError("listen: protocol not assigned");
+        return;
+    }
+    if (!FAddrAssigned) {
+        WSASetLastError(WSAEINVAL);
+        ReportSocketError("listen: address not assigned");
+        return;
+    }
+    try {
+        WSocketEntryPoint();
+        if (!FProtoResolved) {
+            FProto = WSocketResolveProto(FProtoStr);
+            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+            FProtoResolved = true;
+        }
+        if (!FPortResolved) {
+            FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
+            FSin.sin_port = htons(static_cast<winsock::u_short>(FPortNum));
+            FPortResolved = true;
+        }
+        if (!FAddrResolved) {
+            FSin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+            FAddrResolved = true;
+        }
+    } catch (const Exception& E) {
+        RaiseError("listen: " + E.Message());
+        return;
+    }
+
+    TLifeToken alive = LifeToken();
+    DiscardSendBuffer();
+    FHSocket = socket(FAddrFormat, FType, FProto);
+    if (FHSocket == INVALID_SOCKET) {
+        ReportSocketError("socket");
+        return;
+    }
+    if (FType == SOCK_DGRAM && ReuseAddr) {
+        int one = 1;
+        if (setsockopt(FHSocket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one),
+                       sizeof one) == SOCKET_ERROR) {
+            CloseFailedHandle();
+            ReportSocketError("setsockopt(SO_REUSEADDR)");
+            return;
+        }
+    }
+    if (bind(FHSocket, reinterpret_cast<const sockaddr*>(&FSin), sizeof FSin) == SOCKET_ERROR) {
+        // The handle is still in the closed state, where Disconnect would leave it open.
+        CloseFailedHandle();
+        ReportSocketError("Bind");
+        return;
+    }
+    SetState(wsBound);
+    if (!alive) return;
+
+    if (FType == SOCK_DGRAM && MultiCast) {
+        ip_mreq mreq{};
+        mreq.imr_multiaddr.s_addr = inet_addr(MultiCastAddrStr.c_str());
+        mreq.imr_interface.s_addr = htonl(INADDR_ANY);
+        if (setsockopt(FHSocket, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&mreq),
+                       sizeof mreq) == SOCKET_ERROR) {
+            ReportSocketError("setsockopt(IP MULTICAST)");
+            return;
+        }
+    }
+    SOCKET s = FHSocket;
+    if (FType == SOCK_DGRAM) {
+        SetState(wsListening);
+        if (!alive) return;
+        SetState(wsConnected);
+        if (!alive) return;
+        DoSessionConnected(0);
+        if (!alive || FHSocket != s) return;
+    } else {
+        if (listen(FHSocket, 5) == SOCKET_ERROR) {
+            ReportSocketError("Listen");
+            return;
+        }
+        SetState(wsListening);
+        if (!alive || FHSocket != s) return;
+    }
+    SelectMask = kListenMask;
+    if (WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, SelectMask) == SOCKET_ERROR)
+        ReportSocketError("WSAASyncSelect");
+}
+
+SOCKET TCustomWSocket::Accept() {
+    if (FState != wsListening) {
+        WSASetLastError(WSAEINVAL);
+        ReportSocketError("not a listening socket");
+        return INVALID_SOCKET;
+    }
+    int len = sizeof FSin;
+    SOCKET s = accept(FHSocket, reinterpret_cast<sockaddr*>(&FSin), &len);
+    if (s == INVALID_SOCKET) {
+        ReportSocketError("Accept");
+        return INVALID_SOCKET;
+    }
+    return s;
+}
+
+void TCustomWSocket::Dup(SOCKET NewHSocket) {
+    if (NewHSocket == 0 || NewHSocket == INVALID_SOCKET) {
+        WSASetLastError(WSAEINVAL);
+        ReportSocketError("Dup");
+        return;
+    }
+    TLifeToken alive = LifeToken();
+    if (FState != wsClosed) {
+        if (FHSocket != INVALID_SOCKET && closesocket(FHSocket) == SOCKET_ERROR) {
+            ReportSocketError("Dup (closesocket)");
+            return;
+        }
+        FHSocket = INVALID_SOCKET;
+        SetState(wsClosed);
+        if (!alive) return;
+    }
+    FHSocket = NewHSocket;
+    if (!ApplyLinger()) return;
+    SelectMask = kDupMask;
+    if (WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, SelectMask) == SOCKET_ERROR) {
+        ReportSocketError("WSAAsyncSelect");
+        return;
+    }
+    SetState(wsConnected);
+}

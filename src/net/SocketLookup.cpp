@@ -1,0 +1,112 @@
+// TCustomWSocket: asynchronous host lookups. The platform runs them in the
+// background and posts the reply to the socket's window; at most one is
+// pending per socket, and a new one cancels the old one silently.
+#include "net/CustomWSocket.h"
+
+#include <cstring>
+
+#include "net/WSocketLoader.h"
+
+using namespace winsock;
+
+namespace {
+constexpr int kMaxLookupAddresses = 256;
+}  // namespace
+
+void TCustomWSocket::CancelPendingLookup() {
+    if (LookupHandle == 0) return;
+    WSACancelAsyncRequest(LookupHandle);
+    // A reply already queued for it must not be taken for the next lookup's.
+    platform::RemoveMessages(FWindowHandle, WM_HOST_BY_NAME_DONE, true, LookupHandle);
+    platform::RemoveMessages(FWindowHandle, WM_HOST_BY_ADDR_DONE, true, LookupHandle);
+    LookupHandle = 0;
+}
+
+void TCustomWSocket::ForwardDnsLookup(const std::string& HostName) {
+    TLifeToken alive = LifeToken();
+    if (HostName.empty()) {
+        RaiseError("DNS lookup: invalid host name.");
+        if (!alive) return;
+        DoDnsLookupDone(WSAEINVAL);
+        return;
+    }
+    WSocketEntryPoint();
+    CancelPendingLookup();
+    FDnsResult.clear();
+    FDnsResultList.Clear();
+
+    in_addr addr{inet_addr(HostName.c_str())};
+    if (addr.s_addr != INADDR_NONE) {
+        FDnsResult = inet_ntoa(addr);
+        DoDnsLookupDone(0);
+        return;
+    }
+    LookupHandle = WSAAsyncGetHostByName(FWindowHandle, WM_HOST_BY_NAME_DONE, HostName.c_str(),
+                                         LookupBuffer, sizeof LookupBuffer);
+    if (LookupHandle == 0)
+        RaiseErrorFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), WSAGetLastError());
+}
+
+void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
+    TLifeToken alive = LifeToken();
+    if (HostAddr.empty() || HostAddr.size() > 256) {
+        RaiseError("ReverseDnsLookup: Invalid host name.");
+        if (!alive) return;
+        DoDnsLookupDone(WSAEINVAL);
+        return;
+    }
+    WSocketEntryPoint();
+    CancelPendingLookup();
+    FDnsResult.clear();
+    FDnsResultList.Clear();
+
+    winsock::u_long addr = inet_addr(HostAddr.c_str());
+    LookupHandle = WSAAsyncGetHostByAddr(FWindowHandle, WM_HOST_BY_ADDR_DONE,
+                                         reinterpret_cast<const char*>(&addr), sizeof addr, AF_INET,
+                                         LookupBuffer, sizeof LookupBuffer);
+    if (LookupHandle == 0)
+        RaiseErrorFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), WSAGetLastError());
+}
+
+void TCustomWSocket::AbortDnsLookup() {
+    if (LookupHandle == 0) return;
+    HANDLE task = LookupHandle;
+    LookupHandle = 0;
+    platform::RemoveMessages(FWindowHandle, WM_HOST_BY_NAME_DONE, true, task);
+    platform::RemoveMessages(FWindowHandle, WM_HOST_BY_ADDR_DONE, true, task);
+    if (WSACancelAsyncRequest(task) != 0) {
+        ReportSocketError("WSACancelAsyncRequest");
+        return;
+    }
+    if (!Destroying()) DoDnsLookupDone(WSAEINTR);
+}
+
+void TCustomWSocket::HandleHostByNameDone(platform::WPARAM WParam, platform::LPARAM LParam) {
+    if (LookupHandle == 0 || static_cast<HANDLE>(WParam) != LookupHandle) return;
+    LookupHandle = 0;
+    auto error = static_cast<std::uint16_t>(WSAGETASYNCERROR(LParam));
+    if (error == 0) {
+        const auto* host = reinterpret_cast<const hostent*>(LookupBuffer);
+        for (int i = 0; host->h_addr_list && host->h_addr_list[i] && i < kMaxLookupAddresses; ++i) {
+            in_addr addr;
+            std::memcpy(&addr, host->h_addr_list[i], sizeof addr);
+            FDnsResultList.Add(inet_ntoa(addr));
+        }
+        if (FDnsResultList.Count() > 0) FDnsResult = FDnsResultList[0];
+    }
+    DoDnsLookupDone(error);
+}
+
+void TCustomWSocket::HandleHostByAddrDone(platform::WPARAM WParam, platform::LPARAM LParam) {
+    if (LookupHandle == 0 || static_cast<HANDLE>(WParam) != LookupHandle) return;
+    LookupHandle = 0;
+    auto error = static_cast<std::uint16_t>(WSAGETASYNCERROR(LParam));
+    if (error == 0) {
+        const auto* host = reinterpret_cast<const hostent*>(LookupBuffer);
+        if (host->h_name) {
+            FDnsResult = host->h_name;
+            FDnsResultList.Add(FDnsResult);
+        }
+    }
+    DoDnsLookupDone(error);
+}
