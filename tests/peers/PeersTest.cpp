@@ -325,6 +325,22 @@ TEST(Dante, Socks5ConnectWithoutAuthentication) {
     EXPECT_FALSE(WaitForPort(port, Millis(0)));
 }
 
+TEST(Dante, ExternalAddressIsWhereConnectionsComeFrom) {
+    DanteProxy socks({.External = "127.0.0.2"});
+    ASSERT_TRUE(socks.Start()) << socks.Error();
+    ScriptedPeer echo = EchoPeer();
+    ASSERT_TRUE(echo.Start());
+    TcpClient c;
+    ASSERT_TRUE(c.Connect(socks.Port()));
+    // SOCKS 4 CONNECT.
+    c.Send(Bytes({4, 1}) + PortBytes(echo.Port()) + Bytes({127, 0, 0, 1}) + "tarn" + Bytes({0}));
+    std::string reply;
+    ASSERT_TRUE(c.ReadExactly(8, reply));
+    EXPECT_EQ(reply[1], 0x5a);
+    ExpectPong(c, echo);
+    EXPECT_EQ(echo.ClientAddresses(), std::vector<std::string>{"127.0.0.2"});
+}
+
 TEST(Dante, Socks5UserPasswordAgainstSystemUser) {
     std::string user;
     {

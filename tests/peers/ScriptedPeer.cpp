@@ -89,6 +89,11 @@ int ScriptedPeer::ConnectionsAccepted() const {
     return accepted_;
 }
 
+std::vector<std::string> ScriptedPeer::ClientAddresses() const {
+    std::lock_guard lock(mutex_);
+    return clients_;
+}
+
 void ScriptedPeer::Fail(const std::string& why) {
     std::lock_guard lock(mutex_);
     if (failure_.empty()) failure_ = why;
@@ -103,11 +108,16 @@ void ScriptedPeer::Run() {
             Fail("no connection");
             break;
         }
-        int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        sockaddr_in from{};
+        socklen_t fromLen = sizeof from;
+        int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&from), &fromLen, SOCK_CLOEXEC);
         if (fd < 0) continue;
         {
+            char text[INET_ADDRSTRLEN] = "";
+            inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
             std::lock_guard lock(mutex_);
             ++accepted_;
+            clients_.emplace_back(text);
         }
         bool ok = Play(fd);
         if (fd >= 0) close(fd);

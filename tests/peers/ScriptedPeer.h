@@ -56,6 +56,8 @@ public:
     // Empty while all went as scripted; otherwise what differed first.
     std::string Failure() const;
     int ConnectionsAccepted() const;
+    // The address each accepted connection came from ("127.0.0.1", ...).
+    std::vector<std::string> ClientAddresses() const;
 
 private:
     void Run();
@@ -73,6 +75,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::string received_, failure_;
+    std::vector<std::string> clients_;
     int accepted_ = 0;
     bool done_ = false;
 };
