@@ -17,6 +17,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -366,6 +367,9 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, const std::string&
     const bool switchUser = !user_.empty();
     const std::string dir = workDir_;
 
+    // Daemons fork helpers; when the daemon dies they become our children
+    // instead of init's, so Stop() can reap them before it returns.
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
@@ -413,6 +417,12 @@ void PeerProcess::Stop(Millis grace) {
     kill(-pid_, SIGKILL);
     int status = 0;
     waitpid(pid_, &status, 0);
+    // Reap the helpers too (they are ours, see Start()), so no process of
+    // the group is left when Stop() returns.
+    auto deadline = std::chrono::steady_clock::now() + Millis(2000);
+    while (kill(-pid_, 0) == 0 && std::chrono::steady_clock::now() < deadline) {
+        if (waitpid(-pid_, &status, WNOHANG) <= 0) std::this_thread::sleep_for(Millis(5));
+    }
     pid_ = -1;
 }
 
