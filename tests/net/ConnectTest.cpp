@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "Peers.h"
+#include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
 
 using namespace nettest;
@@ -61,7 +61,7 @@ TEST(WSocketConnect, RefusedLaterReportsThroughSessionConnectedThenCloses) {
 TEST(WSocketConnect, RefusedAtOnceRaisesTheConnectError) {
     TWSocket s;
     Target(s, peers::ClosedPort());
-    winsock::testing::FailNextConnect(winsock::WSAECONNREFUSED);
+    winsock::seams::FailNextConnect(winsock::WSAECONNREFUSED);
     EXPECT_EQ(ErrorOf([&] { s.Connect(); }),
               "Error 10061 in function Connect\r\nConnection refused");
     EXPECT_EQ(s.LastError(), 10061);

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Peers.h"
+#include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
 
 using namespace nettest;

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "Peers.h"
+#include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
 
 using namespace nettest;
@@ -68,14 +68,14 @@ TEST(WSocketListen, BindFailureClosesTheHandle) {
     first.SetPort("0");
     first.Listen();
     std::string port = first.LocalPortText();
-    int openBefore = winsock::testing::OpenSocketCount();
+    int openBefore = winsock::seams::OpenSocketCount();
     TWSocket second;
     second.SetAddr("127.0.0.1");
     second.SetPort(port);
     EXPECT_EQ(ErrorOf([&] { second.Listen(); }),
               "Error 10048 in function Bind\r\nAddress already in use");
     EXPECT_EQ(second.State(), wsClosed);
-    EXPECT_EQ(winsock::testing::OpenSocketCount(), openBefore);
+    EXPECT_EQ(winsock::seams::OpenSocketCount(), openBefore);
 }
 
 TEST(WSocketUdp, DatagramExchangeOnLoopback) {

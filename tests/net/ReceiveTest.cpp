@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "Peers.h"
+#include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
 
 using namespace nettest;

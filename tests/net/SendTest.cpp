@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "Peers.h"
+#include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
 
 using namespace nettest;

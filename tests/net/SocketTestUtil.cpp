@@ -9,7 +9,7 @@
 namespace nettest {
 
 void InstallTestResolver() {
-    winsock::testing::SetForwardResolver(
+    winsock::seams::SetForwardResolver(
         [](const std::string& name, std::vector<winsock::u_long>& addrs, std::string& official) {
             if (name == "peer.test") {
                 addrs = {winsock::htonl(0x7F000002), winsock::htonl(0x7F000003)};
@@ -26,7 +26,7 @@ void InstallTestResolver() {
 namespace {
 struct ResolverEnvironment : ::testing::Environment {
     void SetUp() override { InstallTestResolver(); }
-    void TearDown() override { winsock::testing::SetForwardResolver(nullptr); }
+    void TearDown() override { winsock::seams::SetForwardResolver(nullptr); }
 };
 [[maybe_unused]] auto* const gResolverEnvironment =
     ::testing::AddGlobalTestEnvironment(new ResolverEnvironment);

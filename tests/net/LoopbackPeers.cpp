@@ -1,4 +1,4 @@
-#include "Peers.h"
+#include "LoopbackPeers.h"
 
 #include <chrono>
 
