@@ -1,0 +1,172 @@
+// Asynchronous host lookups: each runs on a worker thread; its result is
+// carried back to the asking window's thread, written into the caller's
+// buffer there and delivered as the reply message in queue order. A lookup
+// cancelled before that point delivers nothing and touches no buffer.
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/MessageLoop.h"
+#include "platform/SysSocket.h"
+#include "platform/WinSock.h"
+
+namespace winsock {
+namespace {
+
+namespace sys = platform::sys;
+
+struct Lookup {
+    HANDLE handle = 0;
+    HWND hwnd = 0;
+    UINT msg = 0;
+    char* buffer = nullptr;
+    int bufferLength = 0;
+};
+
+struct Result {
+    int error = 0;
+    std::string name;
+    std::vector<std::uint32_t> addrs;
+};
+
+struct Pending {
+    std::mutex mutex;
+    std::unordered_map<HANDLE, Lookup> lookups;
+    HANDLE next = 1;
+};
+
+Pending& GetPending() {
+    static Pending* p = new Pending;  // workers may finish during exit
+    return *p;
+}
+
+// Writes a host entry into buf: the record first, then its pointer arrays,
+// the addresses and the name, all inside the buffer. Keeps as many addresses
+// as fit; returns the bytes used, or 0 when not even one fits.
+int PackHostEntry(const Result& r, char* buf, int buflen) {
+    std::uintptr_t base = reinterpret_cast<std::uintptr_t>(buf);
+    std::uintptr_t aligned = (base + alignof(hostent) - 1) & ~(std::uintptr_t(alignof(hostent)) - 1);
+    std::size_t skip = aligned - base;
+    std::size_t nameBytes = r.name.size() + 1;
+    std::size_t fixed = skip + sizeof(hostent) + sizeof(char*) /*aliases*/ + sizeof(char*) /*list end*/ + nameBytes;
+    if (fixed > static_cast<std::size_t>(buflen)) return 0;
+    std::size_t perAddr = sizeof(char*) + 4;
+    std::size_t room = (static_cast<std::size_t>(buflen) - fixed) / perAddr;
+    std::size_t count = std::min(room, r.addrs.size());
+    if (count == 0 && !r.addrs.empty()) return 0;
+
+    char* p = reinterpret_cast<char*>(aligned);
+    auto* entry = reinterpret_cast<hostent*>(p);
+    p += sizeof(hostent);
+    auto** aliases = reinterpret_cast<char**>(p);
+    p += sizeof(char*);
+    auto** list = reinterpret_cast<char**>(p);
+    p += sizeof(char*) * (count + 1);
+    char* addrArea = p;
+    p += 4 * count;
+    char* name = p;
+    p += nameBytes;
+
+    std::memcpy(name, r.name.c_str(), nameBytes);
+    aliases[0] = nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::memcpy(addrArea + 4 * i, &r.addrs[i], 4);
+        list[i] = addrArea + 4 * i;
+    }
+    list[count] = nullptr;
+    entry->h_name = name;
+    entry->h_aliases = aliases;
+    entry->h_addrtype = AF_INET;
+    entry->h_length = 4;
+    entry->h_addr_list = list;
+    return static_cast<int>(p - buf);
+}
+
+// On the owning thread: deliver unless cancelled meanwhile.
+void Deliver(HANDLE handle, const Result& r) {
+    Lookup l;
+    {
+        auto& pending = GetPending();
+        std::lock_guard<std::mutex> lock(pending.mutex);
+        auto it = pending.lookups.find(handle);
+        if (it == pending.lookups.end()) return;
+        l = it->second;
+        pending.lookups.erase(it);
+    }
+    int error = r.error;
+    int used = 0;
+    if (!error) {
+        used = PackHostEntry(r, l.buffer, l.bufferLength);
+        if (used == 0) error = WSAENOBUFS;
+    }
+    platform::MSG m{l.hwnd, l.msg, l.handle, platform::MAKELPARAM(static_cast<unsigned>(used), static_cast<unsigned>(error))};
+    platform::DispatchMessage(m);
+}
+
+HANDLE Start(HWND hwnd, UINT msg, char* buf, int buflen, std::function<Result()> work) {
+    if (!sys::Started()) return sys::SetLastError(WSANOTINITIALISED), 0;
+    if (!buf || buflen <= 0) return sys::SetLastError(WSAEFAULT), 0;
+    if (!platform::detail::IsWindowOfThisThread(hwnd)) return sys::SetLastError(WSAEINVAL), 0;
+    HANDLE handle;
+    {
+        auto& pending = GetPending();
+        std::lock_guard<std::mutex> lock(pending.mutex);
+        handle = pending.next++;
+        pending.lookups.emplace(handle, Lookup{handle, hwnd, msg, buf, buflen});
+    }
+    try {
+        std::thread([hwnd, handle, work = std::move(work)] {
+            Result r = work();
+            platform::detail::PostTask(hwnd, [handle, r] { Deliver(handle, r); });
+        }).detach();
+    } catch (const std::system_error&) {
+        auto& pending = GetPending();
+        std::lock_guard<std::mutex> lock(pending.mutex);
+        pending.lookups.erase(handle);
+        sys::SetLastError(WSAENOBUFS);
+        return 0;
+    }
+    return handle;
+}
+
+}  // namespace
+
+HANDLE WSAAsyncGetHostByName(HWND hwnd, UINT msg, const char* name, char* buf, int buflen) {
+    if (!name) return sys::SetLastError(WSAEFAULT), 0;
+    std::string host = name;
+    return Start(hwnd, msg, buf, buflen, [host] {
+        Result r;
+        r.error = sys::ResolveForward(host, r.addrs, r.name);
+        return r;
+    });
+}
+
+HANDLE WSAAsyncGetHostByAddr(HWND hwnd, UINT msg, const char* addr, int len, int type, char* buf,
+                             int buflen) {
+    if (!addr || len != 4) return sys::SetLastError(WSAEFAULT), 0;
+    if (type != AF_INET) return sys::SetLastError(WSAEAFNOSUPPORT), 0;
+    std::uint32_t a;
+    std::memcpy(&a, addr, 4);
+    return Start(hwnd, msg, buf, buflen, [a] {
+        Result r;
+        r.error = sys::ResolveReverse(a, r.name);
+        if (!r.error) r.addrs.push_back(a);
+        return r;
+    });
+}
+
+int WSACancelAsyncRequest(HANDLE task) {
+    auto& pending = GetPending();
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    if (pending.lookups.erase(task) == 0) {
+        sys::SetLastError(task != 0 && task < pending.next ? WSAEALREADY : WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+    return 0;
+}
+
+}  // namespace winsock

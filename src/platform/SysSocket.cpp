@@ -1,0 +1,733 @@
+#include "platform/SysSocket.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "platform/ErrorMap.h"
+#include "platform/MessageLoop.h"
+#include "platform/WinSockCodes.h"
+
+namespace platform::sys {
+namespace {
+
+using namespace winsock;  // error numbers and event bits only
+
+thread_local int tLastError = 0;
+std::atomic<int> gStartups{0};
+
+int Fail(int error) {
+    tLastError = error;
+    return -1;
+}
+
+int FailErrno() { return Fail(WsaFromErrno(errno)); }
+
+constexpr std::uint32_t kReadInterest = EPOLLIN | EPOLLRDHUP;
+
+// One open handle. Fields other than the table links are touched only on the
+// thread that owns the handle (the one that selected it, or created it).
+struct Entry {
+    int fd = -1;
+    Handle handle = 0;
+    int type = SOCK_STREAM;
+    bool nonBlocking = false;
+
+    // Asynchronous selection.
+    HWND hwnd = 0;
+    UINT msg = 0;
+    long mask = 0;
+    std::uint32_t kernelEvents = 0;  // what epoll watches now (0 = not registered)
+    bool readArmed = false;
+    bool writeArmed = false;
+    bool acceptArmed = false;
+    bool connectPending = false;
+    bool closePosted = false;
+    bool connected = false;
+    bool listening = false;
+    int resetError = 0;  // a reset Linux reported once, remembered
+
+    // Linger as the program set it; applied only at close, never to the
+    // kernel, so that closing cannot block.
+    bool lingerOn = false;
+    std::uint16_t lingerSeconds = 0;
+    std::uint64_t closeDeadline = 0;
+};
+
+class Table : public detail::IoHandler {
+public:
+    std::shared_ptr<Entry> Find(Handle h) {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = entries.find(h);
+        return it == entries.end() ? nullptr : it->second;
+    }
+
+    Handle Add(int fd, int type) {
+        auto e = std::make_shared<Entry>();
+        e->fd = fd;
+        e->type = type;
+        e->handle = next.fetch_add(1);
+        std::lock_guard<std::mutex> lock(mutex);
+        entries.emplace(e->handle, e);
+        return e->handle;
+    }
+
+    void Remove(Handle h) {
+        std::lock_guard<std::mutex> lock(mutex);
+        entries.erase(h);
+    }
+
+    void CloseAll() {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (auto& [h, e] : entries) ::close(e->fd);
+        entries.clear();
+    }
+
+    int Count() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return static_cast<int>(entries.size());
+    }
+
+    void OnIoReady(std::uint64_t key, std::uint32_t events) override;
+
+    std::atomic<Handle> next{1};
+
+private:
+    std::mutex mutex;
+    std::unordered_map<Handle, std::shared_ptr<Entry>> entries;
+};
+
+Table& GetTable() {
+    static Table* t = new Table;  // lives for the whole process
+    return *t;
+}
+
+std::atomic<int> gFailNextConnect{0};
+
+void Post(Entry& e, long event, int error) {
+    if ((e.mask & event) == 0 || e.hwnd == 0) return;
+    PostMessage(e.hwnd, e.msg, e.handle, MAKELPARAM(static_cast<unsigned>(event), static_cast<unsigned>(error)));
+}
+
+// Brings the kernel's interest in line with what can still be posted. Only
+// adds interest; interest that is no longer useful is dropped lazily, when the
+// kernel reports it again (see OnIoReady), so steady traffic needs no epoll_ctl.
+void EnsureInterest(Entry& e, std::uint32_t bits) {
+    if (e.hwnd == 0 || e.mask == 0) return;
+    if ((e.kernelEvents & bits) == bits) return;
+    bool was = e.kernelEvents != 0;
+    e.kernelEvents |= bits;
+    detail::WatchDescriptor(e.fd, e.handle, e.kernelEvents, &GetTable(), was);
+}
+
+void SetInterest(Entry& e, std::uint32_t events) {
+    if (events == e.kernelEvents) return;
+    bool was = e.kernelEvents != 0;
+    e.kernelEvents = events;
+    // An empty interest must be a removal: hang-ups and errors fire regardless.
+    detail::WatchDescriptor(e.fd, e.handle, events, &GetTable(), was);
+}
+
+void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
+    auto e = Find(static_cast<Handle>(key));
+    if (!e || e->mask == 0) {
+        if (e) SetInterest(*e, 0);
+        return;
+    }
+    std::uint32_t useless = 0;
+
+    if (e->connectPending) {
+        if (events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) {
+            int soerr = 0;
+            socklen_t len = sizeof soerr;
+            ::getsockopt(e->fd, SOL_SOCKET, SO_ERROR, &soerr, &len);
+            e->connectPending = false;
+            int err = soerr ? WsaFromErrno(soerr) : 0;
+            Post(*e, FD_CONNECT, err);
+            if (err) {
+                SetInterest(*e, 0);
+                return;
+            }
+            e->connected = true;
+            e->writeArmed = true;
+            e->readArmed = true;
+            EnsureInterest(*e, kReadInterest);
+        } else {
+            return;
+        }
+    }
+
+    if (e->listening) {
+        if (events & EPOLLIN) {
+            if (e->acceptArmed) {
+                e->acceptArmed = false;
+                Post(*e, FD_ACCEPT, 0);
+            } else {
+                useless |= EPOLLIN;
+            }
+        }
+        if (useless) SetInterest(*e, e->kernelEvents & ~useless);
+        return;
+    }
+
+    if (!e->connected) {
+        SetInterest(*e, 0);
+        return;
+    }
+
+    if (events & EPOLLERR) {
+        int soerr = 0;
+        socklen_t len = sizeof soerr;
+        ::getsockopt(e->fd, SOL_SOCKET, SO_ERROR, &soerr, &len);
+        if (soerr == ECONNRESET || soerr == EPIPE) e->resetError = WSAECONNRESET;
+    }
+
+    if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
+        if (!e->readArmed || e->closePosted) {
+            useless |= kReadInterest;
+        } else {
+            int avail = 0;
+            ::ioctl(e->fd, FIONREAD, &avail);
+            bool data = avail > 0;
+            bool closed = false;
+            if (!data && e->type == SOCK_STREAM) {
+                // No bytes counted: tell a close from data by peeking.
+                char c;
+                ssize_t r = ::recv(e->fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+                if (r > 0) data = true;
+                else if (r == 0) closed = true;
+                else if (errno == ECONNRESET || errno == EPIPE) {
+                    e->resetError = WSAECONNRESET;
+                    closed = true;
+                } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                    closed = true;
+                }
+            } else if (!data && e->type == SOCK_DGRAM && (events & EPOLLIN)) {
+                data = true;  // an empty datagram still has to be read
+            }
+            if (data) {
+                e->readArmed = false;
+                Post(*e, FD_READ, 0);
+            } else if (closed) {
+                e->closePosted = true;
+                Post(*e, FD_CLOSE, e->resetError);
+                SetInterest(*e, 0);
+                return;
+            }
+        }
+    }
+
+    if (events & EPOLLOUT) {
+        if (e->writeArmed) {
+            e->writeArmed = false;
+            Post(*e, FD_WRITE, 0);
+        } else {
+            useless |= EPOLLOUT;
+        }
+    }
+    if (useless) SetInterest(*e, e->kernelEvents & ~useless);
+}
+
+std::shared_ptr<Entry> Lookup(Handle h) {
+    if (gStartups.load() <= 0) {
+        Fail(WSANOTINITIALISED);
+        return nullptr;
+    }
+    auto e = GetTable().Find(h);
+    if (!e) Fail(WSAENOTSOCK);
+    return e;
+}
+
+sockaddr_in ToSockaddr(const Address& a) {
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_port = a.port;
+    sin.sin_addr.s_addr = a.addr;
+    return sin;
+}
+
+void FromSockaddr(const sockaddr_in& sin, Address* a) {
+    if (!a) return;
+    a->addr = sin.sin_addr.s_addr;
+    a->port = sin.sin_port;
+}
+
+void CloseDescriptor(Entry& e) {
+    SetInterest(e, 0);
+    ::close(e.fd);
+    GetTable().Remove(e.handle);
+}
+
+std::uint64_t NowMs() { return platform::GetTickCount64(); }
+
+ForwardResolver& Resolver() {
+    static ForwardResolver r;
+    return r;
+}
+std::mutex gResolverMutex;
+
+}  // namespace
+
+void SetLastError(int error) { tLastError = error; }
+int LastError() { return tLastError; }
+
+int Startup() { return ++gStartups; }
+int Cleanup() {
+    int v = gStartups.load();
+    while (v > 0 && !gStartups.compare_exchange_weak(v, v - 1)) {}
+    if (v <= 0) return Fail(WSANOTINITIALISED);
+    // The last clean-up closes whatever is still open, as the original did.
+    if (v == 1) GetTable().CloseAll();
+    return 0;
+}
+bool Started() { return gStartups.load() > 0; }
+
+Handle Create(int type, int protocol) {
+    if (!Started()) return Fail(WSANOTINITIALISED), kInvalid;
+    if (type != SOCK_STREAM && type != SOCK_DGRAM) return Fail(WSAESOCKTNOSUPPORT), kInvalid;
+    int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, protocol);
+    if (fd < 0) return FailErrno(), kInvalid;
+    return GetTable().Add(fd, type);
+}
+
+int Bind(Handle h, const Address& a) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    sockaddr_in sin = ToSockaddr(a);
+    if (::bind(e->fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) < 0) return FailErrno();
+    return 0;
+}
+
+int Listen(Handle h, int backlog) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (e->type != SOCK_STREAM) return Fail(WSAEOPNOTSUPP);
+    if (::listen(e->fd, backlog) < 0) return FailErrno();
+    e->listening = true;
+    e->acceptArmed = true;
+    EnsureInterest(*e, EPOLLIN);
+    return 0;
+}
+
+Handle Accept(Handle h, Address* peer) {
+    auto e = Lookup(h);
+    if (!e) return kInvalid;
+    if (!e->listening) return Fail(WSAEINVAL), kInvalid;
+    sockaddr_in sin{};
+    socklen_t len = sizeof sin;
+    int fd;
+    do {
+        fd = ::accept4(e->fd, reinterpret_cast<sockaddr*>(&sin), &len, SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    // Accepting re-enables the accept notification, whatever the outcome.
+    e->acceptArmed = true;
+    EnsureInterest(*e, EPOLLIN);
+    if (fd < 0) return FailErrno(), kInvalid;
+    FromSockaddr(sin, peer);
+    Handle nh = GetTable().Add(fd, SOCK_STREAM);
+    auto ne = GetTable().Find(nh);
+    ne->connected = true;
+    // The accepted handle inherits the listener's selection.
+    if (e->mask != 0 && e->hwnd != 0) AsyncSelect(nh, e->hwnd, e->msg, e->mask);
+    return nh;
+}
+
+int Connect(Handle h, const Address& a) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (int forced = gFailNextConnect.exchange(0)) return Fail(forced);
+    if (e->connected && e->type == SOCK_STREAM) return Fail(WSAEISCONN);
+    sockaddr_in sin = ToSockaddr(a);
+    int r;
+    do {
+        r = ::connect(e->fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+    } while (r < 0 && errno == EINTR);
+    if (e->type == SOCK_DGRAM) {
+        if (r < 0) return FailErrno();
+        e->connected = true;
+        return 0;
+    }
+    if (r < 0 && errno != EINPROGRESS) return FailErrno();
+    // Completion is told by FD_CONNECT, also when the kernel finished at once.
+    e->connectPending = true;
+    EnsureInterest(*e, EPOLLOUT);
+    if (r < 0) return Fail(WSAEWOULDBLOCK);
+    return 0;
+}
+
+int Send(Handle h, const char* buf, int len, bool oob) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (len < 0) return Fail(WSAEFAULT);
+    if (e->resetError) return Fail(e->resetError);
+    ssize_t r;
+    do {
+        r = ::send(e->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL | (oob ? MSG_OOB : 0));
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) {
+        int err = WsaFromErrno(errno);
+        if (err == WSAEWOULDBLOCK) {
+            e->writeArmed = true;
+            EnsureInterest(*e, EPOLLOUT);
+        } else if (err == WSAECONNRESET) {
+            e->resetError = WSAECONNRESET;
+        }
+        return Fail(err);
+    }
+    if (r < len && e->type == SOCK_STREAM) {
+        e->writeArmed = true;
+        EnsureInterest(*e, EPOLLOUT);
+    }
+    return static_cast<int>(r);
+}
+
+int SendTo(Handle h, const char* buf, int len, bool oob, const Address& to) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (len < 0) return Fail(WSAEFAULT);
+    if (e->type == SOCK_STREAM) return Send(h, buf, len, oob);
+    sockaddr_in sin = ToSockaddr(to);
+    ssize_t r;
+    do {
+        r = ::sendto(e->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL | (oob ? MSG_OOB : 0),
+                     reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            e->writeArmed = true;
+            EnsureInterest(*e, EPOLLOUT);
+        }
+        return FailErrno();
+    }
+    return static_cast<int>(r);
+}
+
+int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (len < 0) return Fail(WSAEFAULT);
+    // Reading re-enables the read notification (at once if data remains).
+    if (!e->readArmed && !e->closePosted) {
+        e->readArmed = true;
+        if (e->connected) EnsureInterest(*e, kReadInterest);
+    }
+    if (e->resetError) return Fail(e->resetError);
+    sockaddr_in sin{};
+    socklen_t slen = sizeof sin;
+    int flags = (oob ? MSG_OOB : 0) | (peek ? MSG_PEEK : 0);
+    ssize_t r;
+    do {
+        r = from ? ::recvfrom(e->fd, buf, static_cast<size_t>(len), flags, reinterpret_cast<sockaddr*>(&sin), &slen)
+                 : ::recv(e->fd, buf, static_cast<size_t>(len), flags);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0) {
+        int err = WsaFromErrno(errno);
+        if (err == WSAECONNRESET) e->resetError = err;
+        return Fail(err);
+    }
+    if (from) FromSockaddr(sin, from);
+    return static_cast<int>(r);
+}
+
+int Shutdown(Handle h, int how) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (how < 0 || how > 2) return Fail(WSAEINVAL);
+    if (::shutdown(e->fd, how) < 0) return FailErrno();
+    return 0;
+}
+
+int Close(Handle h) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (e->lingerOn && e->type == SOCK_STREAM) {
+        bool reset = e->lingerSeconds == 0;
+        if (!reset) {
+            int unsent = 0;
+            ::ioctl(e->fd, SIOCOUTQ, &unsent);
+            if (unsent > 0 && e->connected && !e->resetError) {
+                std::uint64_t now = NowMs();
+                if (e->closeDeadline == 0) e->closeDeadline = now + 1000ull * e->lingerSeconds;
+                // Waiting here would stall the thread: let the caller pump and retry.
+                if (now < e->closeDeadline) return Fail(WSAEWOULDBLOCK);
+                reset = true;
+            }
+        }
+        if (reset) {
+            ::linger l{1, 0};
+            ::setsockopt(e->fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        }
+    }
+    CloseDescriptor(*e);
+    return 0;
+}
+
+int SetOption(Handle h, Option opt, std::uint32_t value, std::uint32_t value2) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    int level = SOL_SOCKET, name = 0;
+    int iv = static_cast<int>(value);
+    switch (opt) {
+    case Option::Linger:
+        e->lingerOn = (value >> 16) != 0;
+        e->lingerSeconds = static_cast<std::uint16_t>(value & 0xFFFF);
+        e->closeDeadline = 0;
+        return 0;
+    case Option::ReuseAddr: name = SO_REUSEADDR; break;
+    case Option::KeepAlive: name = SO_KEEPALIVE; break;
+    case Option::Broadcast: name = SO_BROADCAST; break;
+    case Option::SendBuffer: name = SO_SNDBUF; break;
+    case Option::ReceiveBuffer: name = SO_RCVBUF; break;
+    case Option::OobInline: name = SO_OOBINLINE; break;
+    case Option::DontRoute: name = SO_DONTROUTE; break;
+    case Option::Debug: name = SO_DEBUG; break;
+    case Option::NoDelay: level = IPPROTO_TCP; name = TCP_NODELAY; break;
+    case Option::MulticastTtl: level = IPPROTO_IP; name = IP_MULTICAST_TTL; break;
+    case Option::MulticastLoop: level = IPPROTO_IP; name = IP_MULTICAST_LOOP; break;
+    case Option::MulticastInterface: {
+        in_addr a{};
+        a.s_addr = value;
+        if (::setsockopt(e->fd, IPPROTO_IP, IP_MULTICAST_IF, &a, sizeof a) < 0) return FailErrno();
+        return 0;
+    }
+    case Option::AddMembership:
+    case Option::DropMembership: {
+        ip_mreq m{};
+        m.imr_multiaddr.s_addr = value;
+        m.imr_interface.s_addr = value2;
+        int n = opt == Option::AddMembership ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP;
+        if (::setsockopt(e->fd, IPPROTO_IP, n, &m, sizeof m) < 0) return FailErrno();
+        return 0;
+    }
+    case Option::Error:
+    case Option::Type:
+        return Fail(WSAENOPROTOOPT);
+    }
+    if (::setsockopt(e->fd, level, name, &iv, sizeof iv) < 0) return FailErrno();
+    return 0;
+}
+
+int GetOption(Handle h, Option opt, std::uint32_t* value) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    int level = SOL_SOCKET, name = 0;
+    switch (opt) {
+    case Option::Linger:
+        *value = (static_cast<std::uint32_t>(e->lingerOn) << 16) | e->lingerSeconds;
+        return 0;
+    case Option::Error: {
+        int soerr = 0;
+        socklen_t len = sizeof soerr;
+        ::getsockopt(e->fd, SOL_SOCKET, SO_ERROR, &soerr, &len);
+        int err = soerr ? WsaFromErrno(soerr) : 0;
+        if (err == WSAECONNRESET) e->resetError = err;
+        *value = static_cast<std::uint32_t>(err);
+        return 0;
+    }
+    case Option::Type: *value = static_cast<std::uint32_t>(e->type); return 0;
+    case Option::ReuseAddr: name = SO_REUSEADDR; break;
+    case Option::KeepAlive: name = SO_KEEPALIVE; break;
+    case Option::Broadcast: name = SO_BROADCAST; break;
+    case Option::SendBuffer: name = SO_SNDBUF; break;
+    case Option::ReceiveBuffer: name = SO_RCVBUF; break;
+    case Option::OobInline: name = SO_OOBINLINE; break;
+    case Option::DontRoute: name = SO_DONTROUTE; break;
+    case Option::Debug: name = SO_DEBUG; break;
+    case Option::NoDelay: level = IPPROTO_TCP; name = TCP_NODELAY; break;
+    case Option::MulticastTtl: level = IPPROTO_IP; name = IP_MULTICAST_TTL; break;
+    case Option::MulticastLoop: level = IPPROTO_IP; name = IP_MULTICAST_LOOP; break;
+    case Option::MulticastInterface: {
+        in_addr a{};
+        socklen_t len = sizeof a;
+        if (::getsockopt(e->fd, IPPROTO_IP, IP_MULTICAST_IF, &a, &len) < 0) return FailErrno();
+        *value = a.s_addr;
+        return 0;
+    }
+    case Option::AddMembership:
+    case Option::DropMembership:
+        return Fail(WSAENOPROTOOPT);
+    }
+    int iv = 0;
+    socklen_t len = sizeof iv;
+    if (::getsockopt(e->fd, level, name, &iv, &len) < 0) return FailErrno();
+    // Linux answers the multicast options with one byte.
+    if (len == 1) iv = static_cast<unsigned char>(iv & 0xFF);
+    *value = static_cast<std::uint32_t>(iv);
+    return 0;
+}
+
+int BytesReadable(Handle h, std::uint32_t* count) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    int avail = 0;
+    if (::ioctl(e->fd, FIONREAD, &avail) < 0) return FailErrno();
+    *count = static_cast<std::uint32_t>(avail < 0 ? 0 : avail);
+    return 0;
+}
+
+int SetNonBlocking(Handle h, bool on) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    // A selected handle must stay non-blocking.
+    if (!on && e->mask != 0) return Fail(WSAEINVAL);
+    int flags = ::fcntl(e->fd, F_GETFL);
+    if (flags < 0) return FailErrno();
+    flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);
+    if (::fcntl(e->fd, F_SETFL, flags) < 0) return FailErrno();
+    e->nonBlocking = on;
+    return 0;
+}
+
+int LocalName(Handle h, Address* a) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    sockaddr_in sin{};
+    socklen_t len = sizeof sin;
+    if (::getsockname(e->fd, reinterpret_cast<sockaddr*>(&sin), &len) < 0) return FailErrno();
+    FromSockaddr(sin, a);
+    return 0;
+}
+
+int PeerName(Handle h, Address* a) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    sockaddr_in sin{};
+    socklen_t len = sizeof sin;
+    if (::getpeername(e->fd, reinterpret_cast<sockaddr*>(&sin), &len) < 0) return FailErrno();
+    FromSockaddr(sin, a);
+    return 0;
+}
+
+int AsyncSelect(Handle h, HWND hwnd, UINT msg, long events) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (events != 0 && !detail::IsWindowOfThisThread(hwnd)) return Fail(WSAEINVAL);
+    if (!e->nonBlocking && SetNonBlocking(h, true) < 0) return -1;
+    SetInterest(*e, 0);
+    e->hwnd = hwnd;
+    e->msg = msg;
+    e->mask = events;
+    if (events == 0) return 0;
+    // Conditions that hold now are reported at once: the kernel reports them
+    // as soon as the interest is registered.
+    std::uint32_t interest = 0;
+    if (e->listening) {
+        e->acceptArmed = true;
+        interest |= EPOLLIN;
+    } else if (e->connectPending) {
+        interest |= EPOLLOUT;
+    } else if (e->connected || e->type == SOCK_DGRAM) {
+        e->connected = true;
+        e->readArmed = true;
+        e->writeArmed = true;
+        interest |= kReadInterest | EPOLLOUT;
+    }
+    if (e->closePosted) interest &= ~kReadInterest;
+    if (interest) EnsureInterest(*e, interest);
+    return 0;
+}
+
+int OpenCount() { return GetTable().Count(); }
+
+void FailNextConnect(int error) { gFailNextConnect = error; }
+
+void SetForwardResolver(ForwardResolver resolver) {
+    std::lock_guard<std::mutex> lock(gResolverMutex);
+    Resolver() = std::move(resolver);
+}
+
+int ResolveForward(const std::string& name, std::vector<std::uint32_t>& addrs, std::string& official) {
+    ForwardResolver custom;
+    {
+        std::lock_guard<std::mutex> lock(gResolverMutex);
+        custom = Resolver();
+    }
+    addrs.clear();
+    official.clear();
+    if (custom) return custom(name, addrs, official);
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_CANONNAME;
+    addrinfo* res = nullptr;
+    int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &res);
+    if (rc != 0) return WsaFromResolver(rc, errno);
+    for (addrinfo* p = res; p; p = p->ai_next) {
+        if (p->ai_family != AF_INET) continue;
+        auto* sin = reinterpret_cast<sockaddr_in*>(p->ai_addr);
+        if (std::find(addrs.begin(), addrs.end(), sin->sin_addr.s_addr) == addrs.end())
+            addrs.push_back(sin->sin_addr.s_addr);
+        if (official.empty() && p->ai_canonname) official = p->ai_canonname;
+    }
+    ::freeaddrinfo(res);
+    if (official.empty()) official = name;
+    return addrs.empty() ? WSANO_DATA : 0;
+}
+
+int ResolveReverse(std::uint32_t addr, std::string& name) {
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = addr;
+    char host[NI_MAXHOST];
+    int rc = ::getnameinfo(reinterpret_cast<sockaddr*>(&sin), sizeof sin, host, sizeof host, nullptr, 0,
+                           NI_NAMEREQD);
+    if (rc != 0) return WsaFromResolver(rc, errno);
+    name = host;
+    return 0;
+}
+
+bool LookupService(const std::string& name, const std::string& proto, std::uint16_t& port,
+                   std::string& officialName, std::string& officialProto) {
+    servent se{};
+    servent* result = nullptr;
+    char buf[1024];
+    if (::getservbyname_r(name.c_str(), proto.empty() ? nullptr : proto.c_str(), &se, buf, sizeof buf, &result) != 0 ||
+        !result)
+        return false;
+    port = ntohs(static_cast<std::uint16_t>(result->s_port));
+    officialName = result->s_name ? result->s_name : name;
+    officialProto = result->s_proto ? result->s_proto : proto;
+    return true;
+}
+
+bool LookupProtocol(const std::string& name, int& number, std::string& officialName) {
+    protoent pe{};
+    protoent* result = nullptr;
+    char buf[1024];
+    if (::getprotobyname_r(name.c_str(), &pe, buf, sizeof buf, &result) != 0 || !result) return false;
+    number = result->p_proto;
+    officialName = result->p_name ? result->p_name : name;
+    return true;
+}
+
+std::uint32_t ParseDotted(const char* text) {
+    if (!text || !*text) return INADDR_NONE;
+    in_addr a{};
+    if (::inet_aton(text, &a) == 0) return INADDR_NONE;
+    return a.s_addr;
+}
+
+std::string FormatDotted(std::uint32_t addr) {
+    in_addr a{};
+    a.s_addr = addr;
+    char buf[INET_ADDRSTRLEN];
+    ::inet_ntop(AF_INET, &a, buf, sizeof buf);
+    return buf;
+}
+
+}  // namespace platform::sys

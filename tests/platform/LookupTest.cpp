@@ -1,0 +1,152 @@
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "PumpHelpers.h"
+#include "platform/WinSock.h"
+
+using namespace winsock;
+using platform::LPARAM;
+using platform::WPARAM;
+
+namespace {
+
+using winsock::u_long;
+using winsock::u_short;
+using winsock::in_addr;
+using winsock::sockaddr;
+using winsock::sockaddr_in;
+using winsock::linger;
+using winsock::hostent;
+using winsock::servent;
+using winsock::protoent;
+
+constexpr UINT kLookupMsg = platform::WM_USER + 2;
+
+class Lookups : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WSAData d;
+        ASSERT_EQ(WSAStartup(0x0101, &d), 0);
+        hwnd = platform::CreateHiddenWindow([this](platform::HWND, UINT m, WPARAM w, LPARAM l) {
+            if (m == kLookupMsg) replies.push_back({w, WSAGETASYNCERROR(l)});
+            return platform::LRESULT(0);
+        });
+    }
+    void TearDown() override {
+        seams::SetForwardResolver(nullptr);
+        platform::DestroyWindow(hwnd);
+        WSACleanup();
+    }
+    const hostent* Entry() const { return reinterpret_cast<const hostent*>(buffer); }
+
+    platform::HWND hwnd = 0;
+    alignas(8) char buffer[1025];
+    std::vector<std::pair<HANDLE, unsigned>> replies;
+};
+
+TEST_F(Lookups, LocalhostResolvesIntoTheCallersBuffer) {
+    HANDLE h = WSAAsyncGetHostByName(hwnd, kLookupMsg, "localhost", buffer, sizeof buffer);
+    ASSERT_NE(h, 0u);
+    EXPECT_TRUE(replies.empty());  // never answered from inside the call
+    ASSERT_TRUE(PumpUntil([&] { return !replies.empty(); }));
+    EXPECT_EQ(replies[0].first, h);
+    ASSERT_EQ(replies[0].second, 0u);
+    ASSERT_NE(Entry()->h_addr_list[0], nullptr);
+    u_long a;
+    std::memcpy(&a, Entry()->h_addr_list[0], 4);
+    EXPECT_EQ(a, inet_addr("127.0.0.1"));
+    EXPECT_EQ(Entry()->h_length, 4);
+}
+
+TEST_F(Lookups, ResolverFailuresMapToTheOriginalNumbers) {
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"nosuch.invalid", WSAHOST_NOT_FOUND}, {"again.test", WSATRY_AGAIN},
+        {"fail.test", WSANO_RECOVERY}, {"nodata.test", WSANO_DATA}};
+    seams::SetForwardResolver([&](const std::string& name, std::vector<u_long>&, std::string&) {
+        for (auto& [n, e] : cases)
+            if (n == name) return e;
+        return WSANO_RECOVERY;
+    });
+    for (auto& [name, err] : cases) {
+        replies.clear();
+        ASSERT_NE(WSAAsyncGetHostByName(hwnd, kLookupMsg, name.c_str(), buffer, sizeof buffer), 0u);
+        ASSERT_TRUE(PumpUntil([&] { return !replies.empty(); }));
+        EXPECT_EQ(replies[0].second, static_cast<unsigned>(err)) << name;
+    }
+    EXPECT_EQ(gethostbyname("nosuch.invalid"), nullptr);
+    EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
+}
+
+TEST_F(Lookups, ManyAddressesKeepAsManyAsFitInOrder) {
+    seams::SetForwardResolver([](const std::string&, std::vector<u_long>& addrs, std::string& name) {
+        for (u_long i = 1; i <= 300; ++i) addrs.push_back(htonl(0x0A000000u + i));
+        name = "many.test";
+        return 0;
+    });
+    ASSERT_NE(WSAAsyncGetHostByName(hwnd, kLookupMsg, "many.test", buffer, sizeof buffer), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !replies.empty(); }));
+    ASSERT_EQ(replies[0].second, 0u);
+    int n = 0;
+    for (char** p = Entry()->h_addr_list; *p; ++p, ++n) {
+        u_long a;
+        std::memcpy(&a, *p, 4);
+        ASSERT_EQ(ntohl(a), 0x0A000000u + static_cast<u_long>(n + 1));
+        ASSERT_GE(*p, buffer);
+        ASSERT_LT(*p, buffer + sizeof buffer);
+    }
+    EXPECT_GT(n, 50);
+    EXPECT_LT(n, 300);
+    EXPECT_STREQ(Entry()->h_name, "many.test");
+}
+
+TEST_F(Lookups, CancelledLookupDeliversNothingAndLeavesTheBufferAlone) {
+    std::memset(buffer, 0x5A, sizeof buffer);
+    HANDLE h = WSAAsyncGetHostByName(hwnd, kLookupMsg, "localhost", buffer, sizeof buffer);
+    ASSERT_NE(h, 0u);
+    EXPECT_EQ(WSACancelAsyncRequest(h), 0);
+    EXPECT_EQ(WSACancelAsyncRequest(h), SOCKET_ERROR);
+    PumpFor(300);
+    EXPECT_TRUE(replies.empty());
+    for (char c : buffer) ASSERT_EQ(c, 0x5A);
+    EXPECT_EQ(WSACancelAsyncRequest(0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+}
+
+TEST_F(Lookups, ResultForADestroyedWindowIsDroppedSafely) {
+    platform::HWND other = platform::CreateHiddenWindow([](platform::HWND, UINT, WPARAM, LPARAM) {
+        ADD_FAILURE() << "a destroyed window got a reply";
+        return platform::LRESULT(0);
+    });
+    auto* buf = new char[1025];
+    ASSERT_NE(WSAAsyncGetHostByName(other, kLookupMsg, "localhost", buf, 1025), 0u);
+    platform::DestroyWindow(other);
+    PumpFor(300);
+    delete[] buf;  // the worker must not write here afterwards either
+    PumpFor(50);
+}
+
+TEST_F(Lookups, ReverseLookupOfLoopback) {
+    u_long a = inet_addr("127.0.0.1");
+    HANDLE h = WSAAsyncGetHostByAddr(hwnd, kLookupMsg, reinterpret_cast<char*>(&a), 4, AF_INET, buffer,
+                                     sizeof buffer);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !replies.empty(); }));
+    ASSERT_EQ(replies[0].second, 0u);
+    EXPECT_STRNE(Entry()->h_name, "");
+}
+
+TEST_F(Lookups, ServicesAndProtocols) {
+    servent* s = getservbyname("ftp", "tcp");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(ntohs(static_cast<u_short>(s->s_port)), 21);
+    EXPECT_EQ(getservbyname("no-such-service", "tcp"), nullptr);
+    protoent* p = getprotobyname("udp");
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->p_proto, 17);
+    EXPECT_EQ(getprotobyname("no-such-proto"), nullptr);
+}
+
+}  // namespace
