@@ -3,7 +3,7 @@
 //  - MaxLength counts bytes of the UTF-8 text (the program stores texts in
 //    byte fields); typing and pasting never exceed it and never split a
 //    character. Text set from code is not limited, as with the original.
-//  - CharCase upper: letters typed or pasted become capitals.
+//  - CharCase upper: letters become capitals, typed, pasted or set from code.
 //  - PasswordChar: every character is shown as that character.
 //  - OnChange runs on every change of the text, typed or set from code.
 #pragma once
