@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -71,6 +72,18 @@ protected:
 
     // A user's click on a control.
     static void ClickOn(TControl* control) { QTest::mouseClick(control->Widget(), Qt::LeftButton); }
+
+    // Types text into a widget one character at a time, as key events.
+    static void TypeText(QWidget* widget, const QString& text) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const qsizetype n = text.at(i).isHighSurrogate() ? 2 : 1;
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text.mid(i, n));
+            QApplication::sendEvent(widget, &press);
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, text.mid(i, n));
+            QApplication::sendEvent(widget, &release);
+            i += n - 1;
+        }
+    }
 
     // Runs `body` from Qt's loop once the next modal loop is running, e.g. to
     // look at and close a modal window. Bounded: fails the test when no modal

@@ -53,7 +53,7 @@ protected:
 
     static void Type(TEdit* edit, const std::string& text) {
         edit->Clear();
-        QTest::keyClicks(edit->Widget(), QString::fromUtf8(text.c_str()));
+        TypeText(edit->Widget(), QString::fromUtf8(text.c_str()));
     }
     void Fill(const std::string& name, const std::string& host, const std::string& user,
               const std::string& comments, const std::string& password) {
