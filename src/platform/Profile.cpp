@@ -123,7 +123,9 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     const Location loc = Find(lines, section, key);
     const std::string entry = key + "=" + value;
     if (loc.keyLine) {
-        lines[*loc.keyLine] = entry;
+        // The key keeps the spelling it was first written with.
+        std::string& line = lines[*loc.keyLine];
+        line = line.substr(0, line.find('=')) + "=" + value;
     } else if (loc.sectionLine) {
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(loc.sectionEnd), entry);
     } else {

@@ -25,8 +25,8 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
                                     const std::string& defaultValue, const std::string& fileName,
                                     std::size_t size = 2048);
 
-// Sets key in section to value: an existing key (first one, any case) is
-// replaced in place, a new key goes after the last line of its section, a new
+// Sets key in section to value: an existing key (first one, any case) gets
+// the new value in place, keeping its spelling; a new key goes after the last line of its section, a new
 // section at the end of the file.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& fileName);
