@@ -18,38 +18,26 @@ constexpr TColor kBackground = 15135218;
 
 constexpr const char* kNameExistsEnd = "Delete the existing name or change the name so it is not the same.";
 constexpr const char* kNeedNameAndSite =
-    "You must enter a name and a website address to add. The name can be any name you wish to identify your "
-    "site with, and the web address needs to be the actual website address. After adding, the name will appear "
-    "on the list, and you can then FTP to and any name in your list.";
+    "You must enter a name and a website address to add. The name can be any name you wish to identify your site with, and the web address needs to be the actual website address. After adding, the name will appear on the list, and you can then FTP to and any name in your list.";
 constexpr const char* kFileFull = "Please delete one of your entries before adding another";
 constexpr const char* kNameInFile =
-    "This name already exists in your list. Change the name if you wish to add a new name, or use the update "
-    "button to update the name.";
+    "This name already exists in your list. Change the name if you wish to add a new name, or use the update button to update the name.";
 constexpr const char* kNeedName =
-    "You must have a name in the NAME box. Please click and select an item from your list. If your list is "
-    "empty, you can use the ADD button to add new names and web addresses to the list.";
+    "You must have a name in the NAME box. Please click and select an item from your list. If your list is empty, you can use the ADD button to add new names and web addresses to the list.";
 constexpr const char* kNameNotFound =
-    "The NAME was not found. Use the ADD button to add a new name to the list. If you want to use the UPDATE or "
-    "DELETE button, the name must already exist in the list.";
+    "The NAME was not found. Use the ADD button to add a new name to the list. If you want to use the UPDATE or DELETE button, the name must already exist in the list.";
 constexpr const char* kNeedPassword =
     "Please enter a password in the password box, then click \"Connect\". The password cannot be blank.";
 constexpr const char* kSupportNotice =
-    "Please send a detailed description of your question to support (if a problem occurred, please send a step "
-    "by step instruction on what buttons you clicked that caused the problem, what server type you were "
-    "connected to (Windows, Linux, Unix, etc) and what messages you received). ";
+    "Please send a detailed description of your question to support (if a problem occurred, please send a step by step instruction on what buttons you clicked that caused the problem, what server type you were connected to (Windows, Linux, Unix, etc) and what messages you received). ";
 constexpr const char* kNoMailer =
-    "You cannot view this file because you do not have a default email software setup. Please send your "
-    "questions to support at ";
+    "You cannot view this file because you do not have a default email software setup. Please send your questions to support at ";
 constexpr const char* kNoBrowser =
-    "You cannot view this file because you do not have a default web browser setup. You can still view this "
-    "file by opening your web browser and pointing to the file downloadpg.html which is located in your "
-    "install directory, or view online at ";
+    "You cannot view this file because you do not have a default web browser setup. You can still view this file by opening your web browser and pointing to the file downloadpg.html which is located in your install directory, or view online at ";
 constexpr const char* kPasswordTooLong =
-    "The password is longer than 25 characters and cannot be saved in your list. Use a shorter password, or "
-    "leave the password box to be filled in each time you connect.";
+    "The password is longer than 25 characters and cannot be saved in your list. Use a shorter password, or leave the password box to be filled in each time you connect.";
 constexpr const char* kPasswordWithFiller =
-    "The password contains a question mark (?), which cannot be saved in your list. Change the password, or "
-    "leave the password box to be filled in each time you connect.";
+    "The password contains a question mark (?), which cannot be saved in your list. Change the password, or leave the password box to be filled in each time you connect.";
 
 template <class T>
 T* Make(TForm* form, TControl* parent, const char* name) {
@@ -77,9 +65,7 @@ void TFrmfirst::BuildControls() {
     Label6->SetBounds(12, 8, 599, 42);
     Label6->SetWordWrap(true);
     Label6->SetCaption(
-        "Add your web addresses below. To connect, simply choose your site from your saved list, or enter a "
-        "host address and click the connect button. (Hint: Right click or double click the box to paste "
-        "directly into each box below.)");
+        "Add your web addresses below. To connect, simply choose your site from your saved list, or enter a host address and click the connect button. (Hint: Right click or double click the box to paste directly into each box below.)");
 
     Panel1 = Make<TPanel>(this, this, "Panel1");
     Panel1->SetBevelOuter(bvLowered);
@@ -179,8 +165,7 @@ void TFrmfirst::CreateOrLoad() {
         ShowSiteRecord();
     });
     if (stray != 0)
-        MessageDlg(Format("The site file %s is damaged: it ends with %lld bytes that do not make a whole "
-                          "record. Your saved sites before them were loaded; those bytes are left untouched.",
+        MessageDlg(Format("The site file %s is damaged: it ends with %lld bytes that do not make a whole record. Your saved sites before them were loaded; those bytes are left untouched.",
                           SiteFile.Path.c_str(), static_cast<long long>(stray)),
                    mtWarning, mbOK);
     if (ListBox1->Count() > 0) {
@@ -331,11 +316,12 @@ void TFrmfirst::CmdMoreSoftClick(TObject*) {
 void TFrmfirst::CmdExitClick(TObject*) { Close(); }
 
 void TFrmfirst::BitBtn1Click(TObject*) {
-    auto* settings = new TFrmsettings(this);
-    const std::unique_ptr<TFrmsettings> owned(settings);
-    settings->LblWinsock->SetCaption("");
+    Frmsettings = new TFrmsettings(this);
+    const std::unique_ptr<TFrmsettings> owned(Frmsettings);
+    Frmsettings->LblWinsock->SetCaption("");
     std::string caption;
     for (const std::string& line : platform::SocketDetailLines()) caption += line + " ";
-    settings->LblWinsock->SetCaption(caption);
-    settings->ShowModal();
+    Frmsettings->LblWinsock->SetCaption(caption);
+    Frmsettings->ShowModal();
+    Frmsettings = nullptr;
 }

@@ -1,5 +1,7 @@
 #include "sites/Usettings.h"
 
+TFrmsettings* Frmsettings = nullptr;
+
 namespace {
 constexpr TColor kBackground = 15135218;
 }

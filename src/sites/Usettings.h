@@ -12,3 +12,6 @@ public:
     TLabel* Label2;
     TLabel* LblWinsock;
 };
+
+// Exists only while the window is shown.
+extern TFrmsettings* Frmsettings;
