@@ -1,0 +1,8 @@
+// Everything tests need to start real peers on 127.0.0.1: see each header.
+#pragma once
+
+#include "peers/FtpServers.h"
+#include "peers/PeerClient.h"
+#include "peers/PeerSupport.h"
+#include "peers/Proxies.h"
+#include "peers/ScriptedPeer.h"
