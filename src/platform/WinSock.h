@@ -16,6 +16,8 @@
 //    connect/accept, then only after a send that would block or was short;
 //    FD_ACCEPT re-armed by accept; FD_CONNECT and FD_CLOSE once each, FD_CLOSE
 //    only when no unread data is left (error 0 orderly, 10054 reset).
+//    Selecting again reports at once what holds then: FD_WRITE on a writable
+//    socket, FD_READ when data is waiting, FD_ACCEPT with a connection pending.
 //  - closesocket never blocks: with linger on and a time-out it answers
 //    WSAEWOULDBLOCK while unsent data remains and the time-out runs, then resets.
 //  - Host lookups run on a worker thread and deliver their reply as a message;

@@ -1,0 +1,69 @@
+#include "platform/Folders.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') return home;
+    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+    return {};
+}
+
+// mkdir -p; only the last level gets mode 0700, parents get the usual 0755
+// (they are shared folders such as ~/.config).
+bool MakeFolders(const std::string& path, mode_t leafMode) {
+    for (size_t pos = 1; pos < path.size(); ++pos) {
+        if (path[pos] != '/') continue;
+        const std::string part = path.substr(0, pos);
+        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    if (mkdir(path.c_str(), leafMode) != 0 && errno != EEXIST) return false;
+    return DirectoryExists(path);
+}
+
+}  // namespace
+
+std::string GetWindowsDirectory() {
+    std::string base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg != nullptr && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const std::string home = HomeFolder();
+        if (home.empty()) return {};
+        base = home + "/.config";
+    }
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    const std::string folder = base + "/tarnwick-ftp";
+    return MakeFolders(folder, 0700) ? folder : std::string();
+}
+
+std::string ApplicationFolder() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    std::string path(buf, static_cast<size_t>(n));
+    const size_t slash = path.rfind('/');
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace platform

@@ -1,0 +1,53 @@
+#include "toolkit/Containers.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QScrollArea>
+
+#include "toolkit/Text.h"
+
+TPanel::TPanel(TComponent* AOwner, TControl* AParent) : TControl(AOwner, new QFrame(AParent->ClientWidget())) {
+    SetBevelOuter(bvRaised);
+}
+
+void TPanel::SetBevelOuter(TBevelCut bevel) {
+    auto* frame = static_cast<QFrame*>(Widget());
+    switch (bevel) {
+        case bvNone: frame->setFrameStyle(QFrame::NoFrame); break;
+        case bvLowered: frame->setFrameStyle(QFrame::Panel | QFrame::Sunken); break;
+        case bvRaised: frame->setFrameStyle(QFrame::Panel | QFrame::Raised); break;
+    }
+}
+
+void TPanel::SetCaption(const std::string& caption) {
+    if (FCaption == nullptr) {
+        FCaption = new QLabel(Widget());
+        FCaption->setAlignment(Qt::AlignCenter);
+        FCaption->lower();
+    }
+    FCaption->setText(ToQString(caption));
+    FCaption->setGeometry(0, 0, Width(), Height());
+}
+
+TGroupBox::TGroupBox(TComponent* AOwner, TControl* AParent)
+    : TControl(AOwner, new QGroupBox(AParent->ClientWidget())) {}
+
+std::string TGroupBox::Caption() const { return FromQString(static_cast<QGroupBox*>(Widget())->title()); }
+void TGroupBox::SetCaption(const std::string& caption) { static_cast<QGroupBox*>(Widget())->setTitle(ToQString(caption)); }
+
+TScrollBox::TScrollBox(TComponent* AOwner, TControl* AParent)
+    : TControl(AOwner, new QScrollArea(AParent->ClientWidget())), FContent(new QWidget) {
+    Area()->setWidget(FContent);
+    Area()->setWidgetResizable(false);
+}
+
+QScrollArea* TScrollBox::Area() const { return static_cast<QScrollArea*>(Widget()); }
+
+void TScrollBox::FitContent() {
+    QRect bounds;
+    for (const QObject* child : FContent->children())
+        if (const auto* w = qobject_cast<const QWidget*>(child)) bounds |= w->geometry();
+    const QSize viewport = Area()->viewport()->size();
+    FContent->resize(std::max(bounds.right() + 1, viewport.width()), std::max(bounds.bottom() + 1, viewport.height()));
+}

@@ -1,0 +1,79 @@
+#include "toolkit/Dialogs.h"
+
+#include "toolkit/Application.h"
+#include "toolkit/QtDialogs.h"
+
+namespace {
+
+std::unique_ptr<TDialogs>& Installed() {
+    static std::unique_ptr<TDialogs> dialogs;
+    return dialogs;
+}
+
+std::string ApplicationTitle() { return Application != nullptr ? Application->Title() : std::string(); }
+
+}  // namespace
+
+TDialogs& Dialogs() {
+    std::unique_ptr<TDialogs>& dialogs = Installed();
+    if (!dialogs) dialogs = std::make_unique<TQtDialogs>();
+    return *dialogs;
+}
+
+std::unique_ptr<TDialogs> SetDialogs(std::unique_ptr<TDialogs> dialogs) {
+    std::unique_ptr<TDialogs> previous = std::move(Installed());
+    Installed() = std::move(dialogs);
+    return previous;
+}
+
+TModalResult ModalResultOf(TMsgDlgBtn button) {
+    switch (button) {
+        case mbYes: return mrYes;
+        case mbNo: return mrNo;
+        case mbOK: return mrOk;
+        case mbCancel: return mrCancel;
+        case mbAbort: return mrAbort;
+        case mbRetry: return mrRetry;
+        case mbIgnore: return mrIgnore;
+    }
+    return mrNone;
+}
+
+void ShowMessage(const std::string& text) { MessageDlg(text, mtCustom, mbOK); }
+
+TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons) {
+    static const char* const captions[] = {"Warning", "Error", "Information", "Confirm"};
+    TMessageBoxRequest request;
+    request.Kind = kind;
+    request.Caption = kind == mtCustom ? ApplicationTitle() : captions[kind];
+    request.Text = text;
+    request.Buttons = buttons;
+    return Dialogs().MessageBox(request);
+}
+
+void ShowErrorBox(const std::string& message) {
+    TMessageBoxRequest request;
+    request.Kind = mtError;
+    request.Caption = ApplicationTitle();
+    request.Text = message;
+    request.Buttons = mbOK;
+    Dialogs().MessageBox(request);
+}
+
+std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue) {
+    std::string value = defaultValue;
+    return Dialogs().InputQuery(caption, prompt, value) ? value : defaultValue;
+}
+
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+    return Dialogs().InputQuery(caption, prompt, value);
+}
+
+bool TOpenDialog::Execute() {
+    const TOpenFileRequest request{Title, Filter, FilterIndex, InitialDir, MultiSelect};
+    std::vector<std::string> files;
+    if (!Dialogs().OpenFiles(request, files) || files.empty()) return false;
+    FFiles = std::move(files);
+    FFileName = FFiles.front();
+    return true;
+}

@@ -1,0 +1,73 @@
+// The dialog seam: every message box, input box and file-open dialog of the
+// program goes through the installed TDialogs. The Qt implementation shows
+// real dialogs; tests install TScriptedDialogs, which records each box and
+// answers from a queue.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolkit/Types.h"
+
+struct TMessageBoxRequest {
+    TMsgDlgType Kind = mtCustom;
+    std::string Caption;
+    std::string Text;
+    unsigned Buttons = mbOK;
+};
+
+struct TOpenFileRequest {
+    std::string Title;
+    std::string Filter;  // "Description|*.a;*.b|Other|*.*"
+    int FilterIndex = 1;  // 1-based, as in the filter text
+    std::string InitialDir;
+    bool MultiSelect = false;
+};
+
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+    // Shows a box; answers the modal result of the chosen button.
+    virtual TModalResult MessageBox(const TMessageBoxRequest& request) = 0;
+    // The one-line input box; false when cancelled (value is then untouched).
+    virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
+    // The file-open dialog; false when cancelled.
+    virtual bool OpenFiles(const TOpenFileRequest& request, std::vector<std::string>& files) = 0;
+};
+
+// The installed implementation (the Qt one unless replaced).
+TDialogs& Dialogs();
+// Installs an implementation (empty: back to Qt's); returns the previous one.
+std::unique_ptr<TDialogs> SetDialogs(std::unique_ptr<TDialogs> dialogs);
+
+// The notice box: titled with the application title, no icon, one OK button.
+void ShowMessage(const std::string& text);
+// A box of the given kind: "Confirm" with a question icon for mtConfirmation,
+// "Error", "Warning", "Information"; the notice title for mtCustom.
+TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons);
+// The default error box for an exception no handler caught.
+void ShowErrorBox(const std::string& message);
+// The input box: the typed text, or defaultValue when cancelled.
+std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue);
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
+
+// The non-visual file-open dialog component.
+class TOpenDialog : public TComponent {
+public:
+    explicit TOpenDialog(TComponent* AOwner) : TComponent(AOwner) {}
+    // True when the user chose; FileName() and Files() then hold the choice.
+    bool Execute();
+    const std::string& FileName() const { return FFileName; }
+    const std::vector<std::string>& Files() const { return FFiles; }
+
+    std::string Title;
+    std::string Filter;
+    int FilterIndex = 1;
+    std::string InitialDir;
+    bool MultiSelect = false;
+
+private:
+    std::string FFileName;
+    std::vector<std::string> FFiles;
+};

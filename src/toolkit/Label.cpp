@@ -1,0 +1,43 @@
+#include "toolkit/Label.h"
+
+#include <QLabel>
+
+#include "toolkit/Text.h"
+
+TLabel::TLabel(TComponent* AOwner, TControl* AParent) : TControl(AOwner, new QLabel(AParent->ClientWidget())) {
+    Label()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label()->setTextFormat(Qt::PlainText);
+}
+
+QLabel* TLabel::Label() const { return static_cast<QLabel*>(Widget()); }
+
+void TLabel::SetCaption(const std::string& caption) {
+    FCaption = caption;
+    Label()->setText(ToQString(caption));
+    Fit();
+}
+
+void TLabel::SetWordWrap(bool value) {
+    Label()->setWordWrap(value);
+    Fit();
+}
+
+void TLabel::SetAutoSize(bool value) {
+    FAutoSize = value;
+    Fit();
+}
+
+void TLabel::SetTransparent(bool value) { Label()->setAutoFillBackground(!value); }
+
+void TLabel::SetAlignment(int alignment) { Label()->setAlignment(Qt::Alignment(alignment) | Qt::AlignTop); }
+
+void TLabel::Fit() {
+    if (!FAutoSize) return;
+    if (Label()->wordWrap()) {
+        // A wrapping label keeps its width and grows downwards.
+        const int width = Width();
+        Label()->resize(width, Label()->heightForWidth(width));
+    } else {
+        Label()->adjustSize();
+    }
+}

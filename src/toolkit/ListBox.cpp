@@ -1,0 +1,135 @@
+#include "toolkit/ListBox.h"
+
+#include <QKeyEvent>
+#include <QListWidget>
+
+#include "toolkit/Text.h"
+
+namespace {
+
+constexpr int kBytesRole = Qt::UserRole;
+
+class ListWidget : public QListWidget {
+public:
+    ListWidget(TListBox* box, QWidget* parent) : QListWidget(parent), Box(box) {
+        connect(this, &QListWidget::itemClicked, this, [this] { Box->NotifyUserPick(); });
+        connect(this, &QListWidget::itemDoubleClicked, this, [this] { Box->NotifyDblClick(); });
+        connect(this, &QListWidget::currentRowChanged, this, [this] {
+            if (KeyNavigation) Box->NotifyUserPick();
+        });
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        KeyNavigation = true;
+        QListWidget::keyPressEvent(event);
+        KeyNavigation = false;
+    }
+
+private:
+    TListBox* Box;
+    bool KeyNavigation = false;
+};
+
+std::string BytesOf(const QListWidgetItem* item) { return item->data(kBytesRole).toByteArray().toStdString(); }
+
+QListWidgetItem* MakeItem(const std::string& s) {
+    auto* item = new QListWidgetItem(ToQString(s));
+    item->setData(kBytesRole, QByteArray(s.data(), static_cast<qsizetype>(s.size())));
+    return item;
+}
+
+}  // namespace
+
+TListBox::TListBox(TComponent* AOwner, TControl* AParent)
+    : TControl(AOwner, new ListWidget(this, AParent->ClientWidget())) {
+    List()->setSelectionMode(QAbstractItemView::SingleSelection);
+    List()->setUniformItemSizes(true);
+}
+
+QListWidget* TListBox::List() const { return static_cast<QListWidget*>(Widget()); }
+
+int TListBox::Count() const { return List()->count(); }
+
+std::string TListBox::Strings(int index) const {
+    const QListWidgetItem* item = List()->item(index);
+    return item != nullptr ? BytesOf(item) : std::string();
+}
+
+std::vector<std::string> TListBox::Items() const {
+    std::vector<std::string> items;
+    for (int i = 0; i < Count(); ++i) items.push_back(Strings(i));
+    return items;
+}
+
+int TListBox::SortedPosition(const std::string& s) const {
+    const QString q = ToQString(s);
+    int lo = 0;
+    int hi = Count();
+    while (lo < hi) {
+        const int mid = (lo + hi) / 2;
+        const std::string other = Strings(mid);
+        int c = QString::compare(ToQString(other), q, Qt::CaseInsensitive);
+        if (c == 0) c = other.compare(s);
+        if (c <= 0) lo = mid + 1;
+        else hi = mid;
+    }
+    return lo;
+}
+
+int TListBox::Add(const std::string& s) {
+    const int index = FSorted ? SortedPosition(s) : Count();
+    List()->insertItem(index, MakeItem(s));
+    return index;
+}
+
+void TListBox::Insert(int index, const std::string& s) {
+    List()->insertItem(index, MakeItem(s));
+}
+
+void TListBox::Delete(int index) { delete List()->takeItem(index); }
+
+void TListBox::Clear() { List()->clear(); }
+
+int TListBox::IndexOf(const std::string& s) const {
+    for (int i = 0; i < Count(); ++i)
+        if (Strings(i) == s) return i;
+    return -1;
+}
+
+void TListBox::SetSorted(bool value) {
+    FSorted = value;
+    if (!value) return;
+    std::vector<std::string> items = Items();
+    Clear();
+    for (const std::string& s : items) Add(s);
+}
+
+void TListBox::SetMultiSelect(bool value) {
+    FMultiSelect = value;
+    List()->setSelectionMode(value ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
+}
+
+int TListBox::ItemIndex() const { return List()->currentRow(); }
+
+void TListBox::SetItemIndex(int index) {
+    if (index < 0 || index >= Count()) {
+        List()->setCurrentRow(-1);
+        List()->clearSelection();
+        return;
+    }
+    // In a single-selection list the caret is the selection; in a
+    // multi-selection one, moving the caret leaves the highlights alone.
+    List()->setCurrentRow(index, FMultiSelect ? QItemSelectionModel::NoUpdate : QItemSelectionModel::ClearAndSelect);
+}
+
+bool TListBox::Selected(int index) const {
+    const QListWidgetItem* item = List()->item(index);
+    return item != nullptr && item->isSelected();
+}
+
+void TListBox::SetSelected(int index, bool value) {
+    if (QListWidgetItem* item = List()->item(index)) item->setSelected(value);
+}
+
+int TListBox::SelCount() const { return static_cast<int>(List()->selectedItems().size()); }

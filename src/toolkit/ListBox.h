@@ -1,0 +1,53 @@
+// TListBox: a list of byte strings.
+//
+//  - Sorted: an added string goes to its sorted place (ignoring the case of
+//    letters, then byte order), as the list control of the original sorted.
+//  - ItemIndex is the caret (the item with the focus rectangle); Selected(i)
+//    tells the highlighted items. With single selection they coincide.
+//  - OnClick runs when the user picks an item with the mouse or keyboard;
+//    setting ItemIndex from code does not run it.
+//  - The strings come back exactly as added, byte for byte.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "toolkit/Control.h"
+
+class QListWidget;
+
+class TListBox : public TControl {
+public:
+    TListBox(TComponent* AOwner, TControl* AParent);
+
+    int Count() const;
+    std::string Strings(int index) const;
+    int Add(const std::string& s);
+    void Insert(int index, const std::string& s);
+    void Delete(int index);
+    void Clear();
+    int IndexOf(const std::string& s) const;
+    std::vector<std::string> Items() const;
+
+    bool Sorted() const { return FSorted; }
+    void SetSorted(bool value);
+    bool MultiSelect() const { return FMultiSelect; }
+    void SetMultiSelect(bool value);
+
+    int ItemIndex() const;
+    void SetItemIndex(int index);
+    bool Selected(int index) const;
+    void SetSelected(int index, bool value);
+    int SelCount() const;
+
+    // Used by the list's widget.
+    void NotifyUserPick() { Click(); }
+    void NotifyDblClick() { DblClick(); }
+
+private:
+    QListWidget* List() const;
+    int SortedPosition(const std::string& s) const;
+
+    bool FSorted = false;
+    bool FMultiSelect = false;
+};

@@ -1,0 +1,49 @@
+#include "toolkit/LoopBridge.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include "platform/Messages.h"
+#include "toolkit/Handler.h"
+
+namespace {
+
+// Platform handlers are program code: their exceptions go to the error box,
+// never into Qt.
+void DispatchPlatform() {
+    RunHandler([] { platform::ProcessMessages(); });
+}
+
+}  // namespace
+
+TLoopBridge::TLoopBridge()
+    : Notifier(std::make_unique<QSocketNotifier>(platform::LoopDescriptor(), QSocketNotifier::Read)) {
+    QObject::connect(Notifier.get(), &QSocketNotifier::activated, [] { DispatchPlatform(); });
+    platform::SetAppHooks({&TLoopBridge::ProcessAll, &TLoopBridge::WaitForEvents});
+}
+
+TLoopBridge::~TLoopBridge() { platform::SetAppHooks({}); }
+
+void TLoopBridge::ProcessAll() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    DispatchPlatform();
+}
+
+void TLoopBridge::WaitForEvents(int timeoutMs) {
+    if (platform::PendingMessageCount() > 0) {
+        DispatchPlatform();
+        return;
+    }
+    if (timeoutMs == 0) {
+        ProcessAll();
+        return;
+    }
+    // The deadline is a precise timer: Qt's coarse timers may fire up to 5%
+    // (tens of milliseconds) late or early.
+    QTimer deadline;
+    deadline.setTimerType(Qt::PreciseTimer);
+    deadline.setSingleShot(true);
+    if (timeoutMs > 0) deadline.start(timeoutMs);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}

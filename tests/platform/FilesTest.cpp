@@ -1,0 +1,120 @@
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/Folders.h"
+#include "platform/Profile.h"
+#include "platform/RecordFile.h"
+#include "platform/Shell.h"
+
+using namespace platform;
+
+namespace {
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/tarn-files-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        Dir = tmpl;
+    }
+    void TearDown() override { std::filesystem::remove_all(Dir); }
+    std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::string Dir;
+};
+
+TEST_F(FilesTest, ProfileKeepsInsertionOrderWithoutBlankLines) {
+    const std::string ini = Dir + "/t.ini";
+    ASSERT_TRUE(WritePrivateProfileString("Options", "F1", "", ini));
+    ASSERT_TRUE(WritePrivateProfileString("Options", "F2", "b", ini));
+    ASSERT_TRUE(WritePrivateProfileString("History", "Last Dir", "/home/u/", ini));
+    ASSERT_TRUE(WritePrivateProfileString("options", "sortd", "1", ini));  // new key, existing section
+    ASSERT_TRUE(WritePrivateProfileString("OPTIONS", "f2", "c", ini));     // replaced in place
+    EXPECT_EQ(Read(ini), "[Options]\nF1=\nF2=c\nsortd=1\n[History]\nLast Dir=/home/u/\n");
+    EXPECT_FALSE(std::filesystem::exists(ini + ".tmp"));
+}
+
+TEST_F(FilesTest, ProfileReadsHandWrittenFilesTrimmedAndIgnoringCase) {
+    const std::string ini = Dir + "/h.ini";
+    std::ofstream(ini) << "[History]\r\n  Last DirBox =  /srv/data  \r\n\r\n[Options]\r\nF1=x\r\n";
+    EXPECT_EQ(GetPrivateProfileString("history", "LAST DIRBOX", "d", ini), "/srv/data");
+    EXPECT_EQ(GetPrivateProfileString("Options", "F1", "d", ini), "x");
+    EXPECT_EQ(GetPrivateProfileString("Options", "F2", "d", ini), "d");
+    EXPECT_EQ(GetPrivateProfileString("Missing", "F1", "", Dir + "/none.ini"), "");
+    EXPECT_EQ(GetPrivateProfileString("Options", "F1", "", ini, 1), "");  // room for nothing
+    // A key added to the first section goes after its last line, before the blank one.
+    ASSERT_TRUE(WritePrivateProfileString("History", "Ascii", "0", ini));
+    EXPECT_EQ(Read(ini), "[History]\n  Last DirBox =  /srv/data  \nAscii=0\n\n[Options]\nF1=x\n");
+}
+
+TEST_F(FilesTest, RefusedProfileWritesLeaveNothingBehind) {
+    const std::string ini = Dir + "/folder.ini";
+    std::filesystem::create_directory(ini);  // a folder where the file should be
+    EXPECT_FALSE(WritePrivateProfileString("Options", "F1", "x", ini));
+    EXPECT_FALSE(std::filesystem::exists(ini + ".tmp"));
+    EXPECT_FALSE(WritePrivateProfileString("Options", "F1", "two\nlines", Dir + "/ok.ini"));
+    EXPECT_FALSE(std::filesystem::exists(Dir + "/ok.ini"));
+}
+
+TEST_F(FilesTest, WindowsFolderFollowsXdgConfigHomeAndIsPrivate) {
+    const char* saved = getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved ? saved : "";
+    setenv("XDG_CONFIG_HOME", (Dir + "/cfg").c_str(), 1);
+    EXPECT_EQ(GetWindowsDirectory(), Dir + "/cfg/tarnwick-ftp");
+    struct stat st {};
+    ASSERT_EQ(stat((Dir + "/cfg/tarnwick-ftp").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    const std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    setenv("XDG_CONFIG_HOME", "relative/path", 1);  // not absolute: ignored
+    setenv("HOME", Dir.c_str(), 1);
+    EXPECT_EQ(GetWindowsDirectory(), Dir + "/.config/tarnwick-ftp");
+    setenv("HOME", savedHome.c_str(), 1);
+    if (saved) setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
+}
+
+TEST_F(FilesTest, RecordFileSeesOnlyWholeRecords) {
+    const std::string path = Dir + "/r.dat";
+    std::ofstream(path, std::ios::binary) << std::string(10, 'a') << std::string(4, 'b');
+    TRecordFile file(path, 5);
+    file.Reset();
+    EXPECT_EQ(file.FileSize(), 2);
+    char rec[5];
+    file.Read(rec);
+    EXPECT_FALSE(file.Eof());
+    file.Read(rec);
+    EXPECT_TRUE(file.Eof());
+    EXPECT_THROW(file.Read(rec), EInOutError);
+    file.Seek(1);
+    file.Write("ccccc");
+    file.Close();
+    EXPECT_EQ(Read(path), "aaaaacccccbbbb");
+    TRecordFile missing(Dir + "/none.dat", 5);
+    EXPECT_THROW(missing.Reset(), EInOutError);
+}
+
+TEST_F(FilesTest, ShellOpenRefusesWhatItCannotOpen) {
+    EXPECT_EQ(XdgOpen({"open", Dir + "/missing.htm", "", "", SW_SHOWNORMAL}), SE_ERR_FNF);
+    EXPECT_EQ(XdgOpen({"print", Dir, "", "", SW_SHOWNORMAL}), SE_ERR_NOASSOC);
+    ShellRequest seen;
+    SetShellRunner([&](const ShellRequest& r) {
+        seen = r;
+        return std::intptr_t{5};
+    });
+    EXPECT_EQ(ShellExecute("open", "mailto:a@example.com", "", "", SW_SHOWMAXIMIZED), 5);
+    EXPECT_EQ(seen.File, "mailto:a@example.com");
+    EXPECT_EQ(seen.ShowCmd, SW_SHOWMAXIMIZED);
+    SetShellRunner({});
+}
+
+}  // namespace
