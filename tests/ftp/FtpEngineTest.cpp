@@ -166,3 +166,30 @@ TEST(FtpConnectionType, SocksSessionNeverSilentlyGoesDirect) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FtpStateMachine, ConnectWalksTheStatesOnceEachAndTracesEveryLine) {
+    peers::ScriptedPeer peer({peers::SendBytes("220-hello\r\n220 ready\r\n"),
+                              peers::ExpectBytes("USER u\r\n"), peers::SendBytes("331 pw\r\n"),
+                              peers::ExpectBytes("PASS p\r\n"), peers::SendBytes("230 in\r\n"),
+                              peers::ExpectPeerClose()});
+    ASSERT_TRUE(peer.Start());
+    TRecordedFtp R;
+    R.Target(peer.Port(), "u", "p");
+    std::vector<TFtpEngineState> states;
+    int responses = 0;
+    R.Ftp.OnStateChange = [&](TObject*) { states.push_back(R.Ftp.State()); };
+    R.Ftp.OnResponse = [&](TObject*) { ++responses; };
+    ASSERT_TRUE(R.Ftp.Connect());
+    EXPECT_EQ(states, (std::vector<TFtpEngineState>{fesLookingUp, fesAwaitingGreeting,
+                                                    fesConnected, fesBetweenSteps,
+                                                    fesAwaitingReply, fesBetweenSteps,
+                                                    fesAwaitingReply, fesBetweenSteps, fesReady}));
+    EXPECT_EQ(responses, 4);
+    EXPECT_EQ(R.Trace, (std::vector<std::string>{"< 220-hello", "< 220 ready", "> USER u",
+                                                 "< 331 pw", "> PASS p", "< 230 in"}));
+    R.Ftp.CancelAsync();
+}
+
+}  // namespace
