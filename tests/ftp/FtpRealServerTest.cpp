@@ -222,6 +222,7 @@ TEST_P(FtpRealServer, DataStepsAreNotBuiltAndNeverReportSuccess) {
     LogIn();
     R.Ftp.HostFileName = "five.txt";
     R.Ftp.LocalFileName = (fs::temp_directory_path() / "tarn-ftp-never.txt").string();
+    fs::remove(R.Ftp.LocalFileName);
     EXPECT_FALSE(R.Ftp.Get());
     R.ExpectOneDone(ftpGetAsync, 550);
     EXPECT_NE(R.Ftp.ErrorMessage().find("not available"), std::string::npos);
