@@ -11,6 +11,10 @@
 
 using namespace winsock;
 
+namespace {
+constexpr int kMaxPumpedMessages = 10000;
+}  // namespace
+
 TCustomWSocket::TCustomWSocket(TComponent* AOwner) : TComponent(AOwner) {
     CreateSocketWindow();
     MultiCastIpTTL = 1;
@@ -41,9 +45,14 @@ TCustomWSocket::~TCustomWSocket() {
 
 void TCustomWSocket::CreateSocketWindow() {
     FWindowHandle = platform::CreateHiddenWindow(
-        [this](platform::HWND, platform::UINT Msg, platform::WPARAM WParam, platform::LPARAM LParam) {
-            return HandleSocketMessage(Msg, WParam, LParam);
-        });
+        [this](platform::HWND Wnd, platform::UINT Msg, platform::WPARAM WParam,
+               platform::LPARAM LParam) { return SocketWindowProc(Wnd, Msg, WParam, LParam); });
+}
+
+// The window's procedure; the window lives exactly as long as this object.
+platform::LRESULT TCustomWSocket::SocketWindowProc(platform::HWND, platform::UINT Msg,
+                                                   platform::WPARAM WParam, platform::LPARAM LParam) {
+    return HandleSocketMessage(Msg, WParam, LParam);
 }
 
 void TCustomWSocket::DestroySocketWindow() {
@@ -365,7 +374,8 @@ void TCustomWSocket::PumpMessages() {
     }
     TLifeToken alive = LifeToken();
     platform::MSG msg;
-    while (platform::PeekMessage(msg)) {
+    // Bounded, so that handlers that keep posting cannot hold us here forever.
+    for (int n = 0; n < kMaxPumpedMessages && platform::PeekMessage(msg); ++n) {
         if (msg.message == platform::WM_QUIT) {
             FQuitSeen = true;
             continue;

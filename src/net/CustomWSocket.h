@@ -137,6 +137,9 @@ protected:
     };
     TLifeToken LifeToken() const { return TLifeToken(FAlive); }
 
+    // How long a waiting loop sleeps between pumps when no event wakes it first.
+    static constexpr int WaitSliceMs = 10;
+
     virtual platform::LRESULT HandleSocketMessage(platform::UINT Msg, platform::WPARAM WParam,
                                                   platform::LPARAM LParam);
     virtual void ResetToDefaults();
@@ -209,6 +212,8 @@ protected:
 private:
     void CreateSocketWindow();
     void DestroySocketWindow();
+    platform::LRESULT SocketWindowProc(platform::HWND Wnd, platform::UINT Msg,
+                                       platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleSocketEvent(platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleCloseLater();
     void HandleHostByNameDone(platform::WPARAM WParam, platform::LPARAM LParam);

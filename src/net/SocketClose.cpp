@@ -3,11 +3,6 @@
 
 using namespace winsock;
 
-namespace {
-// How long a waiting loop sleeps between pumps when no event wakes it first.
-constexpr int kWaitSliceMs = 10;
-}  // namespace
-
 void TCustomWSocket::Disconnect() { DisconnectInternal(true, 0); }
 
 void TCustomWSocket::Abort() {
@@ -43,7 +38,7 @@ void TCustomWSocket::DisconnectInternal(bool Shutdown, std::uint16_t Error) {
             // A lingering close with data still unsent: let the loop run meanwhile.
             PumpMessages();
             if (!alive || FHSocket != s) return;
-            platform::AppWaitForEvents(kWaitSliceMs);
+            platform::AppWaitForEvents(WaitSliceMs);
             if (!alive || FHSocket != s) return;
             continue;
         }
@@ -104,7 +99,7 @@ void TCustomWSocket::WaitForClose() {
         }
         PumpMessages();
         if (!alive || stop) return;
-        platform::AppWaitForEvents(kWaitSliceMs);
+        platform::AppWaitForEvents(WaitSliceMs);
         if (!alive) return;
     }
 }

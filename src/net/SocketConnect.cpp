@@ -114,8 +114,7 @@ void TCustomWSocket::Connect() {
     }
     if (connect(FHSocket, reinterpret_cast<const sockaddr*>(&FSin), sizeof FSin) == SOCKET_ERROR) {
         int error = WSAGetLastError();
-        // The platform may name a connect under way either way.
-        if (error != WSAEWOULDBLOCK && error != WSAEINPROGRESS) {
+        if (error != WSAEWOULDBLOCK) {
             FLastError = error;
             ReportSocketError("Connect");
             return;

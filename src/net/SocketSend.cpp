@@ -8,10 +8,6 @@
 
 using namespace winsock;
 
-namespace {
-constexpr int kWaitSliceMs = 10;
-}  // namespace
-
 int TCustomWSocket::Send(const void* Data, int Len) {
     if (FState != wsConnected) {
         WSASetLastError(WSAENOTCONN);
@@ -148,7 +144,7 @@ void TCustomWSocket::Flush() {
         if (!alive) return;
         PumpMessages();
         if (!alive) return;
-        if (FHSocket != INVALID_SOCKET && !FAllSent) platform::AppWaitForEvents(kWaitSliceMs);
+        if (FHSocket != INVALID_SOCKET && !FAllSent) platform::AppWaitForEvents(WaitSliceMs);
         if (!alive) return;
     }
 }

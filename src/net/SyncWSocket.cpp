@@ -2,25 +2,18 @@
 
 #include <algorithm>
 
-namespace {
-// Longest sleep between two looks at the flag when no event arrives.
-constexpr int kWaitSliceMs = 50;
-}  // namespace
-
 int TCustomSyncWSocket::WaitForFlag(const bool& Flag) {
     TLifeToken alive = LifeToken();
-    const std::uint64_t deadline = platform::GetTickCount64() + static_cast<std::uint64_t>(std::max(SyncTimeout, 0));
+    const std::uint64_t timeout = static_cast<std::uint64_t>(std::max(SyncTimeout, 0));
+    const std::uint64_t deadline = platform::GetTickCount64() + timeout;
     while (!Flag) {
-        std::uint64_t now = platform::GetTickCount64();
-        if (SyncTimeout > 0 && now > deadline) return WSOCKET_WAIT_TIMEOUT;
+        if (SyncTimeout > 0 && platform::GetTickCount64() > deadline) return WSOCKET_WAIT_TIMEOUT;
         if (platform::Terminated() || FQuitSeen) return WSOCKET_WAIT_TIMEOUT;
         PumpMessages();
         if (!alive) return WSOCKET_WAIT_TIMEOUT;
         if (Flag) break;
-        int slice = kWaitSliceMs;
-        if (SyncTimeout > 0)
-            slice = static_cast<int>(std::min<std::uint64_t>(kWaitSliceMs, deadline - std::min(deadline, now) + 1));
-        platform::AppWaitForEvents(slice);
+        // Sleeps until the next event instead of spinning; wakes at once when one is queued.
+        platform::AppWaitForEvents(WaitSliceMs);
         if (!alive) return WSOCKET_WAIT_TIMEOUT;
     }
     return 0;

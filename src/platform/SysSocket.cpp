@@ -275,6 +275,26 @@ void CloseDescriptor(Entry& e) {
 
 std::uint64_t NowMs() { return platform::GetTickCount64(); }
 
+// Level and name of the options that are plain integers; false for the rest.
+bool PlainOption(Option opt, int& level, int& name) {
+    level = SOL_SOCKET;
+    switch (opt) {
+    case Option::ReuseAddr: name = SO_REUSEADDR; return true;
+    case Option::KeepAlive: name = SO_KEEPALIVE; return true;
+    case Option::Broadcast: name = SO_BROADCAST; return true;
+    case Option::SendBuffer: name = SO_SNDBUF; return true;
+    case Option::ReceiveBuffer: name = SO_RCVBUF; return true;
+    case Option::OobInline: name = SO_OOBINLINE; return true;
+    case Option::DontRoute: name = SO_DONTROUTE; return true;
+    case Option::Debug: name = SO_DEBUG; return true;
+    case Option::NoDelay: level = IPPROTO_TCP; name = TCP_NODELAY; return true;
+    case Option::MulticastTtl: level = IPPROTO_IP; name = IP_MULTICAST_TTL; return true;
+    case Option::MulticastLoop: level = IPPROTO_IP; name = IP_MULTICAST_LOOP; return true;
+    default: return false;
+    }
+}
+
+
 ForwardResolver& Resolver() {
     static ForwardResolver r;
     return r;
@@ -480,25 +500,18 @@ int Close(Handle h) {
 int SetOption(Handle h, Option opt, std::uint32_t value, std::uint32_t value2) {
     auto e = Lookup(h);
     if (!e) return -1;
-    int level = SOL_SOCKET, name = 0;
-    int iv = static_cast<int>(value);
+    int level, name;
+    if (PlainOption(opt, level, name)) {
+        int iv = static_cast<int>(value);
+        if (::setsockopt(e->fd, level, name, &iv, sizeof iv) < 0) return FailErrno();
+        return 0;
+    }
     switch (opt) {
     case Option::Linger:
         e->lingerOn = (value >> 16) != 0;
         e->lingerSeconds = static_cast<std::uint16_t>(value & 0xFFFF);
         e->closeDeadline = 0;
         return 0;
-    case Option::ReuseAddr: name = SO_REUSEADDR; break;
-    case Option::KeepAlive: name = SO_KEEPALIVE; break;
-    case Option::Broadcast: name = SO_BROADCAST; break;
-    case Option::SendBuffer: name = SO_SNDBUF; break;
-    case Option::ReceiveBuffer: name = SO_RCVBUF; break;
-    case Option::OobInline: name = SO_OOBINLINE; break;
-    case Option::DontRoute: name = SO_DONTROUTE; break;
-    case Option::Debug: name = SO_DEBUG; break;
-    case Option::NoDelay: level = IPPROTO_TCP; name = TCP_NODELAY; break;
-    case Option::MulticastTtl: level = IPPROTO_IP; name = IP_MULTICAST_TTL; break;
-    case Option::MulticastLoop: level = IPPROTO_IP; name = IP_MULTICAST_LOOP; break;
     case Option::MulticastInterface: {
         in_addr a{};
         a.s_addr = value;
@@ -514,18 +527,24 @@ int SetOption(Handle h, Option opt, std::uint32_t value, std::uint32_t value2) {
         if (::setsockopt(e->fd, IPPROTO_IP, n, &m, sizeof m) < 0) return FailErrno();
         return 0;
     }
-    case Option::Error:
-    case Option::Type:
+    default:
         return Fail(WSAENOPROTOOPT);
     }
-    if (::setsockopt(e->fd, level, name, &iv, sizeof iv) < 0) return FailErrno();
-    return 0;
 }
 
 int GetOption(Handle h, Option opt, std::uint32_t* value) {
     auto e = Lookup(h);
     if (!e) return -1;
-    int level = SOL_SOCKET, name = 0;
+    int level, name;
+    if (PlainOption(opt, level, name)) {
+        int iv = 0;
+        socklen_t len = sizeof iv;
+        if (::getsockopt(e->fd, level, name, &iv, &len) < 0) return FailErrno();
+        // Linux answers the multicast options with one byte.
+        if (len == 1) iv = static_cast<unsigned char>(iv & 0xFF);
+        *value = static_cast<std::uint32_t>(iv);
+        return 0;
+    }
     switch (opt) {
     case Option::Linger:
         *value = (static_cast<std::uint32_t>(e->lingerOn) << 16) | e->lingerSeconds;
@@ -540,17 +559,6 @@ int GetOption(Handle h, Option opt, std::uint32_t* value) {
         return 0;
     }
     case Option::Type: *value = static_cast<std::uint32_t>(e->type); return 0;
-    case Option::ReuseAddr: name = SO_REUSEADDR; break;
-    case Option::KeepAlive: name = SO_KEEPALIVE; break;
-    case Option::Broadcast: name = SO_BROADCAST; break;
-    case Option::SendBuffer: name = SO_SNDBUF; break;
-    case Option::ReceiveBuffer: name = SO_RCVBUF; break;
-    case Option::OobInline: name = SO_OOBINLINE; break;
-    case Option::DontRoute: name = SO_DONTROUTE; break;
-    case Option::Debug: name = SO_DEBUG; break;
-    case Option::NoDelay: level = IPPROTO_TCP; name = TCP_NODELAY; break;
-    case Option::MulticastTtl: level = IPPROTO_IP; name = IP_MULTICAST_TTL; break;
-    case Option::MulticastLoop: level = IPPROTO_IP; name = IP_MULTICAST_LOOP; break;
     case Option::MulticastInterface: {
         in_addr a{};
         socklen_t len = sizeof a;
@@ -558,17 +566,9 @@ int GetOption(Handle h, Option opt, std::uint32_t* value) {
         *value = a.s_addr;
         return 0;
     }
-    case Option::AddMembership:
-    case Option::DropMembership:
+    default:
         return Fail(WSAENOPROTOOPT);
     }
-    int iv = 0;
-    socklen_t len = sizeof iv;
-    if (::getsockopt(e->fd, level, name, &iv, &len) < 0) return FailErrno();
-    // Linux answers the multicast options with one byte.
-    if (len == 1) iv = static_cast<unsigned char>(iv & 0xFF);
-    *value = static_cast<std::uint32_t>(iv);
-    return 0;
 }
 
 int BytesReadable(Handle h, std::uint32_t* count) {

@@ -1,0 +1,167 @@
+// Connecting, closing and the refusals of a stream socket, against loopback peers.
+#include "net/WSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "LoopbackPeers.h"
+#include "SocketTestUtil.h"
+
+using namespace nettest;
+
+namespace {
+
+void Target(TCustomWSocket& s, int port) {
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(port));
+}
+
+TEST(WSocketConnect, EventOrderOfConnectAndDisconnect) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.ReadAll(); });
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    Target(s, peer.Port());
+    s.Connect();
+    EXPECT_EQ(log.Joined(), "state wsOpened\nstate wsConnecting\n");
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("sent 0"); })) << log.Joined();
+    EXPECT_EQ(log.Joined(),
+              "state wsOpened\nstate wsConnecting\nstate wsConnected\nconnected 0\nsent 0\n");
+    EXPECT_EQ(s.PeerAddr(), "127.0.0.1");
+    EXPECT_EQ(s.PeerPort(), std::to_string(peer.Port()));
+    EXPECT_NE(s.LocalPortText(), "error");
+    EXPECT_EQ(s.LocalAddrText(), "127.0.0.1");
+
+    log.lines.clear();
+    s.Disconnect();  // both events before Disconnect returns
+    EXPECT_EQ(log.Joined(), "state wsClosed\nclosed 0\n");
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(s.PeerAddr(), "error");
+    EXPECT_EQ(s.PeerPort(), "error");
+    EXPECT_EQ(s.LocalPortText(), "error");
+    PumpFor(100);
+    EXPECT_EQ(log.Count("closed 0"), 1);
+}
+
+TEST(WSocketConnect, RefusedLaterReportsThroughSessionConnectedThenCloses) {
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    Target(s, peers::ClosedPort());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("closed 0"); })) << log.Joined();
+    EXPECT_EQ(log.Joined(),
+              "state wsOpened\nstate wsConnecting\nstate wsConnected\nconnected 10061\n"
+              "state wsClosed\nclosed 0\n");
+    PumpFor(100);
+    EXPECT_EQ(log.Count("closed 0"), 1);
+}
+
+TEST(WSocketConnect, RefusedAtOnceRaisesTheConnectError) {
+    TWSocket s;
+    Target(s, peers::ClosedPort());
+    winsock::seams::FailNextConnect(winsock::WSAECONNREFUSED);
+    EXPECT_EQ(ErrorOf([&] { s.Connect(); }),
+              "Error 10061 in function Connect\r\nConnection refused");
+    EXPECT_EQ(s.LastError(), 10061);
+    s.Abort();
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(WSocketConnect, PropertyRefusalsWhileOpen) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.ReadAll(); });
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+    EXPECT_EQ(ErrorOf([&] { s.SetAddr("10.0.0.1"); }), "Cannot change Addr if not closed");
+    EXPECT_EQ(ErrorOf([&] { s.SetPort("1"); }), "Cannot change Port if not closed");
+    EXPECT_EQ(ErrorOf([&] { s.SetProto("udp"); }), "Cannot change Proto if not closed");
+    EXPECT_EQ(ErrorOf([&] { s.SetLocalPort("1"); }), "Cannot change LocalPort if not closed");
+    EXPECT_EQ(ErrorOf([&] { s.SetLocalAddr("127.0.0.1"); }), "Cannot change LocalAddr if not closed");
+    EXPECT_EQ(ErrorOf([&] { s.SetAddr("127.0.0.1"); }), "");  // unchanged value: nothing happens
+    EXPECT_EQ(ErrorOf([&] { s.Connect(); }), "Connect: Socket already in use");
+    EXPECT_EQ(s.State(), wsConnected);  // the connection is left alone
+
+    // The OnError alternative: no exception, the operation just returns.
+    int errors = 0;
+    s.OnError = [&](TObject*) { ++errors; };
+    s.SetAddr("10.0.0.1");
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(s.Addr(), "127.0.0.1");
+    s.OnError = nullptr;
+
+    s.Disconnect();
+    // Addr and Port must be assigned again after a close.
+    EXPECT_EQ(ErrorOf([&] { s.Connect(); }), "Connect: No Port Specified");
+    s.SetPort(std::to_string(peer.Port()));
+    EXPECT_EQ(ErrorOf([&] { s.Connect(); }), "Connect: No IP Address Specified");
+    s.SetAddr("127.0.0.1");
+    s.SetProto("");
+    EXPECT_EQ(ErrorOf([&] { s.Connect(); }), "Connect: No Protocol Specified");
+}
+
+TEST(WSocketConnect, SetterAndResolutionMessages) {
+    TWSocket s;
+    EXPECT_EQ(ErrorOf([&] { s.SetLocalAddr("not-an-address"); }), "SetLocalAddr(): Invalid IP address");
+    s.SetLocalAddr("");
+    EXPECT_EQ(s.LocalAddr(), "0.0.0.0");
+    s.SetLocalAddr("127.0.0.1");
+    EXPECT_EQ(s.LocalAddr(), "127.0.0.1");
+    EXPECT_EQ(ErrorOf([&] { s.SetSendFlags(static_cast<TSocketSendFlags>(7)); }), "Invalid SendFlags");
+    s.SetSendFlags(wsSendUrgent);
+    EXPECT_EQ(s.SendFlags(), wsSendUrgent);
+
+    s.SetAddr("127.0.0.1");
+    s.SetPort("nosuchservice");
+    std::string err = ErrorOf([&] { s.Connect(); });
+    EXPECT_EQ(err.rfind("connect: WSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0), 0u)
+        << err;
+    EXPECT_EQ(s.State(), wsClosed);
+
+    TWSocket l;
+    EXPECT_EQ(ErrorOf([&] { l.Listen(); }),
+              "Error 10022 in function listen: port not assigned\r\nInvalid argument");
+    l.SetPort("0");
+    EXPECT_EQ(ErrorOf([&] { l.Listen(); }),
+              "Error 10022 in function listen: address not assigned\r\nInvalid argument");
+    l.SetAddr("300.1.1.1");
+    err = ErrorOf([&] { l.Listen(); });
+    EXPECT_EQ(err.rfind("listen: WSocketResolveHost: Cannot convert host address '300.1.1.1'", 0), 0u)
+        << err;
+}
+
+TEST(WSocketConnect, BindsTheLocalPortBeforeConnecting) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.ReadAll(); });
+    TWSocket s;
+    Target(s, peer.Port());
+    s.SetLocalAddr("127.0.0.1");
+    s.Connect();
+    EXPECT_NE(s.LocalPort(), "0");  // the port actually bound
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+    EXPECT_EQ(s.LocalPortText(), s.LocalPort());
+    s.Abort();
+}
+
+TEST(WSocketConnect, AbortClosesWithoutLingering) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.ReadAll(); });
+    TWSocket s;
+    Target(s, peer.Port());
+    TSocketLingerOnOff lingerAtClose = wsLingerNoSet;
+    int closedEvents = 0;
+    s.OnChangeState = [&](TObject*, TSocketState, TSocketState n) {
+        if (n == wsClosed) lingerAtClose = s.LingerOnOff;
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closedEvents; };
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+    s.Abort();
+    EXPECT_EQ(lingerAtClose, wsLingerOff);
+    EXPECT_EQ(closedEvents, 1);
+    EXPECT_EQ(s.LingerOnOff, wsLingerOn);  // reset for the next connection
+}
+
+}  // namespace

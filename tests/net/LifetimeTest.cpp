@@ -1,0 +1,135 @@
+// Destruction from inside handlers and with messages queued, background
+// exceptions, FreeLater, and the load/unload of the platform library.
+#include "net/WSocket.h"
+
+#include <gtest/gtest.h>
+
+#include "LoopbackPeers.h"
+#include "SocketTestUtil.h"
+
+using namespace nettest;
+
+namespace {
+
+TWSocket* Connected(int port, std::function<void(TWSocket&)> setup = {}) {
+    auto* s = new TWSocket;
+    if (setup) setup(*s);
+    s->SetAddr("127.0.0.1");
+    s->SetPort(std::to_string(port));
+    s->Connect();
+    return s;
+}
+
+TEST(WSocketLifetime, DestroyedInsideItsOwnHandlers) {
+    // Each handler deletes the socket; AddressSanitizer catches any later touch.
+    for (int which = 0; which < 4; ++which) {
+        peers::TcpPeer peer([](peers::Conn& c) {
+            c.WriteAll("some data");
+        });
+        bool gone = false;
+        TWSocket* s = Connected(peer.Port(), [&](TWSocket& sock) {
+            auto kill = [&, p = &sock] {
+                if (!gone) {
+                    gone = true;
+                    delete p;
+                }
+            };
+            if (which == 0) sock.OnSessionConnected = [kill](TObject*, std::uint16_t) { kill(); };
+            if (which == 1) sock.OnDataAvailable = [kill](TObject*, std::uint16_t) { kill(); };
+            if (which == 2) sock.OnSessionClosed = [kill](TObject*, std::uint16_t) { kill(); };
+            if (which == 3)
+                sock.OnChangeState = [kill](TObject*, TSocketState, TSocketState n) {
+                    if (n == wsConnected) kill();
+                };
+        });
+        EXPECT_TRUE(PumpUntil([&] { return gone; })) << which;
+        PumpFor(50);
+        if (!gone) delete s;
+    }
+}
+
+TEST(WSocketLifetime, DestroyedWithMessagesQueued) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.ReadAll(SIZE_MAX, 2000); });
+    TWSocket* s = Connected(peer.Port());
+    ASSERT_TRUE(PumpUntil([&] { return s->State() == wsConnected; }));
+    s->SendText("queued");  // posts its own write readiness
+    s->DisconnectLater();
+    s->FreeLater();
+    s->ForwardDnsLookup("peer.test");
+    delete s;
+    PumpFor(200);
+}
+
+TEST(WSocketLifetime, FreeLaterFromAHandler) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.WriteAll("x"); c.ReadAll(SIZE_MAX, 2000); });
+    int before = SocketInstanceCount();
+    TWSocket* s = Connected(peer.Port());
+    EXPECT_EQ(SocketInstanceCount(), before + 1);
+    s->OnDataAvailable = [s](TObject*, std::uint16_t) {
+        s->ReceiveText();
+        s->FreeLater();
+        s->FreeLater();  // a second request is dropped with the window
+    };
+    ASSERT_TRUE(PumpUntil([&] { return SocketInstanceCount() == before; }));
+    PumpFor(50);
+}
+
+TEST(WSocketLifetime, BackgroundExceptions) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.ReadAll(SIZE_MAX, 3000); });
+    TWSocket s;
+    std::vector<std::string> seen;
+    bool canClose = false;
+    s.OnBgException = [&](TObject*, Exception& E, bool& CanClose) {
+        seen.push_back(E.Message());
+        CanClose = canClose;
+    };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(peer.Port()));
+    s.OnSessionConnected = [](TObject*, std::uint16_t) { throw ESocketException("from handler"); };
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }));
+    EXPECT_EQ(seen[0], "from handler");
+    EXPECT_EQ(s.State(), wsConnected);  // CanClose cleared: the socket stays
+
+    platform::PostMessage(s.WindowHandle(), WM_TEST_EXCEPTION, 0, 0);
+    canClose = true;
+    ASSERT_TRUE(PumpUntil([&] { return seen.size() == 2; }));
+    EXPECT_EQ(seen[1], "Test exception in WSocket");
+    EXPECT_EQ(s.State(), wsClosed);  // aborted
+}
+
+TEST(WSocketLifetime, PlatformStartsOnFirstUseAndStopsWithTheLastSocket) {
+    ASSERT_EQ(SocketInstanceCount(), 0);
+    WSocketUnload();
+    {
+        TWSocket a;
+        EXPECT_FALSE(WSocketLoaded());  // not touched by construction
+        a.SetAddr("127.0.0.1");
+        a.SetPort("0");
+        a.Listen();
+        EXPECT_TRUE(WSocketLoaded());
+        TWSocket b;
+        EXPECT_EQ(SocketInstanceCount(), 2);
+    }
+    EXPECT_EQ(SocketInstanceCount(), 0);
+    EXPECT_FALSE(WSocketLoaded());
+}
+
+TEST(WSocketLifetime, PauseStopsAndResumeRestartsNotifications) {
+    peers::TcpPeer peer([](peers::Conn& c) {
+        c.WriteAll("abc");
+        c.ReadAll(SIZE_MAX, 3000);
+    });
+    std::string got;
+    TWSocket* s = Connected(peer.Port());
+    std::unique_ptr<TWSocket> owner(s);
+    ASSERT_TRUE(PumpUntil([&] { return s->State() == wsConnected; }));
+    s->Pause();
+    s->OnDataAvailable = [&](TObject*, std::uint16_t) { got += s->ReceiveText(); };
+    PumpFor(200);
+    EXPECT_EQ(got, "");
+    s->Resume();
+    EXPECT_TRUE(PumpUntil([&] { return got == "abc"; }, 3000));
+}
+
+}  // namespace

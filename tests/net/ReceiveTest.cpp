@@ -1,0 +1,121 @@
+// Receiving: the receive loop, the peer's close, handlers that read little or nothing.
+#include "net/WSocket.h"
+
+#include <gtest/gtest.h>
+
+#include "LoopbackPeers.h"
+#include "SocketTestUtil.h"
+
+using namespace nettest;
+
+namespace {
+
+void Target(TCustomWSocket& s, int port) {
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(port));
+}
+
+// The peer sends its text at once and closes; the handler reads 3 bytes per event.
+void ExpectAllDataBeforeClose(TWSocketOptions options) {
+    const std::string text = "hello world, this is the last of it";
+    peers::TcpPeer peer([&](peers::Conn& c) { c.WriteAll(text); });
+    TWSocket s;
+    s.ComponentOptions = options;
+    std::string got;
+    std::vector<std::string> order;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        char buf[3];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
+        order.push_back("data");
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t e) {
+        order.push_back("closed " + std::to_string(e) + " " + StateName(s.State()));
+    };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }));
+    EXPECT_EQ(got, text);
+    ASSERT_FALSE(order.empty());
+    // Closed last, while the state was still wsConnected.
+    EXPECT_EQ(order.back(), "closed 0 wsConnected");
+    EXPECT_EQ(std::count(order.begin(), order.end(), "closed 0 wsConnected"), 1);
+    EXPECT_EQ(s.ReadCount(), 0);  // reset at the close
+}
+
+TEST(WSocketReceive, PeerCloseDeliversRemainingDataFirst) { ExpectAllDataBeforeClose(0); }
+
+TEST(WSocketReceive, PeerCloseDeliversRemainingDataFirstWithoutReceiveLoop) {
+    ExpectAllDataBeforeClose(wsoNoReceiveLoop);
+}
+
+TEST(WSocketReceive, AHandlerThatReadsNothingDoesNotSpin) {
+    peers::TcpPeer peer([](peers::Conn& c) {
+        c.WriteAll("abc");
+        c.ReadAll(SIZE_MAX, 3000);
+    });
+    TWSocket s;
+    int events = 0;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) { ++events; };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return events > 0; }));
+    PumpFor(200);
+    EXPECT_LE(events, 2);
+    EXPECT_EQ(s.State(), wsConnected);
+    EXPECT_EQ(s.ReceiveText(), "abc");  // still there for a later read
+    s.Abort();
+}
+
+TEST(WSocketReceive, WithoutHandlerDataIsDiscardedAndTheCloseStillArrives) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.WriteAll(std::string(100000, 'z')); });
+    TWSocket s;
+    int closed = 0;
+    s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closed; };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return closed > 0; }));
+    EXPECT_EQ(s.State(), wsClosed);
+}
+
+TEST(WSocketReceive, ReadCountAndHandlerExceptionsAreSwallowed) {
+    peers::TcpPeer peer([](peers::Conn& c) {
+        c.WriteAll("0123456789");
+        c.ReadAll(SIZE_MAX, 3000);
+    });
+    TWSocket s;
+    int bg = 0;
+    s.OnBgException = [&](TObject*, Exception&, bool&) { ++bg; };
+    std::string got;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        got += s.ReceiveText();
+        throw ESocketException("handler failed");
+    };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return got.size() == 10; }));
+    EXPECT_EQ(s.ReadCount(), 10);
+    PumpFor(50);
+    EXPECT_EQ(bg, 0);  // swallowed by the receive loop, not a background exception
+    EXPECT_EQ(s.State(), wsConnected);
+    s.Abort();
+}
+
+TEST(WSocketReceive, WaitForCloseReadsUntilThePeerCloses) {
+    peers::TcpPeer peer([](peers::Conn& c) {
+        c.WriteAll("first part;");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        c.WriteAll("second part");
+    });
+    TWSocket s;
+    std::string got;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += s.ReceiveText(); };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+    s.WaitForClose();
+    PumpUntil([&] { return s.State() == wsClosed; }, 2000);
+    EXPECT_EQ(got, "first part;second part");
+}
+
+}  // namespace

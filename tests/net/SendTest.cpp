@@ -1,0 +1,208 @@
+// The send queue: blocks, partial sends, OnDataSent, and the errors of sending.
+#include "net/WSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "LoopbackPeers.h"
+#include "SocketTestUtil.h"
+
+using namespace nettest;
+
+namespace {
+
+std::string Pattern(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 7 + i / 251) % 251);
+    return s;
+}
+
+// Connects s to the peer and waits for the first OnDataSent of the connection.
+void ConnectAndSettle(TCustomWSocket& s, int port, EventLog& log) {
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(port));
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("sent 0"); })) << log.Joined();
+    log.lines.clear();
+}
+
+TEST(WSocketSend, QueuesFiveThousandBytesInFourBlocks) {
+    ProbeSocket s;
+    std::string data = Pattern(5000);
+    s.Queue(data.data(), 5000);
+    EXPECT_EQ(s.BlockFill(), (std::vector<int>{1460, 1460, 1460, 620}));
+    s.Queue(data.data(), 900);  // the last block fills up before a new one starts
+    EXPECT_EQ(s.BlockFill(), (std::vector<int>{1460, 1460, 1460, 1460, 60}));
+}
+
+TEST(WSocketSend, WholeSendArrivesInOrderAndDataSentComesOnceFromTheLoop) {
+    std::string got;
+    const std::string data = Pattern(5000);
+    peers::TcpPeer peer([&](peers::Conn& c) { got = c.ReadExactly(5000); });
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    ConnectAndSettle(s, peer.Port(), log);
+
+    bool inSend = false, sentInsideSend = false;
+    s.OnDataSent = [&](TObject*, std::uint16_t e) {
+        sentInsideSend |= inSend;
+        log.lines.push_back("sent " + std::to_string(e));
+    };
+    inSend = true;
+    EXPECT_EQ(s.Send(data.data(), 5000), 5000);
+    inSend = false;
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("sent 0"); }));
+    PumpFor(100);
+    EXPECT_EQ(log.Count("sent 0"), 1);
+    EXPECT_FALSE(sentInsideSend);
+    ASSERT_TRUE(peer.Join());
+    EXPECT_EQ(got, data);
+}
+
+TEST(WSocketSend, PartialSendIsFinishedByWriteReadinessWithOneDataSent) {
+    const std::string data = Pattern(8 << 20);
+    std::string got;
+    // A slow reader with a small window, so the platform takes only part at once.
+    peers::TcpPeer peer(
+        [&](peers::Conn& c) { got = c.ReadAll(data.size(), 5000, 16384, 1); }, 10000, 4096);
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    ConnectAndSettle(s, peer.Port(), log);
+    EXPECT_EQ(s.Send(data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+    EXPECT_FALSE(s.AllSent());
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("sent 0"); }, 60000));
+    EXPECT_TRUE(s.AllSent());
+    PumpFor(100);
+    EXPECT_EQ(log.Count("sent 0"), 1);
+    ASSERT_TRUE(peer.Join(60000));
+    EXPECT_EQ(got.size(), data.size());
+    EXPECT_TRUE(got == data);
+}
+
+TEST(WSocketSend, SixtyFourMebibytesReachASlowReaderIntact) {
+    const std::string data = Pattern(64 << 20);
+    std::string got;
+    peers::TcpPeer peer([&](peers::Conn& c) { got = c.ReadAll(data.size(), 10000, 65536, 0); });
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    ConnectAndSettle(s, peer.Port(), log);
+    s.LingerOnOff = wsLingerOff;  // the close below must not drop what the kernel still holds
+    s.ApplyLingerOption();
+    s.Send(data.data(), static_cast<int>(data.size()));
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("sent 0"); }, 120000));
+    s.Disconnect();
+    ASSERT_TRUE(peer.Join(120000));
+    EXPECT_EQ(got.size(), data.size());
+    EXPECT_TRUE(got == data);
+}
+
+TEST(WSocketSend, FlushReturnsOnceTheQueueHasDrained) {
+    const std::string data = Pattern(2 << 20);
+    std::string got;
+    peers::TcpPeer peer([&](peers::Conn& c) { got = c.ReadAll(data.size(), 5000, 65536, 0); });
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    ConnectAndSettle(s, peer.Port(), log);
+    s.Send(data.data(), static_cast<int>(data.size()));
+    s.Flush();
+    EXPECT_TRUE(s.AllSent());
+    ASSERT_TRUE(peer.Join(60000));
+    EXPECT_TRUE(got == data);
+}
+
+TEST(WSocketSend, ZeroByteSendBehavesAsADrainedQueue) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.ReadAll(); });
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    ConnectAndSettle(s, peer.Port(), log);
+    EXPECT_EQ(s.SendText(""), 0);  // changes nothing
+    EXPECT_TRUE(s.AllSent());
+    EXPECT_EQ(s.Send(nullptr, 0), 0);
+    EXPECT_TRUE(s.AllSent());  // never stuck false on a queue that never held a block
+    s.Flush();                 // returns at once
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("sent 0"); }));
+    PumpFor(50);
+    EXPECT_EQ(log.Count("sent 0"), 1);
+    s.Abort();
+}
+
+TEST(WSocketSend, SendWhileConnectingIsNotConnectedAndCloses) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.ReadAll(); });
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(peer.Port()));
+    s.Connect();
+    ASSERT_EQ(s.State(), wsConnecting);
+    EXPECT_EQ(ErrorOf([&] { s.SendText("x"); }), "Error 10057 in function Send\r\nSocket is not connected");
+    EXPECT_EQ(s.LastError(), 10057);
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_EQ(log.Count("closed 10057"), 1);
+
+    // With OnError set, Send returns -1 instead.
+    TWSocket t;
+    int errors = 0;
+    t.OnError = [&](TObject*) { ++errors; };
+    EXPECT_EQ(t.SendText("x"), -1);
+    EXPECT_EQ(t.LastError(), 10057);
+    EXPECT_EQ(errors, 1);
+    PumpFor(50);
+    EXPECT_EQ(log.Count("closed 10057"), 1);
+}
+
+TEST(WSocketSend, ResetWhileSendingClosesOnceWith10054) {
+    peers::TcpPeer peer([](peers::Conn& c) {
+        c.ReadExactly(100000);
+        c.ResetClose();
+    });
+    TWSocket s;
+    EventLog log;
+    log.Attach(s, false);
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        char buf[4096];
+        s.Receive(buf, sizeof buf);
+    };
+    ConnectAndSettle(s, peer.Port(), log);
+    const std::string chunk = Pattern(1 << 20);
+    // Keep the queue full until the peer's reset ends the connection.
+    s.OnDataSent = [&](TObject*, std::uint16_t) {
+        if (s.State() == wsConnected) s.Send(chunk.data(), static_cast<int>(chunk.size()));
+    };
+    s.Send(chunk.data(), static_cast<int>(chunk.size()));
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }, 30000)) << log.Joined();
+    PumpFor(100);
+    EXPECT_EQ(log.Count("closed 10054"), 1) << log.Joined();
+    int closedEvents = 0;
+    for (const auto& l : log.lines) closedEvents += l.rfind("closed", 0) == 0;
+    EXPECT_EQ(closedEvents, 1) << log.Joined();
+}
+
+TEST(WSocketSend, DisconnectLaterLetsQueuedDataGoFirst) {
+    const std::string data = Pattern(4 << 20);
+    std::string got;
+    peers::TcpPeer peer([&](peers::Conn& c) { got = c.ReadAll(SIZE_MAX, 5000, 16384, 1); }, 10000,
+                        4096);
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    ConnectAndSettle(s, peer.Port(), log);
+    s.LingerOnOff = wsLingerOff;
+    s.ApplyLingerOption();
+    s.Send(data.data(), static_cast<int>(data.size()));
+    s.DisconnectLater();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }, 60000));
+    EXPECT_EQ(log.Count("closed 0"), 1);
+    ASSERT_TRUE(peer.Join(60000));
+    EXPECT_EQ(got.size(), data.size());  // everything, then the orderly close
+    EXPECT_TRUE(got == data);
+}
+
+}  // namespace
