@@ -10,6 +10,8 @@
 using namespace winsock;
 
 namespace {
+const std::string kDefaultSocksLevel = "5";
+
 // The longest request and authentication that fit the 128-byte layout.
 constexpr size_t kSocks5MaxHost = 121;      // 05 01 00 03 len host port
 constexpr size_t kSocks5MaxUserPass = 125;  // 01 len user len password
@@ -72,7 +74,7 @@ void TCustomSocksWSocket::ResetToDefaults() {
     FSocksServer.clear();
     FSocksServerAssigned = false;
     FSocksPort.clear();
-    FSocksLevel = "5";
+    FSocksLevel = kDefaultSocksLevel;
     SocksRcvCnt = 0;
     SocksLeftover = {};
 }
