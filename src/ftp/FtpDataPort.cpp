@@ -82,9 +82,9 @@ void TCustomFtpCli::PortAsync() {
             if (peerHost == 0x7F000001)
                 std::snprintf(text, sizeof text, "PORT 127,0,0,1,%d,%d", port / 256, port % 256);
             else
-                std::snprintf(text, sizeof text, "PORT %u,%u,%u,%u,%d,%d", host >> 24,
-                              (host >> 16) & 0xFF, (host >> 8) & 0xFF, host & 0xFF, port / 256,
-                              port % 256);
+                std::snprintf(text, sizeof text, "PORT %d,%d,%d,%d,%d,%d", int(host >> 24),
+                              int((host >> 16) & 0xFF), int((host >> 8) & 0xFF), int(host & 0xFF),
+                              port / 256, port % 256);
             cmd = text;
         }
     } catch (Exception& E) {
