@@ -71,7 +71,8 @@ TEST_P(DataMisbehaviour, DataConnectionClosedEarlyLeavesTheShortFileAndTheServer
     ASSERT_TRUE(Server->PutFile("cut.bin", RandomBytes(50000)));
     EXPECT_FALSE(Get("cut.bin"));
     EXPECT_EQ(NextDone(), 426);
-    EXPECT_EQ(FileSizeOf(Dir.File("cut.bin")), 1000);
+    // The 426 may overtake the bytes: the request ends at once either way.
+    EXPECT_LE(FileSizeOf(Dir.File("cut.bin")), 1000);
     EXPECT_EQ(R.Ftp.ErrorMessage().substr(0, 4), "426 ");
     ExpectSessionUsable();
 }
