@@ -135,6 +135,36 @@ std::vector<ScriptStep> LoginThenPasv(int dataPort) {
                       "," + std::to_string(dataPort % 256) + ")\r\n")};
 }
 
+// Logs a TDataFtp in to the scripted control peer, in passive mode.
+void ConnectScripted(TDataFtp& R, const ScriptedPeer& control) {
+    R.Ftp.HostName = "127.0.0.1";
+    R.Ftp.Port = std::to_string(control.Port());
+    R.Ftp.UserName = "u";
+    R.Ftp.PassWord = "p";
+    R.Ftp.Passive = true;
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::ConnectAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpConnectAsync, 0);
+}
+
+TEST(DataScripted, OnDisplayFileGetsLinesWithoutLineEnds) {
+    ScriptedPeer data({SendBytes("\r\nfirst\r\n\r\nsecond\nthird"), CloseConnection()});
+    ASSERT_TRUE(data.Start());
+    auto script = LoginThenPasv(data.Port());
+    for (ScriptStep s : {ExpectBytes("LIST\r\n"), SendBytes("150 here\r\n"),
+                         SleepFor(Millis(300)), SendBytes("226 done\r\n")})
+        script.push_back(s);
+    ScriptedPeer control(script);
+    ASSERT_TRUE(control.Start());
+    TDataFtp R;
+    ConnectScripted(R, control);
+    R.Ftp.DisplayFileFlag = true;
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::DirAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirAsync, 0);
+    // One block: an empty string for its leading line end, blank lines gone.
+    EXPECT_EQ(R.FileLines, (std::vector<std::string>{"", "first", "second", "third"}));
+    EXPECT_EQ(control.Failure(), "");
+}
+
 TEST(DataScripted, Reply125IsGoAheadAndFinalReply) {
     ScriptedPeer data({SendBytes("scripted bytes\r\n"), CloseConnection()});
     ASSERT_TRUE(data.Start());
@@ -148,13 +178,7 @@ TEST(DataScripted, Reply125IsGoAheadAndFinalReply) {
 
     TDataFtp R;
     TempDir dir;
-    R.Ftp.HostName = "127.0.0.1";
-    R.Ftp.Port = std::to_string(control.Port());
-    R.Ftp.UserName = "u";
-    R.Ftp.PassWord = "p";
-    R.Ftp.Passive = true;
-    ASSERT_TRUE(R.Run(&TCustomFtpCli::ConnectAsync));
-    R.ExpectOneDone(ftpConnectAsync, 0);
+    ConnectScripted(R, control);
     R.Ftp.HostFileName = "f";
     R.Ftp.LocalFileName = dir.File("f");
     ASSERT_TRUE(R.Run(&TCustomFtpCli::GetAsync)) << R.Ftp.ErrorMessage();
@@ -179,13 +203,7 @@ TEST(DataScripted, RefusedStorGoAheadSendsNoData) {
     TDataFtp R;
     TempDir dir;
     WriteLocal(dir.File("up.txt"), "never sent");
-    R.Ftp.HostName = "127.0.0.1";
-    R.Ftp.Port = std::to_string(control.Port());
-    R.Ftp.UserName = "u";
-    R.Ftp.PassWord = "p";
-    R.Ftp.Passive = true;
-    ASSERT_TRUE(R.Run(&TCustomFtpCli::ConnectAsync));
-    R.ExpectOneDone(ftpConnectAsync, 0);
+    ConnectScripted(R, control);
     R.Ftp.HostFileName = "up.txt";
     R.Ftp.LocalFileName = dir.File("up.txt");
     EXPECT_FALSE(R.Run(&TCustomFtpCli::PutAsync));

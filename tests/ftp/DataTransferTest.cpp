@@ -85,9 +85,17 @@ TEST_P(DataTransfer, ListsIntoAFileAndThroughOnDisplayFile) {
     EXPECT_NE(listing.find("beta.bin\r\n"), std::string::npos) << listing;
     EXPECT_TRUE(R.TracedPrefix("! " + std::to_string(listing.size()) + " bytes received/sent in "));
 
-    // Names only, into OnDisplayFile: one string per line, no line ends.
+    // The same listing through OnDisplayFile, without a local file.
     R.Ftp.DisplayFileFlag = true;
     R.Ftp.LocalFileName.clear();
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::DirAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirAsync, 0);
+    ASSERT_EQ(R.FileLines.size(), 2u);
+    EXPECT_NE(listing.find(R.FileLines[0] + "\r\n"), std::string::npos);
+    EXPECT_NE(listing.find(R.FileLines[1] + "\r\n"), std::string::npos);
+
+    // Names only: one string per line, no line ends.
+    R.FileLines.clear();
     ASSERT_TRUE(R.Run(&TCustomFtpCli::LsAsync)) << R.Ftp.ErrorMessage();
     R.ExpectOneDone(ftpLsAsync, 0);
     std::vector<std::string> names;
@@ -114,6 +122,9 @@ TEST_P(DataTransfer, DownloadsAndUploadsByteForByte) {
             EXPECT_EQ(R.Counts.back(), static_cast<std::int64_t>(content.size()));
         }
         EXPECT_EQ(R.Ftp.ByteCount(), static_cast<std::int64_t>(content.size()));
+        // Against 127.0.0.1 the PORT command names 127,0,0,1.
+        const std::string port = Server->Commands().end()[-2];
+        EXPECT_EQ(port.substr(0, 15), Passive() ? "PASV" : "PORT 127,0,0,1,");
 
         ASSERT_TRUE(Upload(name, "up-" + name)) << R.Ftp.ErrorMessage();
         R.ExpectOneDone(ftpPutAsync, 0);
