@@ -8,6 +8,25 @@
 
 #include "toolkit/Text.h"
 
+namespace {
+
+// The scroll area reserves a bar's size hint, so the thickness goes there.
+class SizedScrollBar : public QScrollBar {
+public:
+    SizedScrollBar(Qt::Orientation orientation, int thickness) : QScrollBar(orientation), Thickness(thickness) {
+        setTracking(true);
+    }
+    QSize sizeHint() const override {
+        const QSize hint = QScrollBar::sizeHint();
+        return orientation() == Qt::Vertical ? QSize(Thickness, hint.height()) : QSize(hint.width(), Thickness);
+    }
+
+private:
+    int Thickness;
+};
+
+}  // namespace
+
 TPanel::TPanel(TComponent* AOwner, TControl* AParent) : TControl(AOwner, new QFrame(AParent->ClientWidget())) {
     SetBevelOuter(bvRaised);
 }
@@ -53,8 +72,8 @@ int TScrollBox::RangeHeight() const { return FContent->height(); }
 
 void TScrollBox::SetScrollBarSize(int pixels) {
     FBarSize = pixels;
-    Area()->verticalScrollBar()->setFixedWidth(pixels);
-    Area()->horizontalScrollBar()->setFixedHeight(pixels);
+    Area()->setVerticalScrollBar(new SizedScrollBar(Qt::Vertical, pixels));
+    Area()->setHorizontalScrollBar(new SizedScrollBar(Qt::Horizontal, pixels));
 }
 
 void TScrollBox::SetVisibleArea(int left, int top, int width, int height) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QListWidget>
 
 #include "base/Exceptions.h"
@@ -19,11 +20,15 @@ constexpr int kPathRole = Qt::UserRole + 1;
 
 class FolderListWidget : public QListWidget {
 public:
-    FolderListWidget(TDirectoryListBox* box, QWidget* parent) : QListWidget(parent), Box(box) {
-        connect(this, &QListWidget::itemDoubleClicked, this, [this] { Open(); });
-    }
+    FolderListWidget(TDirectoryListBox* box, QWidget* parent) : QListWidget(parent), Box(box) {}
 
 protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        QListWidgetItem* item = itemAt(event->position().toPoint());
+        if (event->button() != Qt::LeftButton || item == nullptr) return;
+        setCurrentItem(item);
+        Open();
+    }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
             // Enter belongs to the list here, not to the window's default button.

@@ -17,6 +17,14 @@ public:
     ListViewWidget(TListView* view, QWidget* parent) : QTreeWidget(parent), View(view) {}
 
 protected:
+    // Qt would focus the first row when the view gains the focus; here a row
+    // gets the focus only when clicked, moved to, or focused from code.
+    void focusInEvent(QFocusEvent* event) override {
+        const bool hadFocusedRow = currentIndex().isValid();
+        QTreeWidget::focusInEvent(event);
+        if (!hadFocusedRow && currentIndex().isValid())
+            selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
     void mouseReleaseEvent(QMouseEvent* event) override {
         QTreeWidget::mouseReleaseEvent(event);
         if (event->button() == Qt::LeftButton) View->NotifyClick();

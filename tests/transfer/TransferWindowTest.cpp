@@ -380,6 +380,32 @@ TEST_F(TransferWindowTest, TheHandOverStartsTimer1WhichFiresOnce) {
     EXPECT_EQ(FrmFTP->ListInfo->ItemIndex(), 1);
 }
 
+TEST(SettingsValueTest, BooleansAreReadByTheirIntegerValue) {
+    long long v = 0;
+    EXPECT_TRUE(ReadInteger(" -12 ", v));
+    EXPECT_EQ(v, -12);
+    EXPECT_TRUE(ReadInteger("$1F", v));
+    EXPECT_EQ(v, 31);
+    EXPECT_TRUE(ReadInteger("0x10", v));
+    EXPECT_EQ(v, 16);
+    for (const char* bad : {"", "yes", "1x", "- 1", "--1", "$", "99999999999999999999"})
+        EXPECT_FALSE(ReadInteger(bad, v)) << bad;
+
+    char tmpl[] = "/tmp/tarn-ini-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    TSettingsFile file;
+    file.Path = std::string(tmpl) + "/s.ini";
+    std::ofstream(file.Path) << "[S]\nzero=0\nword=true\nten=10\n";
+    EXPECT_FALSE(file.ReadBool("S", "zero", true));
+    EXPECT_TRUE(file.ReadBool("S", "word", true));
+    EXPECT_FALSE(file.ReadBool("S", "word", false));
+    EXPECT_TRUE(file.ReadBool("S", "ten", false));
+    EXPECT_TRUE(file.ReadBool("S", "missing", true));
+    file.WriteBool("S", "zero", true);
+    EXPECT_TRUE(file.ReadBool("S", "zero", false));
+    std::filesystem::remove_all(tmpl);
+}
+
 TEST_F(TransferWindowTest, Screenshot) {
     Write(Work + "/report.txt", "r");
     Write(Work + "/photo.jpg", "p");
