@@ -19,7 +19,8 @@ bool TSettingsFile::ReadBool(const std::string& section, const std::string& key,
 }
 
 void TSettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const {
-    if (!platform::WritePrivateProfileString(section, key, value, Path)) throw Exception("Unable to write to " + Path);
+    if (!platform::WritePrivateProfileString(section, key, value, Path))
+        throw Exception(Format("Unable to write to %s", Path.c_str()));
 }
 
 void TSettingsFile::WriteBool(const std::string& section, const std::string& key, bool value) const {

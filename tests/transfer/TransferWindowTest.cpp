@@ -135,6 +135,95 @@ TEST_F(TransferWindowTest, FirstStartCreatesTheFileExactlyAndChoosesNothing) {
     EXPECT_EQ(platform::CurrentFolder(), AppFolder());
 }
 
+TEST_F(TransferWindowTest, TheDesignHasEveryControlInItsArea) {
+    Start();
+    EXPECT_EQ(FrmFTP->Caption(), "Tarnwick FTP");
+    EXPECT_EQ(FrmFTP->Color(), 15135218);
+    EXPECT_EQ(FrmFTP->Font().Name, "MS Sans Serif");
+
+    auto caption = [](TControl* c) -> std::string {
+        if (auto* b = dynamic_cast<TButton*>(c)) return b->Caption();
+        if (auto* l = dynamic_cast<TLabel*>(c)) return l->Caption();
+        if (auto* r = dynamic_cast<TRadioButton*>(c)) return r->Caption();
+        return "?";
+    };
+    const std::vector<std::pair<TControl*, std::string>> captions = {
+        {FrmFTP->CmdHostCreate, "Make Dir"}, {FrmFTP->CmdHostDel, "Delete File"}, {FrmFTP->BitBtn3, "Remove Dir"},
+        {FrmFTP->CmdHostRen, "Rename File"}, {FrmFTP->CmdHostView, "Open"}, {FrmFTP->Label2, "Filter:"},
+        {FrmFTP->Cmdadd, "Add"}, {FrmFTP->CmdRem, "Remove"}, {FrmFTP->CmdClear, "Clear"},
+        {FrmFTP->CmdOpen, "Open Highlighted File"}, {FrmFTP->Label7, "Explorer   View"},
+        {FrmFTP->LblSaved, "Saved    List"}, {FrmFTP->Label3, "UPLOAD "}, {FrmFTP->Label4, "DOWNLOAD"},
+        {FrmFTP->Label5, "Ascii"}, {FrmFTP->Label6, "Binary"}, {FrmFTP->RadSortAlpha, "Order Alphabetically"},
+        {FrmFTP->RadSortData, "Order by Data Type"}, {FrmFTP->RadSortExt, "Order by Extension"},
+        {FrmFTP->CmdServCreate, "Make Dir"}, {FrmFTP->CmdServRemDir, "Remove Dir"},
+        {FrmFTP->CmdServDel, "Delete File"}, {FrmFTP->CmdServRen, "Rename File"}, {FrmFTP->Label1, "Log Status:"},
+        {FrmFTP->CmdConnect, "Connect"}, {FrmFTP->CmdExit, "Return"}, {FrmFTP->LblRemoteDir, ""},
+        {FrmFTP->LblEvent, ""}, {FrmFTP->LblFilePassed, ""}, {FrmFTP->Lblperc, ""}, {FrmFTP->Lblstat1, ""}};
+    for (const auto& [control, text] : captions) EXPECT_EQ(caption(control), text) << control->Name;
+    EXPECT_EQ(FrmFTP->Label9->Caption().rfind("Create a file list below.", 0), 0u);
+    EXPECT_EQ(FrmFTP->ListBoxPC->Hint(), "Add files here that you wish to upload to the server");
+
+    // Fonts and colours.
+    EXPECT_EQ(FrmFTP->LblFileName->Font().Name, "Courier New");
+    EXPECT_TRUE(FrmFTP->LblFileLastMod->Font().Bold);
+    EXPECT_TRUE(FrmFTP->LblCount->Font().Bold);
+    EXPECT_EQ(FrmFTP->CmdServRen->Font().Name, "Times New Roman");
+    EXPECT_EQ(FrmFTP->Lblperc->Font().Color, clNavy);
+    EXPECT_EQ(FrmFTP->ListBoxPC->Font().Size, 9);
+    EXPECT_EQ(FrmFTP->ListBoxPC->ItemHeight(), 15);
+    EXPECT_EQ(FrmFTP->ListInfo->Color(), 15135218);
+    EXPECT_EQ(FrmFTP->ListInfo->ItemHeight(), 13);
+    EXPECT_EQ(FrmFTP->ListView1->Color(), clWhite);
+
+    // Design-time values.
+    EXPECT_EQ(FrmFTP->ListView1->ColumnCount(), 3);
+    EXPECT_EQ(FrmFTP->ListView1->ColumnCaption(2), "Last Modified");
+    EXPECT_EQ(FrmFTP->ListView1->ColumnWidth(0), 115);
+    EXPECT_EQ(FrmFTP->ListView1->ColumnWidth(1), 65);
+    EXPECT_EQ(FrmFTP->ListView1->ColumnWidth(2), 105);
+    EXPECT_TRUE(FrmFTP->ListView1->MultiSelect());
+    EXPECT_FALSE(FrmFTP->ListView1->Enabled());
+    EXPECT_EQ(FrmFTP->ImageList1->Count(), 3);
+    EXPECT_TRUE(FrmFTP->ListBoxPC->Sorted());
+    EXPECT_TRUE(FrmFTP->ListBoxPC->MultiSelect());
+    EXPECT_EQ(FrmFTP->ListBoxPC->Width(), 800);
+    EXPECT_EQ(FrmFTP->ListBoxPC->Height(), 1200);
+    EXPECT_EQ(FrmFTP->ScrollBox1->RangeWidth(), 800);
+    EXPECT_EQ(FrmFTP->ScrollBox1->RangeHeight(), 1200);
+    EXPECT_TRUE(FrmFTP->FileListBox1->MultiSelect());
+    EXPECT_EQ(FrmFTP->FileListBox1->Mask(), "*.*");
+    EXPECT_EQ(FrmFTP->Lblstat1->Width(), 25);
+    EXPECT_EQ(FrmFTP->Lblstat1->Height(), 28);
+    EXPECT_EQ(FrmFTP->OpenDialog1->Filter,
+              "All Files (*.*)|*.*|JPEG (*.JPG)|*.JPG;*.JPEG|GIF (*.GIF)|*.GIF|Bitmap (*.BMP)|*.BMP|"
+              "HTML (*.HTML)|*.HTM;*.HTML|TEXT (*.TXT)|*.TXT");
+    EXPECT_EQ(FrmFTP->OpenDialog1->FilterIndex, 1);
+    EXPECT_EQ(FrmFTP->Timer1->Interval(), 500);
+    EXPECT_FALSE(FrmFTP->Timer1->Enabled());
+    EXPECT_EQ(FrmFTP->EdServer->Text(), "ftp.example.com");
+    EXPECT_EQ(FrmFTP->DefaultButton(), FrmFTP->CmdExit);
+    EXPECT_EQ(FrmFTP->CmdExit->ModalResult, mrOk);
+    for (TControl* hidden : std::initializer_list<TControl*>{FrmFTP->EdServer, FrmFTP->EdUserID, FrmFTP->EdPassword,
+                                                             FrmFTP->ListBoxHide, FrmFTP->HiddenListBox,
+                                                             FrmFTP->ListInvis})
+        EXPECT_FALSE(hidden->Visible()) << hidden->Name;
+
+    // The areas from left to right: local side, middle column, remote side.
+    const int middle = FrmFTP->Panel1->Left();
+    for (TControl* local : std::initializer_list<TControl*>{FrmFTP->DriveComboBox1, FrmFTP->FileListBox1,
+                                                            FrmFTP->GroupBox4, FrmFTP->ScrollBox1, FrmFTP->GroupBox2})
+        EXPECT_LE(local->Left() + local->Width(), middle) << local->Name;
+    for (TControl* centre : std::initializer_list<TControl*>{FrmFTP->Image5, FrmFTP->Image4, FrmFTP->Panel2})
+        EXPECT_GE(centre->Left(), middle) << centre->Name;
+    const int remote = FrmFTP->ListView1->Left();
+    EXPECT_GE(remote, FrmFTP->Panel1->Left() + FrmFTP->Panel1->Width());
+    for (TControl* right : std::initializer_list<TControl*>{FrmFTP->GroupBox3, FrmFTP->ListInfo, FrmFTP->CmdConnect,
+                                                            FrmFTP->CmdExit})
+        EXPECT_GE(right->Left(), remote) << right->Name;
+    for (TControl* c : std::initializer_list<TControl*>{FrmFTP->CmdExit, FrmFTP->GroupBox4, FrmFTP->ListInfo})
+        EXPECT_LE(c->Top() + c->Height(), 473) << c->Name;
+}
+
 TEST_F(TransferWindowTest, ReturnStoresThreeOverFiveAndStopsAtTheFirstEmptyKey) {
     PlaceIni("[Options]\nF1=/d/e\nF2=/d/a\nF3=/d/c\nF4=/d/b\nF5=/d/d\nF6=\nF7=/d/kept\nSortD=1\n"
              "[History]\nLast DirBox=" + Work + "\nAscii=0\n");
