@@ -1,0 +1,281 @@
+// TCustomFtpCli: the FTP client engine. It speaks the client side of FTP over
+// one control connection (and, for listings and transfers, one data
+// connection) without ever blocking the thread that owns it.
+//
+// Contract:
+//  - Thread: everything runs on the thread that constructed the engine. Its two
+//    sockets and its hidden window belong to that thread's message loop.
+//  - Requests: every ...Async method either refuses at once through the one
+//    error path (OnError when set, else FtpException; no OnRequestDone
+//    follows) or starts a request that ends with exactly one OnRequestDone.
+//    OnRequestDone is always posted through the hidden window, never called
+//    from inside the method that started the request. One request at a time:
+//    another is refused with "FTP component not ready" while one runs.
+//  - A request that ends without the final reply it waited for (connection
+//    lost, no greeting, aborted, a chain step refused) ends with an error,
+//    never with 0; only a QUIT whose server just closes counts as success.
+//  - Chains run their steps in one fixed order (see AdvanceChain) and stop at
+//    the first failure, leaving the session as it is (no QUIT).
+//  - Data connections (PORT/PASV, RETR, LIST, NLST, STOR, APPE) are not built
+//    yet: those steps end their request with 550 and say so in ErrorMessage.
+//  - Needs: the socket layer's TWSocket in raw mode (the engine splits reply
+//    lines itself) and the platform message loop; no windowing toolkit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "ftp/FtpTypes.h"
+#include "net/WSocket.h"
+
+class TCustomFtpCli : public TComponent {
+public:
+    explicit TCustomFtpCli(TComponent* AOwner = nullptr);
+    ~TCustomFtpCli() override;
+
+    // --- Configuration ---------------------------------------------------
+    std::string HostName;
+    std::string Port = "ftp";
+    std::string LocalAddr = "0.0.0.0";
+    std::string UserName;
+    std::string PassWord;
+    std::string HostDirName;
+    std::string HostFileName;
+    // Local file of a transfer; also the new name for RNTO and the raw
+    // command of QuoteAsync.
+    std::string LocalFileName;
+    bool DisplayFileFlag = false;
+    TFtpOptions Options = ftpAcceptLF;
+    std::string ProxyServer;
+    // Port of the FTP proxy (with ftpProxy); proxies often listen elsewhere
+    // than on "ftp".
+    std::string ProxyPort = "ftp";
+    // Passive data connections. Set by SetConnectionType for proxies; may also
+    // be set directly for a direct session.
+    bool Passive = false;
+    // Restart offset of the next transfer.
+    std::int64_t ResumeAt = 0;
+
+    bool Binary() const { return TransferType == 'I'; }
+    void SetBinary(bool Value) { TransferType = Value ? 'I' : 'A'; }
+    TFtpShareMode ShareMode() const;
+    void SetShareMode(TFtpShareMode Value);
+    TFtpConnectionType ConnectionType() const { return FConnectionType; }
+    void SetConnectionType(TFtpConnectionType Value);
+    // Handed to both sockets; read back from the engine's copy.
+    const std::string& SocksServer() const { return FSocksServer; }
+    void SetSocksServer(const std::string& Value);
+    const std::string& SocksPort() const { return FSocksPort; }
+    void SetSocksPort(const std::string& Value);
+    const std::string& SocksUserCode() const { return FSocksUserCode; }
+    void SetSocksUserCode(const std::string& Value);
+    const std::string& SocksPassword() const { return FSocksPassword; }
+    void SetSocksPassword(const std::string& Value);
+
+    // --- Status ----------------------------------------------------------
+    int ReplyCode() const { return FReplyCode; }
+    const std::string& LastReplyLine() const { return FLastReplyLine; }
+    const std::string& ErrorMessage() const { return FErrorMessage; }
+    const std::string& ReplyDirName() const { return FReplyDirName; }
+    std::int64_t ReplySize() const { return FReplySize; }
+    std::int64_t ByteCount() const { return FByteCount; }
+    TFtpRequest RequestType() const { return FRequestType; }
+    TFtpEngineState State() const { return FState; }
+    // True while the control socket is anything but closed.
+    bool Connected() const;
+
+    // --- Events ----------------------------------------------------------
+    TFtpDisplay OnDisplay;
+    TFtpDisplay OnDisplayFile;
+    TFtpCommand OnCommand;
+    TNotifyEvent OnResponse;
+    TFtpProgress OnProgress;
+    TSessionConnected OnSessionConnected;
+    TSessionClosed OnSessionClosed;
+    TFtpRequestDone OnRequestDone;
+    TNotifyEvent OnStateChange;
+    TFtpReadyToTransmit OnReadyToTransmit;
+    TBgExceptionEvent OnBgException;
+    // Engine refusals; without it they raise FtpException.
+    TFtpDisplay OnError;
+
+    // --- Requests: one command -------------------------------------------
+    virtual void OpenAsync();
+    virtual void UserAsync();
+    virtual void PassAsync();
+    virtual void CwdAsync();
+    virtual void CDupAsync();
+    virtual void PwdAsync();
+    virtual void TypeSetAsync();
+    virtual void TypeBinaryAsync();
+    virtual void TypeAsciiAsync();
+    virtual void SystAsync();
+    virtual void SizeAsync();
+    virtual void MkdAsync();
+    virtual void RmdAsync();
+    virtual void DeleAsync();
+    virtual void RenFromAsync();
+    virtual void RenToAsync();
+    virtual void QuoteAsync();
+    virtual void AborAsync();
+    virtual void RestAsync();
+    virtual void PortAsync();
+    virtual void QuitAsync();
+    // --- Requests: transfer steps ----------------------------------------
+    virtual void RunRetrAsync();
+    virtual void RunListAsync();
+    virtual void RunNlstAsync();
+    virtual void RunStorAsync();
+    virtual void RunAppeAsync();
+    // --- Requests: chains ------------------------------------------------
+    virtual void ConnectAsync();
+    virtual void ReceiveAsync();
+    virtual void GetAsync();
+    virtual void RestGetAsync();
+    virtual void RestartGetAsync();
+    virtual void PutAsync();
+    virtual void RestPutAsync();
+    virtual void RestartPutAsync();
+    virtual void TransmitAsync();
+    virtual void AppendAsync();
+    virtual void TransmitAppendAsync();
+    virtual void DirAsync();
+    virtual void DirectoryAsync();
+    virtual void LsAsync();
+    virtual void ListAsync();
+    virtual void SystemAsync();
+    virtual void FileSizeAsync();
+    virtual void MkdirAsync();
+    virtual void RmdirAsync();
+    virtual void DeleteAsync();
+    virtual void RenAsync();
+    virtual void RenameAsync();
+    virtual void DoQuoteAsync();
+    // --- Local ------------------------------------------------------------
+    // Drops the session without sending anything; a running request ends with
+    // 426.
+    virtual void CancelAsync();
+
+protected:
+    using TStepProc = void (TCustomFtpCli::*)();
+
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+    // Overridable operations.
+    virtual void SendCommand(std::string Cmd);
+    virtual void FireDisplay(const std::string& Msg);
+    virtual void FireReadyToTransmit(bool& bCancel);
+    virtual void FireDisplayFile(const std::string& Msg);
+    virtual void FireError(const std::string& Msg);
+    // False when the owner asked to abort the transfer.
+    virtual bool Progress();
+    virtual platform::LRESULT EngineWindowProc(platform::UINT Msg, platform::WPARAM WParam,
+                                               platform::LPARAM LParam);
+    virtual void CreateEngineWindow();
+    virtual void DestroyEngineWindow();
+    virtual void HandleEventException(Exception& E);
+
+    // Model (FtpModel.cpp).
+    void ReportEngineError(const std::string& Msg);
+    bool EnsureReady();
+    void KeepFirstErrorLine();
+    void TraceLastReply();
+    void ReleaseLocalFile();
+    void ChangeState(TFtpEngineState NewState);
+    // Gives a socket the engine's SOCKS settings; false when the socket layer
+    // cannot carry them.
+    bool HandSocksSettings(TWSocket& Socket);
+
+    // Commands (FtpCommands.cpp).
+    // Sends Cmd as (a step of) a request; Step becomes LastStep once the
+    // command really starts.
+    void IssueCommand(TFtpRequest RqType, TFtpStep Step, const std::string& Cmd,
+                      std::initializer_list<int> Accepted, TStepProc After);
+    void QuitAfterReply();
+
+    // Control connection and replies (FtpControl.cpp).
+    void ControlDnsLookupDone(std::uint16_t Error);
+    void ControlSessionConnected(std::uint16_t Error);
+    void ControlDataAvailable(std::uint16_t Error);
+    void ControlSessionClosed(std::uint16_t Error);
+    // Acts on the line in LastReplyLine; false stops reading the buffer.
+    bool HandleReplyLine();
+    void CommandReplyStep();
+    void ExtractReplyResults();
+    // "500 <socket error text> (Winsock error #n)" as the failing reply.
+    void RecordSocketFailure(std::uint16_t Error);
+
+    // Requests and chains (FtpChains.cpp).
+    void StartChain(TFtpRequest RqType, TFtpSteps Steps);
+    void AdvanceChain();
+    void StartNextStep();
+    // Forgets a chain whose first step was refused.
+    void UnwindChain();
+    // Ends a step (Error 0 in a chain: the next step runs) or the request;
+    // at most once per step, the request's end always posted.
+    void CompleteRequest(int Error);
+    // Ends the running request with an engine failure Code and text Msg.
+    void FailRequest(int Code, const std::string& Msg);
+
+    // Data steps (FtpDataSteps.cpp).
+    void DataStepNotBuilt(const std::string& Verb);
+
+    platform::HWND FWindowHandle = 0;
+    std::string ResolvedAddr;
+    char TransferType = 'I';
+    std::uint16_t ShareWord = 0x10;
+    bool AppendMode = false;
+    // Owned through the component tree (the engine is their owner); cleared by
+    // Notification when one goes away.
+    TWSocket* ControlSocket = nullptr;
+    TWSocket* DataSocket = nullptr;
+    std::uint32_t StartTime = 0;
+    std::uint32_t StopTime = 0;
+    TFtpEngineState FState = fesReady;
+    int FReplyCode = 0;
+    int StepResult = 0;
+    TFtpSteps PendingSteps = 0;
+    TFtpStep LastStep = stepNone;
+    int ChainResult = 0;
+    bool ChainActive = false;
+    std::unique_ptr<std::fstream> LocalFileStream;
+    TFtpRequest FRequestType = ftpNone;
+    // No request is running until one starts.
+    bool CompletionPosted = true;
+    char ReplyBuffer[4096] = {};
+    int ReplyBufferLen = 0;
+    std::string FLastReplyLine;
+    std::string SavedReplyText;
+    std::string PasvReplyText;
+    int SavedReplyCode = -1;
+    std::string FErrorMessage;
+    std::uint16_t DataCloseError = 0;
+    std::string ReceiveVerb;
+    bool ControlUp = false;
+    std::int64_t FByteCount = 0;
+    std::int64_t FReplySize = 0;
+    std::string FReplyDirName;
+    TStepProc ReplyHandler = nullptr;
+    TStepProc AfterReply = nullptr;
+    std::array<int, 17> AcceptedCodes{};
+    TStepProc ChainContinuation = nullptr;
+    // The command sent (or the greeting awaited) has not had its final reply
+    // yet: a close now ends the request with an error.
+    bool AwaitingFinalReply = false;
+    // Refusals reported so far; lets AdvanceChain notice a refused step.
+    unsigned RefusalCount = 0;
+    std::string LastRefusal;
+    // StartChain is running its first step inside the caller's own call.
+    bool StartingChain = false;
+
+private:
+    TFtpConnectionType FConnectionType = ftpDirect;
+    std::string FSocksServer;
+    std::string FSocksPort;
+    std::string FSocksUserCode;
+    std::string FSocksPassword;
+};

@@ -1,0 +1,283 @@
+// TCustomFtpCli: requests and chains: starting, advancing and completing
+// them, the chain methods and the local abort.
+#include "ftp/CustomFtpCli.h"
+
+namespace {
+
+// The order in which a chain's steps run, whatever order a chain lists them in.
+constexpr TFtpStep kStepOrder[] = {
+    stepOpen, stepUser, stepPass, stepCwd,  stepCDup,    stepTypeSet, stepPort, stepRest,
+    stepGet,  stepPut,  stepAppend, stepDir, stepLs,     stepSyst,    stepMkd,  stepRmd,
+    stepRenFrom, stepRenTo, stepSize, stepDele, stepPwd, stepAbor,    stepQuote, stepQuit,
+};
+
+constexpr TFtpSteps kLogin = StepBit(stepOpen) | StepBit(stepUser) | StepBit(stepPass);
+
+// The word OnRequestDone carries: 0 only for success.
+std::uint16_t ErrorWord(int Error) {
+    if (Error == 0) return 0;
+    return Error > 0 && Error <= 0xFFFF ? static_cast<std::uint16_t>(Error) : 500;
+}
+
+}  // namespace
+
+void TCustomFtpCli::CompleteRequest(int Error) {
+    if (CompletionPosted) return;
+    CompletionPosted = true;
+    const std::uint16_t word = ErrorWord(Error);
+    if (word == 0 && ChainContinuation) {
+        if (FState != fesAborting) ChangeState(fesBetweenSteps);
+        (this->*ChainContinuation)();
+        return;
+    }
+    // A synchronous call reads the outcome from StepResult.
+    if (word != 0 && StepResult == 0) StepResult = word;
+    ChangeState(fesReady);
+    if (DataSocket && DataSocket->State() != wsClosed) DataSocket->Disconnect();
+    if (ChainActive && SavedReplyCode >= 0) {
+        FLastReplyLine = SavedReplyText;
+        FReplyCode = SavedReplyCode;
+    }
+    ChainActive = false;
+    ChainContinuation = nullptr;
+    PendingSteps = 0;
+    platform::PostMessage(FWindowHandle, WM_FTP_REQUEST_DONE,
+                          static_cast<platform::WPARAM>(FRequestType), word);
+}
+
+void TCustomFtpCli::FailRequest(int Code, const std::string& Msg) {
+    if (FErrorMessage.empty()) FErrorMessage = Msg;
+    FReplyCode = Code;
+    StepResult = Code;
+    ChainContinuation = nullptr;
+    CompletionPosted = false;
+    CompleteRequest(Code);
+}
+
+void TCustomFtpCli::StartChain(TFtpRequest RqType, TFtpSteps Steps) {
+    if (ControlUp && (Steps & StepBit(stepOpen))) {
+        ReportEngineError("FTP component already connected");
+        return;
+    }
+    if (!EnsureReady()) return;
+    SavedReplyText = FLastReplyLine;
+    SavedReplyCode = -1;
+    FRequestType = RqType;
+    StepResult = 0;
+    PendingSteps = Steps;
+    LastStep = stepNone;
+    ChainResult = 0;
+    ChainActive = true;
+    FLastReplyLine.clear();
+    FErrorMessage.clear();
+    ChainContinuation = nullptr;
+    StartingChain = true;
+    AdvanceChain();
+}
+
+void TCustomFtpCli::AdvanceChain() {
+    if (FState == fesAborting) {
+        PendingSteps = 0;
+        ChainResult = 426;
+        FErrorMessage = "426 Operation aborted.";
+    }
+    ChainContinuation = &TCustomFtpCli::AdvanceChain;
+    ExtractReplyResults();
+    // A step refused inside the caller's own call is a plain refusal of the
+    // whole chain; refused later, from an event, it ends the request.
+    const bool first = StartingChain;
+    StartingChain = false;
+    const unsigned refusals = RefusalCount;
+    try {
+        StartNextStep();
+    } catch (FtpException&) {
+        if (first) {
+            UnwindChain();
+            throw;
+        }
+    }
+    if (RefusalCount == refusals || !ChainActive || !CompletionPosted) return;
+    if (first)
+        UnwindChain();
+    else
+        FailRequest(500, LastRefusal);
+}
+
+void TCustomFtpCli::UnwindChain() {
+    ChainActive = false;
+    ChainContinuation = nullptr;
+    PendingSteps = 0;
+    FLastReplyLine = SavedReplyText;
+}
+
+void TCustomFtpCli::StartNextStep() {
+    const TFtpStep previous = LastStep;
+    for (TFtpStep step : kStepOrder) {
+        if (!(PendingSteps & StepBit(step))) continue;
+        PendingSteps &= ~StepBit(step);
+        switch (step) {
+            case stepOpen: OpenAsync(); return;
+            case stepUser: UserAsync(); return;
+            case stepPass:
+                // USER answered 230: no password wanted.
+                if (previous == stepUser && FReplyCode != 331) continue;
+                PassAsync();
+                return;
+            case stepCwd:
+                if (HostDirName.empty()) continue;
+                CwdAsync();
+                return;
+            case stepCDup: CDupAsync(); return;
+            case stepTypeSet: TypeSetAsync(); return;
+            case stepPort: PortAsync(); return;
+            case stepRest: RestAsync(); return;
+            case stepGet:
+                if (!(previous == stepRest && ResumeAt >= 0 && FReplyCode == 350)) ResumeAt = 0;
+                RunRetrAsync();
+                return;
+            case stepPut: RunStorAsync(); return;
+            case stepAppend: RunAppeAsync(); return;
+            case stepDir: RunListAsync(); return;
+            case stepLs: RunNlstAsync(); return;
+            case stepSyst: SystAsync(); return;
+            case stepMkd: MkdAsync(); return;
+            case stepRmd: RmdAsync(); return;
+            case stepRenFrom: RenFromAsync(); return;
+            case stepRenTo: RenToAsync(); return;
+            case stepSize: SizeAsync(); return;
+            case stepDele: DeleAsync(); return;
+            case stepPwd: PwdAsync(); return;
+            case stepAbor: AborAsync(); return;
+            case stepQuote: QuoteAsync(); return;
+            case stepQuit:
+                // The chain reports the reply of its last real step, not the 221.
+                SavedReplyText = FLastReplyLine;
+                SavedReplyCode = FReplyCode;
+                QuitAsync();
+                return;
+            default:
+                // A step outside the order cannot be in a chain.
+                FailRequest(500, "500 Program error: unknown chain step");
+                return;
+        }
+    }
+    PendingSteps = 0;
+    ChainContinuation = nullptr;
+    CompletionPosted = false;
+    CompleteRequest(ChainResult);
+}
+
+void TCustomFtpCli::CancelAsync() {
+    const TFtpEngineState previous = FState;
+    ChangeState(fesAborting);
+    ReleaseLocalFile();
+    if (!CompletionPosted) {
+        // Whatever closes next completes the running request with this.
+        StepResult = 426;
+        FErrorMessage = "426 Operation aborted.";
+        AwaitingFinalReply = false;
+    }
+    if (previous == fesLookingUp && ControlSocket) ControlSocket->AbortDnsLookup();
+    if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
+    if (DataSocket && DataSocket->State() != wsClosed) DataSocket->Disconnect();
+    ReleaseLocalFile();
+    ControlUp = false;
+    // A lookup that was cancelled closes nothing: end the request here.
+    if (!CompletionPosted) {
+        ChainContinuation = nullptr;
+        CompleteRequest(426);
+    }
+    ChangeState(fesReady);
+}
+
+void TCustomFtpCli::ConnectAsync() { StartChain(ftpConnectAsync, kLogin); }
+
+void TCustomFtpCli::GetAsync() { StartChain(ftpGetAsync, StepBit(stepPort) | StepBit(stepGet)); }
+
+void TCustomFtpCli::RestGetAsync() {
+    StartChain(ftpRestGetAsync, StepBit(stepPort) | StepBit(stepRest) | StepBit(stepGet));
+}
+
+void TCustomFtpCli::ReceiveAsync() {
+    StartChain(ftpReceiveAsync, kLogin | StepBit(stepCwd) | StepBit(stepTypeSet) |
+                                    StepBit(stepPort) | StepBit(stepGet) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::RestartGetAsync() {
+    StartChain(ftpRestartGetAsync, kLogin | StepBit(stepCwd) | StepBit(stepTypeSet) |
+                                       StepBit(stepPort) | StepBit(stepRest) | StepBit(stepGet) |
+                                       StepBit(stepQuit));
+}
+
+void TCustomFtpCli::PutAsync() { StartChain(ftpPutAsync, StepBit(stepPort) | StepBit(stepPut)); }
+
+void TCustomFtpCli::RestPutAsync() {
+    StartChain(ftpRestPutAsync, StepBit(stepPort) | StepBit(stepRest) | StepBit(stepPut));
+}
+
+void TCustomFtpCli::TransmitAsync() {
+    StartChain(ftpTransmitAsync, kLogin | StepBit(stepCwd) | StepBit(stepTypeSet) |
+                                     StepBit(stepPort) | StepBit(stepPut) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::RestartPutAsync() {
+    StartChain(ftpRestartPutAsync, kLogin | StepBit(stepCwd) | StepBit(stepTypeSet) |
+                                       StepBit(stepPort) | StepBit(stepRest) | StepBit(stepPut) |
+                                       StepBit(stepQuit));
+}
+
+void TCustomFtpCli::AppendAsync() {
+    StartChain(ftpAppendAsync, StepBit(stepPort) | StepBit(stepAppend));
+}
+
+void TCustomFtpCli::TransmitAppendAsync() {
+    StartChain(ftpTransmitAsync, kLogin | StepBit(stepCwd) | StepBit(stepTypeSet) |
+                                     StepBit(stepPort) | StepBit(stepAppend) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::DirAsync() { StartChain(ftpDirAsync, StepBit(stepPort) | StepBit(stepDir)); }
+
+void TCustomFtpCli::DirectoryAsync() {
+    StartChain(ftpDirectoryAsync, kLogin | StepBit(stepCwd) | StepBit(stepPort) |
+                                      StepBit(stepDir) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::LsAsync() { StartChain(ftpLsAsync, StepBit(stepPort) | StepBit(stepLs)); }
+
+void TCustomFtpCli::ListAsync() {
+    StartChain(ftpListAsync, kLogin | StepBit(stepCwd) | StepBit(stepPort) | StepBit(stepLs) |
+                                 StepBit(stepQuit));
+}
+
+void TCustomFtpCli::SystemAsync() {
+    StartChain(ftpSystemAsync, kLogin | StepBit(stepSyst) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::FileSizeAsync() {
+    StartChain(ftpSizeAsync, kLogin | StepBit(stepCwd) | StepBit(stepSize) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::MkdirAsync() {
+    StartChain(ftpMkdirAsync, kLogin | StepBit(stepCwd) | StepBit(stepMkd) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::RmdirAsync() {
+    StartChain(ftpRmdirAsync, kLogin | StepBit(stepCwd) | StepBit(stepRmd) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::DeleteAsync() {
+    StartChain(ftpDeleteAsync, kLogin | StepBit(stepCwd) | StepBit(stepDele) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::RenAsync() {
+    StartChain(ftpRenAsync, StepBit(stepRenFrom) | StepBit(stepRenTo));
+}
+
+void TCustomFtpCli::RenameAsync() {
+    StartChain(ftpRenameAsync, kLogin | StepBit(stepCwd) | StepBit(stepRenFrom) |
+                                   StepBit(stepRenTo) | StepBit(stepQuit));
+}
+
+void TCustomFtpCli::DoQuoteAsync() {
+    StartChain(ftpDoQuoteAsync, kLogin | StepBit(stepCwd) | StepBit(stepQuote) | StepBit(stepQuit));
+}

@@ -1,0 +1,51 @@
+// TFtpClient: the engine as the program uses it: TCustomFtpCli plus
+// synchronous forms of its requests.
+//
+// Contract: a synchronous call starts the asynchronous request and pumps the
+// thread's message loop (sleeping in the loop's wait, never spinning) until
+// the engine is ready again or Timeout seconds pass without progress; it
+// returns true only when the request ended with 0. On time-out the session
+// is dropped (CancelAsync), ErrorMessage reads "426 Timeout" and ReplyCode
+// 426. Any other handler of the program may run while a call waits. The
+// request's OnRequestDone may arrive after the call returned.
+#pragma once
+
+#include <cstdint>
+
+#include "ftp/CustomFtpCli.h"
+
+class TFtpClient : public TCustomFtpCli {
+public:
+    explicit TFtpClient(TComponent* AOwner = nullptr);
+
+    // Longest wait of a synchronous call in seconds; 0 or less: no limit.
+    int Timeout = 15;
+    // Pump only the calling thread's own messages (the control socket's
+    // PumpMessages) instead of the application's loop.
+    bool MultiThreaded = false;
+
+    bool Connect();
+    bool Cwd();
+    bool Pwd();
+    bool TypeSet();
+    bool TypeBinary();
+    bool TypeAscii();
+    bool Get();
+    bool Put();
+    bool Quit();
+    bool Dir();
+    bool Mkd();
+    bool Ren();
+    bool Dele();
+    bool Rmd();
+
+protected:
+    bool Progress() override;
+
+    using TRequestMethod = void (TCustomFtpCli::*)();
+    virtual bool RunSync(TRequestMethod Method);
+    virtual bool WaitForIdle();
+    void PumpOnce();
+
+    std::uint64_t Deadline = 0;
+};

@@ -1,0 +1,84 @@
+// TFtpClient: synchronous calls that pump the message loop until the engine
+// is ready again.
+#include "ftp/FtpCli.h"
+
+#include <algorithm>
+
+#include "platform/Messages.h"
+
+namespace {
+// Longest single sleep of a waiting call: the loop also wakes on every event.
+constexpr std::uint64_t kWaitSliceMs = 100;
+}  // namespace
+
+TFtpClient::TFtpClient(TComponent* AOwner) : TCustomFtpCli(AOwner) {}
+
+bool TFtpClient::RunSync(TRequestMethod Method) {
+    const unsigned refusals = RefusalCount;
+    try {
+        (this->*Method)();
+    } catch (...) {
+        return false;
+    }
+    // A refusal handed to OnError raised nothing but started nothing either.
+    if (RefusalCount != refusals && CompletionPosted) return false;
+    return WaitForIdle();
+}
+
+bool TFtpClient::WaitForIdle() {
+    Deadline = platform::GetTickCount64() + static_cast<std::uint64_t>(std::max(Timeout, 0)) * 1000;
+    for (;;) {
+        if (FState == fesReady || FState == fesBetweenSteps) return StepResult == 0;
+        if (platform::Terminated()) break;
+        const std::uint64_t now = platform::GetTickCount64();
+        if (Timeout > 0 && Deadline < now) break;
+        PumpOnce();
+        if (FState == fesReady || FState == fesBetweenSteps) continue;
+        std::uint64_t slice = kWaitSliceMs;
+        if (Timeout > 0) slice = std::min(slice, Deadline >= now ? Deadline - now + 1 : 1);
+        platform::AppWaitForEvents(static_cast<int>(slice));
+    }
+    CancelAsync();
+    FErrorMessage = "426 Timeout";
+    FReplyCode = 426;
+    return false;
+}
+
+void TFtpClient::PumpOnce() {
+    if (MultiThreaded && ControlSocket)
+        ControlSocket->PumpMessages();
+    else
+        platform::AppProcessMessages();
+}
+
+bool TFtpClient::Progress() {
+    bool result = TCustomFtpCli::Progress();
+    // During a transfer the limit counts from the last data event.
+    if (Timeout > 0)
+        Deadline = platform::GetTickCount64() + static_cast<std::uint64_t>(Timeout) * 1000;
+    return result;
+}
+
+bool TFtpClient::Connect() { return RunSync(&TCustomFtpCli::ConnectAsync); }
+bool TFtpClient::Cwd() { return RunSync(&TCustomFtpCli::CwdAsync); }
+bool TFtpClient::Pwd() { return RunSync(&TCustomFtpCli::PwdAsync); }
+bool TFtpClient::TypeSet() { return RunSync(&TCustomFtpCli::TypeSetAsync); }
+
+bool TFtpClient::TypeBinary() {
+    SetBinary(true);
+    return RunSync(&TCustomFtpCli::TypeSetAsync);
+}
+
+bool TFtpClient::TypeAscii() {
+    SetBinary(false);
+    return RunSync(&TCustomFtpCli::TypeSetAsync);
+}
+
+bool TFtpClient::Get() { return RunSync(&TCustomFtpCli::GetAsync); }
+bool TFtpClient::Put() { return RunSync(&TCustomFtpCli::PutAsync); }
+bool TFtpClient::Quit() { return RunSync(&TCustomFtpCli::QuitAsync); }
+bool TFtpClient::Dir() { return RunSync(&TCustomFtpCli::DirAsync); }
+bool TFtpClient::Mkd() { return RunSync(&TCustomFtpCli::MkdAsync); }
+bool TFtpClient::Ren() { return RunSync(&TCustomFtpCli::RenAsync); }
+bool TFtpClient::Dele() { return RunSync(&TCustomFtpCli::DeleAsync); }
+bool TFtpClient::Rmd() { return RunSync(&TCustomFtpCli::RmdAsync); }

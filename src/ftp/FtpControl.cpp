@@ -1,0 +1,276 @@
+// TCustomFtpCli: the control connection: opening it, reading reply lines and
+// interpreting a command's final reply.
+#include "ftp/CustomFtpCli.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "base/ExceptionClass.h"
+#include "base/Strings.h"
+#include "ftp/FtpParse.h"
+
+namespace {
+
+constexpr int kReplyRoom = 4095;  // one byte stays free for the terminating zero
+
+bool StartsWithDigit(const std::string& Line) {
+    return !Line.empty() && Line[0] >= '0' && Line[0] <= '9';
+}
+
+// The reply code at the front of Line; Pos ends after its digits.
+int ReplyNumber(const std::string& Line, std::size_t& Pos) {
+    Pos = 0;
+    std::int64_t value = ParseInteger(Line, Pos);
+    return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
+}
+
+bool IsContinuation(const std::string& Line, std::size_t Pos) {
+    return Pos < Line.size() && Line[Pos] == '-';
+}
+
+}  // namespace
+
+void TCustomFtpCli::OpenAsync() {
+    if (!EnsureReady()) return;
+    if (ControlUp) {
+        ReportEngineError("FTP component already connected");
+        return;
+    }
+    if (!ChainActive) FRequestType = ftpOpenAsync;
+    LastStep = stepOpen;
+    CompletionPosted = false;
+    ReplyBufferLen = 0;
+    StepResult = 0;
+    ResolvedAddr.clear();
+    FErrorMessage.clear();
+    AwaitingFinalReply = true;
+    ChangeState(fesLookingUp);
+    try {
+        ControlSocket->ForwardDnsLookup(FConnectionType == ftpProxy ? ProxyServer : HostName);
+    } catch (Exception& E) {
+        FailRequest(500, "500 " + ExceptionClassName(E) + ": " + E.Message());
+    }
+}
+
+void TCustomFtpCli::RecordSocketFailure(std::uint16_t Error) {
+    FLastReplyLine =
+        "500 " + WSocketErrorText(Error) + " (Winsock error #" + IntToStr(Error) + ")";
+    FReplyCode = 500;
+    StepResult = 500;
+    KeepFirstErrorLine();
+}
+
+void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
+    if (FState != fesLookingUp) return;
+    if (Error != 0) {
+        RecordSocketFailure(Error);
+        CompleteRequest(Error);
+        return;
+    }
+    ResolvedAddr = ControlSocket->DnsResult();
+    ChangeState(fesAwaitingGreeting);
+    try {
+        ControlSocket->SetAddr(ResolvedAddr);
+        ControlSocket->SetLocalAddr(LocalAddr);
+        ControlSocket->SetProto("tcp");
+        ControlSocket->SetPort(FConnectionType == ftpProxy && !ProxyPort.empty() ? ProxyPort
+                                                                                  : Port);
+        if (!HandSocksSettings(*ControlSocket)) {
+            FailRequest(500, "500 SOCKS proxies are not supported by the socket layer");
+            return;
+        }
+        ControlSocket->Connect();
+    } catch (Exception& E) {
+        FLastReplyLine = "500 " + ExceptionClassName(E) + ": " + E.Message();
+        FReplyCode = 500;
+        StepResult = 500;
+        KeepFirstErrorLine();
+        CompleteRequest(500);
+    }
+}
+
+void TCustomFtpCli::ControlSessionConnected(std::uint16_t Error) {
+    if (Error == 0) {
+        ControlUp = true;  // the greeting comes through the reply reader
+        return;
+    }
+    RecordSocketFailure(Error);
+    AwaitingFinalReply = false;
+    ChainContinuation = nullptr;
+    CompleteRequest(Error);
+    if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
+    ChangeState(fesReady);
+}
+
+void TCustomFtpCli::ControlDataAvailable(std::uint16_t) {
+    if (!ControlSocket) return;
+    // With the buffer full this asks for 0 bytes; the 0 that comes back is
+    // taken as the server's close.
+    int count = ControlSocket->Receive(ReplyBuffer + ReplyBufferLen, kReplyRoom - ReplyBufferLen);
+    if (count == 0) {
+        ControlSocket->Disconnect();
+        return;
+    }
+    if (count < 0) return;
+    ReplyBufferLen += count;
+    ReplyBuffer[ReplyBufferLen] = 0;
+    while (ReplyBufferLen > 0) {
+        const char* begin = ReplyBuffer;
+        const char* end = begin + ReplyBufferLen;
+        const char* lf = nullptr;
+        if (Options & ftpAcceptLF) {
+            lf = static_cast<const char*>(std::memchr(begin, '\n', ReplyBufferLen));
+        } else {
+            for (const char* p = begin; p + 1 < end; ++p)
+                if (p[0] == '\r' && p[1] == '\n') {
+                    lf = p + 1;
+                    break;
+                }
+        }
+        if (!lf) break;
+        std::string line(begin, lf);
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        FLastReplyLine = line;
+        // The line leaves the buffer before anyone acts on it: a handler may
+        // send, close or even read more.
+        int used = static_cast<int>(lf + 1 - begin);
+        std::memmove(ReplyBuffer, ReplyBuffer + used, ReplyBufferLen - used + 1);
+        ReplyBufferLen -= used;
+        if (OnResponse) OnResponse(this);
+        if (!HandleReplyLine()) return;
+    }
+    if (ReplyBufferLen >= kReplyRoom && ControlSocket && ControlSocket->State() != wsClosed) {
+        // A full buffer without a line end can never hold a whole line: close
+        // now rather than wait for data that may never come.
+        if (AwaitingFinalReply && !CompletionPosted) {
+            AwaitingFinalReply = false;
+            FLastReplyLine = "500 Reply line too long";
+            FReplyCode = 500;
+            StepResult = 500;
+            KeepFirstErrorLine();
+        }
+        ControlSocket->Disconnect();
+    }
+}
+
+bool TCustomFtpCli::HandleReplyLine() {
+    std::size_t pos = 0;
+    switch (FState) {
+        case fesAwaitingGreeting: {
+            TraceLastReply();
+            if (!StartsWithDigit(FLastReplyLine)) return true;
+            int code = ReplyNumber(FLastReplyLine, pos);
+            FReplyCode = code;
+            if (IsContinuation(FLastReplyLine, pos)) return true;
+            AwaitingFinalReply = false;
+            if (code == 220) {
+                ChangeState(fesConnected);
+                if (OnSessionConnected) OnSessionConnected(this, 0);
+                CompleteRequest(0);
+                return true;
+            }
+            KeepFirstErrorLine();
+            StepResult = code != 0 ? code : 500;
+            if (ControlSocket) ControlSocket->Disconnect();
+            return false;
+        }
+        case fesAwaitingReply: {
+            if (!StartsWithDigit(FLastReplyLine)) {
+                TraceLastReply();
+                return true;
+            }
+            FReplyCode = ReplyNumber(FLastReplyLine, pos);
+            if (IsContinuation(FLastReplyLine, pos)) {
+                TraceLastReply();
+                return true;
+            }
+            if (ReplyHandler)
+                (this->*ReplyHandler)();
+            else
+                ReportEngineError("Program error: FNext is nil");
+            return true;
+        }
+        default:
+            TraceLastReply();
+            return true;
+    }
+}
+
+void TCustomFtpCli::CommandReplyStep() {
+    TraceLastReply();
+    std::size_t pos = 0;
+    if (!StartsWithDigit(FLastReplyLine)) return;
+    int code = ReplyNumber(FLastReplyLine, pos);
+    if (IsContinuation(FLastReplyLine, pos)) return;
+    FReplyCode = code;
+    bool accepted = false;
+    if (AcceptedCodes[0] == 0) {
+        accepted = code < 500;
+    } else {
+        for (int i = 0; AcceptedCodes[i] != 0; ++i)
+            if (AcceptedCodes[i] == code) {
+                accepted = true;
+                break;
+            }
+    }
+    if (accepted) {
+        StepResult = 0;
+    } else {
+        StepResult = code;
+        KeepFirstErrorLine();
+    }
+    if (Passive && code == 227) PasvReplyText = FLastReplyLine;
+    ExtractReplyResults();
+    AwaitingFinalReply = false;
+    if (AfterReply)
+        (this->*AfterReply)();
+    else
+        CompleteRequest(StepResult);
+}
+
+void TCustomFtpCli::ExtractReplyResults() {
+    if (StepResult != 0) return;
+    std::size_t pos = 0;
+    switch (LastStep) {
+        case stepSize:
+            ReplyNumber(FLastReplyLine, pos);
+            FReplySize = ParseInteger(FLastReplyLine, pos);
+            break;
+        case stepCwd:
+        case stepMkd:
+        case stepPwd:
+        case stepCDup:
+            ReplyNumber(FLastReplyLine, pos);
+            FReplyDirName = ParseQuotedString(FLastReplyLine, pos);
+            break;
+        default:
+            break;
+    }
+}
+
+void TCustomFtpCli::ControlSessionClosed(std::uint16_t Error) {
+    const bool aborting = FState == fesAborting;
+    if (ControlUp) {
+        ControlUp = false;
+        if (!aborting) ChangeState(fesNotConnected);
+        if (OnSessionClosed) OnSessionClosed(this, Error);
+    }
+    if (!aborting) ChangeState(fesBetweenSteps);
+    if (AwaitingFinalReply && !CompletionPosted) {
+        // The connection went before the reply the request waited for: that
+        // is a failure, except for a QUIT whose server simply hung up.
+        AwaitingFinalReply = false;
+        if (LastStep == stepQuit) {
+            StepResult = 0;
+        } else if (Error != 0) {
+            RecordSocketFailure(Error);
+            CompleteRequest(Error);
+            return;
+        } else {
+            FailRequest(500, "500 Connection closed by the server");
+            return;
+        }
+    }
+    CompleteRequest(StepResult);
+}

@@ -1,0 +1,42 @@
+#include "ftp/FtpParse.h"
+
+#include <limits>
+
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+}  // namespace
+
+std::int64_t ParseInteger(std::string_view Text, std::size_t& Pos) {
+    while (Pos < Text.size() && IsBlank(Text[Pos])) ++Pos;
+    bool negative = false;
+    if (Pos < Text.size() && (Text[Pos] == '+' || Text[Pos] == '-')) {
+        negative = Text[Pos] == '-';
+        ++Pos;
+    }
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    std::int64_t value = 0;
+    while (Pos < Text.size() && Text[Pos] >= '0' && Text[Pos] <= '9') {
+        int digit = Text[Pos] - '0';
+        value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
+        ++Pos;
+    }
+    return negative ? -value : value;
+}
+
+std::string ParseQuotedString(std::string_view Text, std::size_t Pos) {
+    while (Pos < Text.size() && IsBlank(Text[Pos])) ++Pos;
+    if (Pos >= Text.size() || Text[Pos] != '"') return {};
+    std::string result;
+    for (++Pos; Pos < Text.size(); ++Pos) {
+        if (Text[Pos] == '"') {
+            if (Pos + 1 < Text.size() && Text[Pos + 1] == '"') {
+                result += '"';
+                ++Pos;
+                continue;
+            }
+            break;
+        }
+        result += Text[Pos];
+    }
+    return result;
+}

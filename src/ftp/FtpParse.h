@@ -1,0 +1,18 @@
+// Reading numbers and quoted names out of FTP reply lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// From Pos: skips blanks (TAB, LF, CR, space), an optional "+" or "-", then
+// decimal digits; returns their value (0 without digits) and leaves Pos after
+// the digits. A number too large for 64 bits saturates, so a hostile reply
+// ("213 99999999999999999999") cannot overflow.
+std::int64_t ParseInteger(std::string_view Text, std::size_t& Pos);
+
+// From Pos: skips blanks; empty unless a double quote follows. Otherwise the
+// characters up to the next lone double quote (a doubled quote stands for
+// one) or the end of the text.
+std::string ParseQuotedString(std::string_view Text, std::size_t Pos);
