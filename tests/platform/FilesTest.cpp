@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -9,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Exceptions.h"
+#include "platform/Drives.h"
 #include "platform/Folders.h"
 #include "platform/Profile.h"
 #include "platform/RecordFile.h"
@@ -115,6 +119,56 @@ TEST_F(FilesTest, ShellOpenRefusesWhatItCannotOpen) {
     EXPECT_EQ(seen.File, "mailto:a@example.com");
     EXPECT_EQ(seen.ShowCmd, SW_SHOWMAXIMIZED);
     SetShellRunner({});
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DrivesTest, OnlyRealFileSystemsCountAsDrives) {
+    const std::string table =
+        "proc /proc proc rw 0 0\n"
+        "sysfs /sys sysfs rw 0 0\n"
+        "/dev/vda / ext4 rw 0 0\n"
+        "tmpfs /dev/shm tmpfs rw 0 0\n"
+        "tmpfs /run/user/0 tmpfs rw 0 0\n"
+        "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
+        "/dev/sdb1 /media/USB\\040Stick vfat rw 0 0\n"
+        "tmpfs /tmp tmpfs rw 0 0\n"
+        "binfmt_misc /somewhere/binfmt binfmt_misc rw 0 0\n"
+        "/dev/vda / ext4 rw 0 0\n"
+        "broken line\n";
+    EXPECT_EQ(RealMountPoints(table), (std::vector<std::string>{"/", "/media/USB Stick", "/tmp"}));
+
+    const std::vector<std::string> drives{"/", "/media/USB Stick", "/home"};
+    EXPECT_EQ(DriveOf("/home/u/docs", drives), "/home");
+    EXPECT_EQ(DriveOf("/homework", drives), "/");
+    EXPECT_EQ(DriveOf("/media/USB Stick", drives), "/media/USB Stick");
+
+    const std::vector<std::string> mounted = MountedDrives();
+    EXPECT_NE(std::find(mounted.begin(), mounted.end(), "/"), mounted.end());
+}
+
+TEST_F(FilesTest, FoldersAreReadEnteredAndNormalised) {
+    std::filesystem::create_directories(Dir + "/sub");
+    std::ofstream(Dir + "/file") << "x";
+    std::vector<FolderEntry> entries = ReadFolder(Dir);
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.Name < b.Name; });
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].Name, "file");
+    EXPECT_FALSE(entries[0].IsFolder);
+    EXPECT_EQ(entries[1].Name, "sub");
+    EXPECT_TRUE(entries[1].IsFolder);
+    EXPECT_THROW(ReadFolder(Dir + "/missing"), Exception);
+
+    const std::string before = CurrentFolder();
+    SetCurrentFolder(Dir);
+    EXPECT_EQ(CurrentFolder(), Dir);
+    EXPECT_EQ(NormalFolder("sub/../sub/"), Dir + "/sub");
+    EXPECT_EQ(NormalFolder("/"), "/");
+    EXPECT_THROW(SetCurrentFolder(Dir + "/file"), Exception);
+    EXPECT_EQ(CurrentFolder(), Dir);
+    SetCurrentFolder(before);
 }
 
 }  // namespace
