@@ -213,4 +213,23 @@ TEST(DataScripted, RefusedStorGoAheadSendsNoData) {
     EXPECT_EQ(data.Received(), "");
 }
 
+TEST(DataScripted, ControlConnectionLostDuringATransferIsAFailure) {
+    ScriptedPeer data({SendBytes("part of it"), SleepFor(Millis(1000)), CloseConnection()});
+    ASSERT_TRUE(data.Start());
+    auto script = LoginThenPasv(data.Port());
+    for (ScriptStep s : {ExpectBytes("RETR f\r\n"), SendBytes("150 go\r\n"), CloseConnection()})
+        script.push_back(s);
+    ScriptedPeer control(script);
+    ASSERT_TRUE(control.Start());
+    TDataFtp R;
+    TempDir dir;
+    ConnectScripted(R, control);
+    R.Ftp.HostFileName = "f";
+    R.Ftp.LocalFileName = dir.File("f");
+    EXPECT_FALSE(R.Run(&TCustomFtpCli::GetAsync));
+    R.ExpectOneDone(ftpGetAsync, 500);
+    EXPECT_EQ(R.Ftp.ErrorMessage(), "500 Connection closed by the server");
+    EXPECT_FALSE(R.Ftp.Connected());
+}
+
 }  // namespace

@@ -182,6 +182,23 @@ TEST_P(DataTransfer, ResumesADownloadAndRestartsAnUpload) {
     EXPECT_EQ(R.Ftp.ResumeAt, 0);
 }
 
+TEST_P(DataTransfer, AStaleResumeOffsetIsIgnoredWithoutItsRestStep) {
+    // As a resumed download that failed half-way leaves it.
+    const std::string content = RandomBytes(20000, 12);
+    WriteLocal(Local("whole.bin"), content);
+    R.Ftp.ResumeAt = 7000;
+    ASSERT_TRUE(Upload("whole.bin", "whole.bin")) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpPutAsync, 0);
+    EXPECT_TRUE(Server->FileContent("whole.bin") == content);
+
+    R.Ftp.ResumeAt = 7000;
+    R.Ftp.HostFileName.clear();
+    R.Ftp.LocalFileName = Local("new-listing.txt");
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::DirAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirAsync, 0);
+    EXPECT_NE(ReadLocal(Local("new-listing.txt")).find("whole.bin"), std::string::npos);
+}
+
 TEST_P(DataTransfer, SizesPastFourGiBUseSixtyFourBitOffsets) {
     const std::int64_t size = (std::int64_t(4) << 30) + 12345;
     const std::string tail = RandomBytes(6000, 3);
