@@ -362,6 +362,43 @@ TEST_P(DataTransfer, EveryUploadChainRunsToItsEndThroughItsSynchronousCall) {
     }
 }
 
+TEST_P(DataTransfer, SessionChainsWithADownloadOrListingRunToTheirQuit) {
+    const std::string content = RandomBytes(70000, 8);
+    ASSERT_TRUE(Server->PutFile("chains/get.bin", content));
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::QuitAsync));
+    R.ExpectOneDone(ftpQuitAsync, 0);
+    R.Ftp.HostDirName = Vsftpd() ? Server->Home() + "/chains" : "/chains";
+
+    R.Ftp.HostFileName = "get.bin";
+    R.Ftp.LocalFileName = Local("get.bin");
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::ReceiveAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpReceiveAsync, 0);
+    EXPECT_TRUE(ReadLocal(Local("get.bin")) == content);
+    EXPECT_FALSE(R.Ftp.Connected());
+    EXPECT_EQ(Server->Commands().back(), "QUIT");
+
+    WriteLocal(Local("get.bin"), content.substr(0, 30000));
+    const size_t before = Server->Commands().size();
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::RestartGetAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpRestartGetAsync, 0);
+    EXPECT_TRUE(ReadLocal(Local("get.bin")) == content);
+    const auto sent = CommandsSince(before);
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "REST 30000"), sent.end());
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "TYPE I"), sent.end());
+
+    R.Ftp.HostFileName.clear();
+    R.Ftp.LocalFileName = Local("dir.txt");
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::DirectoryAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirectoryAsync, 0);
+    EXPECT_NE(ReadLocal(Local("dir.txt")).find("get.bin\r\n"), std::string::npos);
+
+    R.Ftp.LocalFileName = Local("ls.txt");
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::ListAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpListAsync, 0);
+    EXPECT_NE(ReadLocal(Local("ls.txt")).find("get.bin"), std::string::npos);
+    EXPECT_FALSE(R.Ftp.Connected());
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Servers, DataTransfer,
     ::testing::Combine(::testing::Values(TServerKind::Vsftpd, TServerKind::Pyftpdlib),
