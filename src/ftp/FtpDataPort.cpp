@@ -55,9 +55,6 @@ void TCustomFtpCli::PortAsync() {
         DataSocket->SetProto("tcp");
         DataSocket->SetAddr("0.0.0.0");
         DataSocket->SetPort("0");
-        winsock::sockaddr_in local{};
-        int len = sizeof local;
-        ControlSocket->GetLocalSockAddr(local, len);
         if (Passive) {
             cmd = "PASV";
         } else {
@@ -73,6 +70,9 @@ void TCustomFtpCli::PortAsync() {
             int listeningLen = sizeof listening;
             DataSocket->GetLocalSockAddr(listening, listeningLen);
             const int port = winsock::ntohs(listening.sin_port);
+            winsock::sockaddr_in local{};
+            int len = sizeof local;
+            ControlSocket->GetLocalSockAddr(local, len);
             winsock::sockaddr_in peer{};
             int peerLen = sizeof peer;
             ControlSocket->GetPeerSockAddr(peer, peerLen);
