@@ -8,6 +8,7 @@
 
 #include "base/Exceptions.h"
 #include "platform/Folders.h"
+#include "platform/LocalFiles.h"
 #include "toolkit/Text.h"
 
 TFileListBox::TFileListBox(TComponent* AOwner, TControl* AParent) : TListBox(AOwner, AParent) {
@@ -53,7 +54,6 @@ void TFileListBox::Update() {
     for (const platform::FolderEntry& entry : entries) {
         if (entry.IsFolder || !MatchesMask(entry.Name, FMask)) continue;
         const int index = Add(entry.Name);
-        const std::string path = FDirectory == "/" ? "/" + entry.Name : FDirectory + "/" + entry.Name;
-        List()->item(index)->setIcon(icons.icon(QFileInfo(ToQString(path))));
+        List()->item(index)->setIcon(icons.icon(QFileInfo(ToQString(platform::JoinPath(FDirectory, entry.Name)))));
     }
 }
