@@ -105,8 +105,19 @@ void TDirectoryListBox::SetDirectory(const std::string& folder) {
     if (folder.empty()) return;
     const std::string target = platform::NormalFolder(folder);
     if (target == FDirectory) return;
+    const std::string previous = FDirectory;
     Build(target);
-    Changed();
+    try {
+        Changed();
+    } catch (...) {
+        // The lists bound to this one refused the folder: stay with them.
+        try {
+            Build(previous);
+        } catch (const Exception&) {
+            // The old folder is gone too; the list keeps showing the new one.
+        }
+        throw;
+    }
 }
 
 void TDirectoryListBox::Update() {

@@ -24,8 +24,21 @@ TFileListBox::TFileListBox(TComponent* AOwner, TControl* AParent) : TListBox(AOw
 void TFileListBox::SetDirectory(const std::string& folder) {
     const std::string target = platform::NormalFolder(folder);
     platform::SetCurrentFolder(target);
+    const std::string previous = FDirectory;
     FDirectory = target;
-    Update();
+    try {
+        Update();
+    } catch (const Exception&) {
+        // An enterable folder that cannot be read: the entries still shown
+        // belong to the previous folder, and so must the list's folder.
+        FDirectory = previous;
+        try {
+            platform::SetCurrentFolder(previous);
+        } catch (const Exception&) {
+            // Gone meanwhile; the current folder stays where it was moved.
+        }
+        throw;
+    }
 }
 
 void TFileListBox::SetMask(const std::string& mask) {
