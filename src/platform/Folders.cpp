@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "base/Exceptions.h"
+#include "platform/LocalFiles.h"
 
 namespace platform {
 
@@ -79,7 +80,7 @@ std::vector<FolderEntry> ReadFolder(const std::string& folder) {
     while (const dirent* entry = readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        entries.push_back({name, DirectoryExists(folder == "/" ? "/" + name : folder + "/" + name)});
+        entries.push_back({name, DirectoryExists(JoinPath(folder, name))});
     }
     return entries;
 }

@@ -9,6 +9,7 @@
 
 #include "base/Exceptions.h"
 #include "platform/Folders.h"
+#include "platform/LocalFiles.h"
 #include "toolkit/Handler.h"
 #include "toolkit/Pictures.h"
 #include "toolkit/Text.h"
@@ -46,10 +47,6 @@ private:
 };
 
 QByteArray Bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
-
-std::string Join(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
 
 }  // namespace
 
@@ -99,7 +96,7 @@ void TDirectoryListBox::Build(const std::string& folder) {
         start = end + 1;
     }
     const int shown = List()->count() - 1;
-    for (const std::string& name : subfolders) add(closed, depth + 1, name, Join(folder, name));
+    for (const std::string& name : subfolders) add(closed, depth + 1, name, platform::JoinPath(folder, name));
     FDirectory = folder;
     List()->setCurrentRow(shown);
 }
@@ -108,8 +105,19 @@ void TDirectoryListBox::SetDirectory(const std::string& folder) {
     if (folder.empty()) return;
     const std::string target = platform::NormalFolder(folder);
     if (target == FDirectory) return;
+    const std::string previous = FDirectory;
     Build(target);
-    Changed();
+    try {
+        Changed();
+    } catch (...) {
+        // The lists bound to this one refused the folder: stay with them.
+        try {
+            Build(previous);
+        } catch (const Exception&) {
+            // The old folder is gone too; the list keeps showing the new one.
+        }
+        throw;
+    }
 }
 
 void TDirectoryListBox::Update() {

@@ -25,7 +25,9 @@ public:
     // Moves to folder (relative paths from the process's current folder).
     // An empty text or the folder already shown changes nothing; a folder
     // that cannot be read raises Exception and changes nothing. An exception
-    // of OnChange reaches the caller.
+    // of OnChange reaches the caller, and the list goes back to the folder
+    // it showed before (so that it never shows another folder than the file
+    // list bound to it).
     void SetDirectory(const std::string& folder);
     // Moves to a drive's current folder, its mount point.
     void SetDrive(const std::string& drive) { SetDirectory(drive); }

@@ -8,6 +8,7 @@
 
 #include "base/Exceptions.h"
 #include "platform/Folders.h"
+#include "platform/LocalFiles.h"
 #include "toolkit/Text.h"
 
 TFileListBox::TFileListBox(TComponent* AOwner, TControl* AParent) : TListBox(AOwner, AParent) {
@@ -23,8 +24,21 @@ TFileListBox::TFileListBox(TComponent* AOwner, TControl* AParent) : TListBox(AOw
 void TFileListBox::SetDirectory(const std::string& folder) {
     const std::string target = platform::NormalFolder(folder);
     platform::SetCurrentFolder(target);
+    const std::string previous = FDirectory;
     FDirectory = target;
-    Update();
+    try {
+        Update();
+    } catch (const Exception&) {
+        // An enterable folder that cannot be read: the entries still shown
+        // belong to the previous folder, and so must the list's folder.
+        FDirectory = previous;
+        try {
+            platform::SetCurrentFolder(previous);
+        } catch (const Exception&) {
+            // Gone meanwhile; the current folder stays where it was moved.
+        }
+        throw;
+    }
 }
 
 void TFileListBox::SetMask(const std::string& mask) {
@@ -53,7 +67,6 @@ void TFileListBox::Update() {
     for (const platform::FolderEntry& entry : entries) {
         if (entry.IsFolder || !MatchesMask(entry.Name, FMask)) continue;
         const int index = Add(entry.Name);
-        const std::string path = FDirectory == "/" ? "/" + entry.Name : FDirectory + "/" + entry.Name;
-        List()->item(index)->setIcon(icons.icon(QFileInfo(ToQString(path))));
+        List()->item(index)->setIcon(icons.icon(QFileInfo(ToQString(platform::JoinPath(FDirectory, entry.Name)))));
     }
 }

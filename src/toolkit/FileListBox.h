@@ -4,8 +4,8 @@
 // code, as a filter does).
 //
 //  - SetDirectory moves the list to a folder and makes it the process's
-//    current folder; a folder that cannot be entered raises Exception and
-//    leaves list and current folder as they were.
+//    current folder; a folder that cannot be entered or read raises
+//    Exception and leaves list, Directory and current folder as they were.
 //  - Update reads the folder again (only then do entries removed from code
 //    come back).
 //  - Mask: patterns separated by ";", "*" and "?" as wildcards, letters in

@@ -3,6 +3,8 @@
 // explorer view.
 #include "transfer/Unit1.h"
 
+#include "base/Strings.h"
+#include "toolkit/Dialogs.h"
 #include "transfer/FormDesign.h"
 
 void TFrmFTP::BuildSavedList() {
@@ -27,6 +29,7 @@ void TFrmFTP::BuildSavedList() {
     ListBoxPC->SetSorted(true);
     ListBoxPC->SetMultiSelect(true);
     ListBoxPC->SetHint("Add files here that you wish to upload to the server");
+    ListBoxPC->OnClick = [this](TObject* s) { ListBoxPCClick(s); };
 
     GroupBox2 = Make<TGroupBox>(this, this, "GroupBox2");
     GroupBox2->SetBounds(8, 324, 410, 140);
@@ -44,6 +47,9 @@ void TFrmFTP::BuildSavedList() {
     CmdClear = button("CmdClear", 156, 70, "Clear");
     CmdOpen = button("CmdOpen", 246, 150, "Open Highlighted File");
     CmdOpen->SetEnabled(false);
+    Cmdadd->OnClick = [this](TObject* s) { CmdaddClick(s); };
+    CmdRem->OnClick = [this](TObject* s) { CmdRemClick(s); };
+    CmdClear->OnClick = [this](TObject* s) { CmdClearClick(s); };
     LblSelSize = Make<TLabel>(this, GroupBox2, "LblSelSize");
     LblSelSize->SetBounds(8, 60, 394, 16);
     LblSelSize->SetFont(ArialFont());
@@ -83,6 +89,7 @@ void TFrmFTP::BuildSavedList() {
     Image2->SetBounds(456, 346, 28, 28);
     Image2->SetPicture(piHelp);
     Image2->SetCursor(crHandPoint);
+    Image2->OnClick = [this](TObject* s) { Image2Click(s); };
 }
 
 void TFrmFTP::RadExplorerClick(TObject*) {
@@ -111,9 +118,70 @@ void TFrmFTP::RadSavedClick(TObject*) {
 void TFrmFTP::RefreshSavedListState() {
     if (ListBoxPC->Count() == 0) {
         CmdOpen->SetEnabled(false);
+    Cmdadd->OnClick = [this](TObject* s) { CmdaddClick(s); };
+    CmdRem->OnClick = [this](TObject* s) { CmdRemClick(s); };
+    CmdClear->OnClick = [this](TObject* s) { CmdClearClick(s); };
         return;
     }
     ListBoxPC->SetItemIndex(0);
     CmdOpen->SetEnabled(true);
     FileListBox1->SetItemIndex(0);
+}
+
+void TFrmFTP::RestoreLastDir() { OpenDialog1->InitialDir = Settings.ReadString("History", "Last Dir", ""); }
+
+void TFrmFTP::StoreLastDir(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    Settings.WriteString("History", "Last Dir", slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
+}
+
+void TFrmFTP::CmdaddClick(TObject*) {
+    RestoreLastDir();
+    if (OpenDialog1->Execute() && !OpenDialog1->FileName().empty()) {
+        ListBoxPC->Add(OpenDialog1->FileName());
+        StoreLastDir(OpenDialog1->FileName());
+    }
+    RefreshSavedListState();
+}
+
+void TFrmFTP::CmdRemClick(TObject*) {
+    ListBoxHide->Clear();
+    for (int i = 0; i < ListBoxPC->Count(); ++i)
+        if (!ListBoxPC->Selected(i)) ListBoxHide->Add(ListBoxPC->Strings(i));
+    if (ListBoxHide->Count() == ListBoxPC->Count()) {
+        ShowMessage(
+            "You need to click and highlight a file in your list. Nothing is highlighted to be removed from the list.");
+        return;
+    }
+    ListBoxPC->Clear();
+    for (const std::string& path : ListBoxHide->Items()) ListBoxPC->Add(path);
+    RefreshSavedListState();
+}
+
+void TFrmFTP::CmdClearClick(TObject*) {
+    if (MessageDlg(
+            "You have chosen to clear your entire file list (this will not delete the files but only removes them from the list). Click \"YES\" to confirm.",
+            mtConfirmation, mbYes | mbCancel) != mrYes)
+        return;
+    ListBoxPC->Clear();
+    RefreshSavedListState();
+}
+
+// The total is a 64-bit sum, so that files of several gigabytes add up to
+// what they are. A listed file that is gone counts -1.
+void TFrmFTP::ListBoxPCClick(TObject*) {
+    int64_t total = 0;
+    for (int i = 0; i < ListBoxPC->Count(); ++i) {
+        if (!ListBoxPC->Selected(i)) continue;
+        const std::string path = ListBoxPC->Strings(i);
+        const int64_t size = GetLocalFileSize(path);
+        total += size;
+        LblSelSize->SetCaption(IntToStr(size) + " bytes " + "<-- " + path.substr(path.rfind('/') + 1));
+        LblTotalBytes->SetCaption(IntToStr(total) + " bytes <-- Total Bytes Highlighted");
+    }
+}
+
+void TFrmFTP::Image2Click(TObject*) {
+    ShowMessage(
+        "You can add any file types to your list and they will always remain in your list for easy uploading now or at a later date. You can also use the \"Select/Upload\" button to upload any file that is not in your saved list");
 }

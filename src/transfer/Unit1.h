@@ -19,6 +19,7 @@
 // stores the local folder and the transfer type and always lets it close.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "toolkit/Buttons.h"
@@ -65,6 +66,18 @@ public:
 
     void DriveComboBox1Change(TObject* Sender);
     void DirectoryListBox1Change(TObject* Sender);
+    void FileListBox1Click(TObject* Sender);
+    void FileListBox1DblClick(TObject* Sender);
+    void CmdHostViewClick(TObject* Sender);
+    void CmdHostCreateClick(TObject* Sender);
+    void BitBtn3Click(TObject* Sender);
+    void CmdHostDelClick(TObject* Sender);
+    void CmdHostRenClick(TObject* Sender);
+    void EdFilterChange(TObject* Sender);
+
+    // The size of the local file at path in bytes, -1 when nothing is
+    // there. The size labels and the uploads use it.
+    static int64_t GetLocalFileSize(const std::string& path);
 
     // --- Saved upload list and the choice of view (SavedList.cpp) ---
     TLabel* Label9;
@@ -87,7 +100,15 @@ public:
 
     void RadExplorerClick(TObject* Sender);
     void RadSavedClick(TObject* Sender);
+    void CmdaddClick(TObject* Sender);
+    void CmdRemClick(TObject* Sender);
+    void CmdClearClick(TObject* Sender);
+    void ListBoxPCClick(TObject* Sender);
+    void Image2Click(TObject* Sender);
     void RefreshSavedListState();
+    // The Add dialog opens in the folder of the file last added.
+    void RestoreLastDir();
+    void StoreLastDir(const std::string& path);
 
     // --- Transfers (Transfers.cpp) ---
     TImage* Image5;
@@ -155,6 +176,9 @@ public:
     static constexpr int kSavedKeys = 750;
 
 private:
+    // Where a name of the file list lives: the folder the list was read from.
+    std::string ShownFile(const std::string& name) const;
+
     void BuildLocalBrowser();
     void BuildSavedList();
     void BuildTransfers();

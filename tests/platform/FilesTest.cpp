@@ -12,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "base/Exceptions.h"
+#include "platform/DateFormat.h"
 #include "platform/Drives.h"
 #include "platform/Folders.h"
+#include "platform/LocalFiles.h"
 #include "platform/Profile.h"
 #include "platform/RecordFile.h"
 #include "platform/Shell.h"
@@ -169,6 +171,62 @@ TEST_F(FilesTest, FoldersAreReadEnteredAndNormalised) {
     EXPECT_THROW(SetCurrentFolder(Dir + "/file"), Exception);
     EXPECT_EQ(CurrentFolder(), Dir);
     SetCurrentFolder(before);
+}
+
+TEST_F(FilesTest, LocalFileOperationsNeverReplaceAndNeverFollowLinks) {
+    const std::string a = Dir + "/a";
+    const std::string b = Dir + "/b";
+    std::ofstream(a) << "AAA";
+    std::ofstream(b) << "BBB";
+    EXPECT_FALSE(RenameFile(a, b));
+    EXPECT_EQ(Read(a), "AAA");
+    EXPECT_EQ(Read(b), "BBB");
+    EXPECT_TRUE(RenameFile(a, a));
+    EXPECT_TRUE(RenameFile(a, Dir + "/c"));
+    EXPECT_FALSE(RenameFile(a, Dir + "/d"));  // gone already
+    EXPECT_EQ(Read(Dir + "/c"), "AAA");
+
+    // Write-protected files and folders are not deleted; a link goes, not its target.
+    chmod(b.c_str(), 0444);
+    EXPECT_FALSE(DeleteFile(b));
+    EXPECT_TRUE(std::filesystem::exists(b));
+    ASSERT_TRUE(MakeFolder(Dir + "/f"));
+    EXPECT_FALSE(MakeFolder(Dir + "/f"));
+    EXPECT_FALSE(DeleteFile(Dir + "/f"));
+    std::filesystem::create_symlink(b, Dir + "/link");
+    EXPECT_TRUE(DeleteFile(Dir + "/link"));
+    EXPECT_TRUE(std::filesystem::exists(b));
+
+    // Only an empty folder is removed, never through a link.
+    std::filesystem::create_directory_symlink(Dir + "/f", Dir + "/flink");
+    EXPECT_FALSE(RemoveFolder(Dir + "/flink"));
+    std::ofstream(Dir + "/f/x") << "x";
+    EXPECT_FALSE(RemoveFolder(Dir + "/f"));
+    std::filesystem::remove(Dir + "/f/x");
+    EXPECT_TRUE(RemoveFolder(Dir + "/f"));
+
+    for (const char* bad : {"", ".", "..", "a/b", "/abs"}) EXPECT_FALSE(IsPlainName(bad)) << bad;
+    for (const char* good : {"a", "..a", " x ", "a.b"}) EXPECT_TRUE(IsPlainName(good)) << good;
+    EXPECT_EQ(JoinPath("/", "x"), "/x");
+    EXPECT_EQ(JoinPath("/a", "x"), "/a/x");
+}
+
+TEST(DateFormatTest, TheTimeIsLeftOutAtMidnightOnly) {
+    std::tm day{};
+    day.tm_year = 2021 - 1900;
+    day.tm_mon = 2;
+    day.tm_mday = 4;
+    day.tm_isdst = -1;
+    const std::time_t midnight = std::mktime(&day);
+    char date[64];
+    std::strftime(date, sizeof date, "%x", &day);
+    EXPECT_EQ(DateTimeToStr(midnight), date);
+    char time[64];
+    std::tm later = day;
+    later.tm_sec = 7;
+    const std::time_t seven = std::mktime(&later);
+    std::strftime(time, sizeof time, "%X", &later);
+    EXPECT_EQ(DateTimeToStr(seven), std::string(date) + " " + time);
 }
 
 }  // namespace

@@ -101,6 +101,15 @@ TEST_F(FileControlsTest, FolderListOpensOnDoubleClickAndEnterAndRefusesAMissingF
     list->Update();
     EXPECT_EQ(changes.back(), Root + "/alpha");
     EXPECT_EQ(list->Count(), static_cast<int>(Levels().size()) + 1);
+
+    // A change the bound lists refuse takes the folder list back with them.
+    list->OnChange = [&](TObject*) {
+        if (list->Directory() == Root) throw Exception("refused");
+    };
+    EXPECT_THROW(list->SetDirectory(Root), Exception);
+    EXPECT_EQ(list->Directory(), Root + "/alpha");
+    EXPECT_EQ(list->Strings(list->ItemIndex()), "alpha");
+    EXPECT_EQ(list->Count(), static_cast<int>(Levels().size()) + 1);
 }
 
 TEST_F(FileControlsTest, FileListShowsMatchingFilesAndFollowsItsFolder) {

@@ -12,7 +12,7 @@
 #include <QFileInfo>
 #include <QPixmap>
 
-#include "GuiFixture.h"
+#include "TransferFixture.h"
 #include "base/Strings.h"
 #include "platform/Drives.h"
 #include "platform/Folders.h"
@@ -21,78 +21,7 @@
 
 namespace {
 
-class TransferWindowTest : public GuiTest {
-protected:
-    void SetUp() override {
-        GuiTest::SetUp();
-        Work = TempDir + "/work";
-        std::filesystem::create_directories(Work);
-    }
-
-    std::string IniPath() const { return AppFolder() + "/TarnFtp.ini"; }
-
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void Write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
-    // Puts a hand-written settings file in place before the window starts.
-    void PlaceIni(const std::string& text) {
-        std::filesystem::create_directories(AppFolder());
-        Write(IniPath(), text);
-    }
-    // The file the program creates on first start.
-    std::string FreshIni() const {
-        std::string text = "[Options]\n";
-        for (int n = 1; n <= 750; ++n) text += "F" + std::to_string(n) + "=\n";
-        text += "[History]\nLast Dir=" + AppFolder() + "\nLast DriveBox=" + AppFolder() + "\nLast DirBox=" +
-                AppFolder() + "\n";
-        return text;
-    }
-    // The value of key in the file as the program left it (exact spelling).
-    std::string Value(const std::string& key) const {
-        const std::string text = Read(IniPath());
-        const size_t at = text.find("\n" + key + "=");
-        if (at == std::string::npos) return "<missing>";
-        const size_t start = at + key.size() + 2;
-        return text.substr(start, text.find('\n', start) - start);
-    }
-
-    TFrmFTP* Start() {
-        App->CreateForm(FrmFTP);
-        return FrmFTP;
-    }
-    TFrmFTP* Restart() {
-        App.reset();
-        App = std::make_unique<TApplication>();
-        App->SetTitle("Tarnwick FTP");
-        return Start();
-    }
-
-    // Shows the window as the site manager's Connect does, runs `inside`
-    // while it is shown, and returns once the modal showing has ended.
-    void Visit(std::function<void()> inside) {
-        bool seen = false;
-        WhenModal([&] {
-            seen = true;
-            inside();
-        });
-        FrmFTP->HandOver("user", "ftp.example.com", "pw");
-        EXPECT_TRUE(seen);
-        EXPECT_FALSE(FrmFTP->Visible());
-    }
-
-    std::vector<std::string> ErrorTexts() const {
-        std::vector<std::string> texts;
-        for (const TDialogRecord& r : Boxes->Records)
-            if (r.Type == mtError) texts.push_back(r.Text);
-        return texts;
-    }
-
-    std::string Work;
-};
+class TransferWindowTest : public TransferTest {};
 
 TEST_F(TransferWindowTest, FirstStartCreatesTheFileExactlyAndChoosesNothing) {
     Start();
