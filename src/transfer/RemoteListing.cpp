@@ -164,8 +164,7 @@ void TFrmFTP::FillRemoteView() {
 void TFrmFTP::ListView1DblClick(TObject*) {
     SetBusy();
     if (ListView1->SelCount() == 0) {
-        ShowMessage("Please double-click any folder name to change folders, or double-click the \"..\" if you wish "
-                    "to go back a folder. Use the arrow buttons to download and upload files.");
+        ShowMessage("Please double-click any folder name to change folders, or double-click the \"..\" if you wish to go back a folder. Use the arrow buttons to download and upload files.");
     } else {
         try {
             const int row = ListView1->FirstSelected();
@@ -174,10 +173,7 @@ void TFrmFTP::ListView1DblClick(TObject*) {
             FtpClient1->Cwd();
             RefreshRemoteList();
         } catch (const std::exception&) {
-            ShowMessage("You attempted to double-click an item that was not a FOLDER NAME. You can double-click on "
-                        "any folder name to view folder contents, or double-click the \"..\" to manuever to the "
-                        "previous folder. If you wish to download files from the server, simply click once to "
-                        "highlight the file, then click the Download button.");
+            ShowMessage("You attempted to double-click an item that was not a FOLDER NAME. You can double-click on any folder name to view folder contents, or double-click the \"..\" to manuever to the previous folder. If you wish to download files from the server, simply click once to highlight the file, then click the Download button.");
         }
     }
     ClearBusy();

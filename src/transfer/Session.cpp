@@ -151,14 +151,11 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
             ListInfo->Add("Succesfully Completed. Code returned: " + FtpClient1->ErrorMessage());
             break;
         case 426:
-            MessageDlg("A timeout has occurred. The server may be down, or your address you entered may not be "
-                       "correct. Also make sure your password and user id is correct as this is a common cause of "
-                       "a server timeout.",
+            MessageDlg("A timeout has occurred. The server may be down, or your address you entered may not be correct. Also make sure your password and user id is correct as this is a common cause of a server timeout.",
                        mtError, mbOK);
             break;
         case 530:
-            MessageDlg("Your password or user id appears to be incorrect. Please press \"Return\" and try entering "
-                       "it again. (Make sure your caps lock key is not on).",
+            MessageDlg("Your password or user id appears to be incorrect. Please press \"Return\" and try entering it again. (Make sure your caps lock key is not on).",
                        mtError, mbOK);
             break;
         case 553:

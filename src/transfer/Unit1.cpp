@@ -120,7 +120,12 @@ void TFrmFTP::StoreSavedList() {
 // A refused write is reported in the default error box, and the window
 // closes all the same: the user must never be kept in a window that cannot
 // be left. The writes after the refused one are skipped.
+//
+// A visit closed before Timer1 fired ends its delayed connect too: a session
+// opened behind a hidden window would make the next visit's connect
+// disconnect instead.
 void TFrmFTP::FormCloseQuery(TObject*, bool& CanClose) {
+    Timer1->SetEnabled(false);
     try {
         Settings.WriteString("History", "Last DirBox", DirectoryListBox1->Directory());
         Settings.WriteBool("History", "Ascii", RadAscii->Checked());

@@ -1,5 +1,6 @@
 // The transfer window's creation, settings file, Return and close query, run
 // offscreen with scripted dialogs; each test has its own settings folder.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -383,19 +384,36 @@ TEST_F(TransferWindowTest, TheViewRadiosSwitchTheLocalSide) {
 
 TEST_F(TransferWindowTest, TheHandOverStartsTimer1WhichFiresOnce) {
     Start();
-    Visit([] {
+    // A port on 127.0.0.1 with nothing listening: the connect is refused.
+    FrmFTP->FtpClient1->Port = "1";
+    bool seen = false;
+    WhenModal([&] {
+        seen = true;
         EXPECT_TRUE(FrmFTP->Timer1->Enabled());
-        EXPECT_EQ(FrmFTP->EdServer->Text(), "ftp.example.com");
-        // Bounded wait for the one shot.
+        EXPECT_EQ(FrmFTP->EdServer->Text(), "127.0.0.1");
+        // Bounded wait for the one shot and its refused connect.
         QElapsedTimer clock;
         clock.start();
-        while (FrmFTP->ListInfo->Count() < 2 && clock.elapsed() < 5000) Application->WaitForEvents(50);
+        while (Boxes->Records.empty() && clock.elapsed() < 5000) Application->WaitForEvents(50);
         EXPECT_FALSE(FrmFTP->Timer1->Enabled());
         FrmFTP->Widget()->close();
     });
+    FrmFTP->HandOver("user", "127.0.0.1", "pw");
+    EXPECT_TRUE(seen);
     EXPECT_EQ(FrmFTP->ListInfo->Items(),
-              (std::vector<std::string>{"Connecting to server ftp.example.com", "Please be patient..."}));
+              (std::vector<std::string>{"Connecting to server 127.0.0.1", "Please be patient..."}));
     EXPECT_EQ(FrmFTP->ListInfo->ItemIndex(), 1);
+    ASSERT_EQ(Boxes->Records.size(), 1u);
+    EXPECT_EQ(Boxes->Records[0].Text.rfind("Error ", 0), 0u);
+}
+
+TEST_F(TransferWindowTest, AVisitClosedBeforeTimer1FiresDoesNotConnect) {
+    Start();
+    Visit([] { FrmFTP->Widget()->close(); });
+    EXPECT_FALSE(FrmFTP->Timer1->Enabled());
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(700);
+    while (std::chrono::steady_clock::now() < end) Application->WaitForEvents(50);
+    EXPECT_EQ(FrmFTP->ListInfo->Count(), 0);
 }
 
 TEST(SettingsValueTest, BooleansAreReadByTheirIntegerValue) {
