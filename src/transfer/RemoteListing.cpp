@@ -1,8 +1,16 @@
 // The remote listing: the server's current directory as a three-column list
-// with its state images, the directory label, and the sort choice.
+// with its state images, the directory label, the sort choice, the listing
+// file read into the entry table, and the folder change by double click.
 #include "transfer/Unit1.h"
 
+#include <fstream>
+#include <iterator>
+
+#include "platform/Folders.h"
+#include "platform/LocalFiles.h"
+#include "platform/ProgramPaths.h"
 #include "transfer/FormDesign.h"
+#include "transfer/ListingLine.h"
 
 void TFrmFTP::BuildRemoteListing() {
     LblRemoteDir = Make<TLabel>(this, this, "LblRemoteDir");
@@ -27,6 +35,7 @@ void TFrmFTP::BuildRemoteListing() {
     ListView1->SetMultiSelect(true);
     ListView1->SetStateImages(ImageList1);
     ListView1->SetEnabled(false);
+    ListView1->OnDblClick = [this](TObject* s) { ListView1DblClick(s); };
 
     GroupBox3 = Make<TGroupBox>(this, this, "GroupBox3");
     GroupBox3->SetBounds(522, 226, 372, 70);
@@ -41,4 +50,135 @@ void TFrmFTP::BuildRemoteListing() {
     RadSortAlpha = sortChoice("RadSortAlpha", 6, 124, "Order Alphabetically");
     RadSortData = sortChoice("RadSortData", 132, 118, "Order by Data Type");
     RadSortExt = sortChoice("RadSortExt", 252, 116, "Order by Extension");
+}
+
+// The results are not looked at: the list is rebuilt only when the listing's
+// completion arrives (FtpClient1RequestDone).
+void TFrmFTP::RefreshRemoteList() {
+    FtpClient1->HostFileName.clear();
+    FtpClient1->LocalFileName = ListingFile;
+    // The listing travels in ASCII type.
+    if (FtpClient1->Binary()) {
+        FtpClient1->SetBinary(false);
+        FtpClient1->TypeSet();
+    }
+    FtpClient1->Dir();
+    AddLogLine("The directory list is now being displayed.");
+}
+
+void TFrmFTP::LoadRemoteListing() {
+    RemoteCount = 0;
+    if (!platform::FileExists(ListingFile)) return;
+    std::string text;
+    {
+        std::ifstream in(ListingFile, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    int unsafe = 0;
+    bool full = false;
+    for (const std::string& line : SplitListingLines(text)) {
+        TListingRow row;
+        if (!ParseListingLine(line, row)) continue;
+        // A name that is not one entry of this folder would, once sent back
+        // or used as a local file name, reach somewhere else.
+        if (!IsSafeListingRow(row)) {
+            ++unsafe;
+            continue;
+        }
+        if (RemoteCount == TRemoteEntries::kCapacity) {
+            full = true;
+            break;
+        }
+        ++RemoteCount;
+        const auto i = static_cast<size_t>(RemoteCount);
+        RemoteEntries.Name[i] = std::move(row.Name);
+        RemoteEntries.Size[i] = std::move(row.Size);
+        RemoteEntries.Modified[i] = std::move(row.Modified);
+        RemoteEntries.IsFolder[i] = row.IsFolder;
+    }
+    platform::DeleteFile(ListingFile);
+    if (unsafe > 0)
+        AddLogLine("Ignored " + std::to_string(unsafe) + " listing line(s) whose name is not a plain file name.");
+    if (full)
+        AddLogLine("Only the first " + std::to_string(TRemoteEntries::kCapacity) +
+                   " entries of the listing are shown.");
+
+    if (RadSortData->Checked()) SortRemoteEntries("Data");
+    else if (RadSortAlpha->Checked()) SortRemoteEntries("Alpha");
+    else SortRemoteEntries("Ext");
+    FillRemoteView();
+}
+
+namespace {
+
+// From the last full stop to the end; empty when no full stop follows the
+// last backslash or colon.
+std::string_view Extension(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return {};
+    const size_t separator = name.find_last_of("\\:");
+    if (separator != std::string::npos && separator > dot) return {};
+    return std::string_view(name).substr(dot);
+}
+
+}  // namespace
+
+// An exchange sort: every pair compared once, row i in its current state.
+// The order of rows with equal keys is the one this procedure gives.
+void TFrmFTP::SortRemoteEntries(const std::string& key) {
+    const TRemoteEntries& e = RemoteEntries;
+    // Ordinal, case-sensitive; a proper prefix is the smaller.
+    auto mustFollow = [&](size_t i, size_t j) {
+        if (key == "Alpha") return e.Name[i] > e.Name[j];
+        if (e.IsFolder[j] != e.IsFolder[i]) return e.IsFolder[j] > e.IsFolder[i];
+        if (key == "Data") return e.Name[i] > e.Name[j];
+        return Extension(e.Name[i]) > Extension(e.Name[j]);
+    };
+    for (int i = 1; i <= RemoteCount - 1; ++i)
+        for (int j = i + 1; j <= RemoteCount; ++j)
+            if (mustFollow(static_cast<size_t>(i), static_cast<size_t>(j))) SwapRemoteEntries(i, j);
+}
+
+void TFrmFTP::SwapRemoteEntries(int i, int j) {
+    const auto a = static_cast<size_t>(i), b = static_cast<size_t>(j);
+    std::swap(RemoteEntries.Name[a], RemoteEntries.Name[b]);
+    std::swap(RemoteEntries.Size[a], RemoteEntries.Size[b]);
+    std::swap(RemoteEntries.Modified[a], RemoteEntries.Modified[b]);
+    std::swap(RemoteEntries.IsFolder[a], RemoteEntries.IsFolder[b]);
+}
+
+// Only the ".." row is highlighted afterwards, and no row has the focus: a
+// highlighted last row would be swept into the next "Delete File" unseen.
+void TFrmFTP::FillRemoteView() {
+    ListView1->Clear();
+    ListView1->AddItem("..", {}, 2);
+    for (int i = 1; i <= RemoteCount; ++i) {
+        const auto r = static_cast<size_t>(i);
+        ListView1->AddItem(RemoteEntries.Name[r], {RemoteEntries.Size[r], RemoteEntries.Modified[r]},
+                           RemoteEntries.IsFolder[r] == 1 ? 0 : 1);
+    }
+    ListView1->SetSelected(0, true);
+    ListView1->SetItemFocused(-1);
+}
+
+void TFrmFTP::ListView1DblClick(TObject*) {
+    SetBusy();
+    if (ListView1->SelCount() == 0) {
+        ShowMessage("Please double-click any folder name to change folders, or double-click the \"..\" if you wish "
+                    "to go back a folder. Use the arrow buttons to download and upload files.");
+    } else {
+        try {
+            const int row = ListView1->FirstSelected();
+            ListView1->SetItemFocused(row);
+            FtpClient1->HostDirName = ListView1->Caption(row);
+            FtpClient1->Cwd();
+            RefreshRemoteList();
+        } catch (const std::exception&) {
+            ShowMessage("You attempted to double-click an item that was not a FOLDER NAME. You can double-click on "
+                        "any folder name to view folder contents, or double-click the \"..\" to manuever to the "
+                        "previous folder. If you wish to download files from the server, simply click once to "
+                        "highlight the file, then click the Download button.");
+        }
+    }
+    ClearBusy();
 }

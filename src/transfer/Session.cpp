@@ -1,8 +1,39 @@
-// The server session: the log, the Connect button, the hidden edits through
-// which a site arrives, and Timer1, the delayed connect.
+// The server session: the engine FtpClient1 and its stored configuration,
+// the log, the Connect toggle, the hidden edits through which a site
+// arrives, Timer1 (the delayed connect), the busy state, and the completion
+// table through which every server request of the window ends.
 #include "transfer/Unit1.h"
 
+#include "toolkit/Application.h"
+#include "toolkit/Handler.h"
 #include "transfer/FormDesign.h"
+
+void TFrmFTP::BuildEngine() {
+    FtpClient1 = new TFtpClient(this);
+    FtpClient1->Name = "FtpClient1";
+    FtpClient1->Timeout = 45;
+    FtpClient1->MultiThreaded = false;
+    FtpClient1->Port = "ftp";
+    FtpClient1->LocalAddr = "0.0.0.0";
+    FtpClient1->DisplayFileFlag = false;
+    FtpClient1->SetBinary(true);
+    FtpClient1->SetShareMode(ftpShareDenyNone);
+    FtpClient1->Options = ftpAcceptLF;
+    FtpClient1->SetConnectionType(ftpDirect);
+    // OnError stays unset: a request the engine refuses raises inside the
+    // synchronous call, which turns it into a false result. The engine keeps
+    // the exceptions of its event handlers to itself, so the handlers run
+    // through RunHandler to reach the error box.
+    FtpClient1->OnSessionConnected = [this](TObject* s, std::uint16_t e) {
+        RunHandler([&] { FtpClient1SessionConnected(s, e); });
+    };
+    FtpClient1->OnSessionClosed = [this](TObject* s, std::uint16_t e) {
+        RunHandler([&] { FtpClient1SessionClosed(s, e); });
+    };
+    FtpClient1->OnRequestDone = [this](TObject* s, TFtpRequest rq, std::uint16_t e) {
+        RunHandler([&] { FtpClient1RequestDone(s, rq, e); });
+    };
+}
 
 void TFrmFTP::BuildSession() {
     Label1 = Make<TLabel>(this, this, "Label1");
@@ -21,6 +52,7 @@ void TFrmFTP::BuildSession() {
     CmdConnect->SetCaption("Connect");
     CmdConnect->SetFont(ArialFont());
     CmdConnect->SetGlyph(glConnect);
+    CmdConnect->OnClick = [this](TObject* s) { CmdconnectClick(s); };
 
     auto hiddenEdit = [this](const char* name) {
         TEdit* edit = Make<TEdit>(this, this, name);
@@ -44,11 +76,134 @@ void TFrmFTP::AddLogLine(const std::string& text) {
     ListInfo->SetItemIndex(ListInfo->Count() - 1);
 }
 
-// One shot, about 500 ms after the hand-over shows the window. The connect
-// toggle's engine calls (host, user and password handed to FtpClient1, then
-// Connect) follow these log lines once the engine exists.
-void TFrmFTP::Timer1Timer(TObject*) {
+void TFrmFTP::SetBusy() {
+    ListView1->SetEnabled(false);
+    for (TControl* c : std::initializer_list<TControl*>{ListView1, GroupBox3, this, ListInfo, CmdServDel, CmdServRen,
+                                                       CmdServRemDir, CmdServCreate})
+        c->SetCursor(crHourGlass);
+}
+
+void TFrmFTP::ClearBusy() {
+    ListView1->SetEnabled(true);
+    for (TControl* c : std::initializer_list<TControl*>{GroupBox3, ListView1, this, ListInfo, CmdServDel, CmdServRen,
+                                                       CmdServRemDir, CmdServCreate})
+        c->SetCursor(crDefault);
+}
+
+// Decided by the engine's Connected, not by the caption: after a refused
+// login the server may keep the connection while the caption reads
+// "Connect", and the next click then disconnects.
+void TFrmFTP::CmdconnectClick(TObject*) {
+    ClearBusy();
+    ListView1->Clear();
+    if (FtpClient1->Connected()) {
+        QuitSession();
+        CmdConnect->SetCaption("Connect");
+        return;
+    }
     Timer1->SetEnabled(false);
+    QuitRequested = false;
     ListInfo->Add("Connecting to server " + EdServer->Text());
     AddLogLine("Please be patient...");
+    FtpClient1->HostName = EdServer->Text();
+    FtpClient1->UserName = EdUserID->Text();
+    FtpClient1->PassWord = EdPassword->Text();
+    SetBusy();
+    try {
+        FtpClient1->Connect();
+    } catch (...) {
+        ClearBusy();
+        throw;
+    }
+    ClearBusy();
+}
+
+void TFrmFTP::QuitSession() {
+    AddLogLine("Disconnected from server " + EdServer->Text());
+    QuitRequested = true;
+    FtpClient1->Quit();
+}
+
+// One shot, about 500 ms after the hand-over shows the window.
+void TFrmFTP::Timer1Timer(TObject* Sender) {
+    Timer1->SetEnabled(false);
+    CmdconnectClick(Sender);
+}
+
+// Runs while the connect request is still going: the engine refuses the
+// refresh's requests, so only its settings and its log line remain. The
+// listing itself follows the connect's completion.
+void TFrmFTP::FtpClient1SessionConnected(TObject*, std::uint16_t) { RefreshRemoteList(); }
+
+// A connection the server (or the network) ended without our QUIT: say so,
+// and let the caption agree with what a click of the toggle will do.
+void TFrmFTP::FtpClient1SessionClosed(TObject*, std::uint16_t) {
+    if (QuitRequested) return;
+    AddLogLine("Lost the connection to server " + EdServer->Text());
+    CmdConnect->SetCaption("Connect");
+}
+
+void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error) {
+    switch (Error) {
+        case 0:
+            break;
+        case 200:
+            ListInfo->Add("Succesfully Completed. Code returned: " + FtpClient1->ErrorMessage());
+            break;
+        case 426:
+            MessageDlg("A timeout has occurred. The server may be down, or your address you entered may not be "
+                       "correct. Also make sure your password and user id is correct as this is a common cause of "
+                       "a server timeout.",
+                       mtError, mbOK);
+            break;
+        case 530:
+            MessageDlg("Your password or user id appears to be incorrect. Please press \"Return\" and try entering "
+                       "it again. (Make sure your caps lock key is not on).",
+                       mtError, mbOK);
+            break;
+        case 553:
+            MessageDlg("You do not have authorization to access this area.", mtError, mbOK);
+            break;
+        default:
+            ShowMessage("Error " + FtpClient1->ErrorMessage());
+            break;
+    }
+
+    switch (RqType) {
+        case ftpConnectAsync:
+            if (Error != 0) break;
+            FtpClient1->Pwd();
+            AddLogLine("SUCCESSFULLY connected to server " + EdServer->Text());
+            CmdConnect->SetCaption("Disconnect");
+            break;
+        case ftpCwdAsync:
+        case ftpMkdAsync:
+        case ftpRmdAsync:
+        case ftpCDupAsync:
+            FtpClient1->Pwd();
+            break;
+        case ftpPwdAsync:
+            LblRemoteDir->SetCaption(FtpClient1->ReplyDirName());
+            Application->SetCursor(crDefault);
+            RefreshRemoteList();
+            break;
+        case ftpDirAsync:
+            LoadRemoteListing();
+            break;
+        case ftpPutAsync:
+        case ftpGetAsync:
+            RefreshRemoteList();
+            ClearBusy();
+            break;
+        case ftpDeleAsync:
+            RefreshRemoteList();
+            if (Error == 0) AddLogLine("SUCCESSFULLY deleted file " + LastDeletedName);
+            break;
+        case ftpRenAsync:
+            RefreshRemoteList();
+            if (Error == 0) AddLogLine("SUCCESSFULLY renamed file.");
+            break;
+        default:
+            break;
+    }
 }

@@ -21,7 +21,9 @@ TFrmFTP::TFrmFTP(TComponent* AOwner) : TForm(AOwner) {
     Position = poScreenCenter;
     SetColor(kFormColor);
 
-    // The areas from left to right; the hidden and non-visual parts last.
+    // The engine first, so that every concern can attach to it; then the
+    // areas from left to right; the hidden and non-visual parts last.
+    BuildEngine();
     BuildLocalBrowser();
     BuildSavedList();
     BuildTransfers();
@@ -86,10 +88,15 @@ void TFrmFTP::CreateSettings() {
     Settings.WriteString("History", "Last DirBox", WindowsFolder);
 }
 
+// A Quit that fails leaves the engine connected: one more try after the
+// saved list is stored.
 void TFrmFTP::CmdExitClick(TObject*) {
-    // Quitting an open session (log line "Disconnected from server " + host,
-    // Quit, caption "Connect") comes first here once FtpClient1 exists.
+    if (FtpClient1->Connected()) {
+        QuitSession();
+        CmdConnect->SetCaption("Connect");
+    }
     StoreSavedList();
+    if (FtpClient1->Connected()) QuitSession();
     Close();
 }
 

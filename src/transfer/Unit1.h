@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <string>
 
+#include "ftp/FtpCli.h"
 #include "toolkit/Buttons.h"
 #include "toolkit/Containers.h"
 #include "toolkit/Dialogs.h"
@@ -152,6 +153,17 @@ public:
     TRemoteEntries RemoteEntries;
     int RemoteCount = 0;
 
+    // Asks the engine for a listing of the server's current folder into
+    // ListingFile; the ftpDirAsync completion shows it (LoadRemoteListing).
+    void RefreshRemoteList();
+    // Reads, parses, sorts and shows ListingFile, then deletes it.
+    void LoadRemoteListing();
+    // Key "Alpha", "Data" or "Ext".
+    void SortRemoteEntries(const std::string& key);
+    void SwapRemoteEntries(int i, int j);
+    void FillRemoteView();
+    void ListView1DblClick(TObject* Sender);
+
     // --- Remote file operations (RemoteOperations.cpp) ---
     TBitBtn* CmdServCreate;
     TBitBtn* CmdServRemDir;
@@ -175,12 +187,25 @@ public:
     TEdit* EdUserID;
     TEdit* EdPassword;
     TTimer* Timer1;
-    // FtpClient1 (TFtpClient, owned by this window) joins here once the
-    // engine exists in src/ftp.
+    // The FTP engine, owned by this window; created before every other
+    // control so that each concern can attach its handlers to it.
+    TFtpClient* FtpClient1;
+    // The name last given to DELE, for the completion's success line
+    // (set by the server buttons).
+    std::string LastDeletedName;
 
+    void CmdconnectClick(TObject* Sender);
     void Timer1Timer(TObject* Sender);
+    void FtpClient1SessionConnected(TObject* Sender, std::uint16_t Error);
+    void FtpClient1SessionClosed(TObject* Sender, std::uint16_t Error);
+    // The completion table: reports Error, then runs RqType's follow-up.
+    void FtpClient1RequestDone(TObject* Sender, TFtpRequest RqType, std::uint16_t Error);
     // Appends a line to the log and selects it, so that the log shows it.
     void AddLogLine(const std::string& text);
+    // The busy state: the remote list disabled and the hourglass over the
+    // server side, the log and the window. No button is disabled.
+    void SetBusy();
+    void ClearBusy();
 
     // --- The window as a whole (Unit1.cpp) ---
     TBitBtn* CmdExit;
@@ -201,6 +226,7 @@ private:
     // Where a name of the file list lives: the folder the list was read from.
     std::string ShownFile(const std::string& name) const;
 
+    void BuildEngine();
     void BuildLocalBrowser();
     void BuildSavedList();
     void BuildTransfers();
@@ -228,6 +254,12 @@ private:
     void LoadSettings();
     void CreateSettings();
     void StoreSavedList();
+    // Logs "Disconnected from server " with the host and quits (the toggle
+    // and Return).
+    void QuitSession();
+
+    // We sent QUIT since the last connect: the server's close is expected.
+    bool QuitRequested = false;
 };
 
 extern TFrmFTP* FrmFTP;
