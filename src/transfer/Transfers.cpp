@@ -11,6 +11,7 @@
 #include "platform/LocalFiles.h"
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
+#include "toolkit/Handler.h"
 #include "transfer/FormDesign.h"
 
 void TFrmFTP::BuildTransfers() {
@@ -70,6 +71,17 @@ void TFrmFTP::BuildTransfers() {
     Label3->OnClick = [this](TObject* s) { Label3Click(s); };
     Image4->OnClick = [this](TObject* s) { Image4Click(s); };
     Label4->OnClick = [this](TObject* s) { Image4Click(s); };
+    // The transfer's own completion tells how it ended: a synchronous call's
+    // result may already be that of a request the completion table started
+    // while the call was still pumping.
+    FtpClient1->OnRequestDone = [this, table = FtpClient1->OnRequestDone](TObject* s, TFtpRequest rq,
+                                                                          std::uint16_t e) {
+        if (rq == ftpPutAsync || rq == ftpGetAsync) TransferResult = e;
+        if (table) table(s, rq, e);
+    };
+    FtpClient1->OnProgress = [this](TObject* s, int64_t count, bool& abort) {
+        RunHandler([&] { FtpClient1Progress(s, count, abort); });
+    };
 }
 
 void TFrmFTP::Image5Click(TObject*) {
@@ -143,13 +155,21 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
         FtpClient1->HostDirName = LblRemoteDir->Caption();
         FtpClient1->HostFileName = platform::FileNamePart(FtpClient1->LocalFileName);
         SetBusy();
-        FinishTransfer(FtpClient1->Put());
+        TransferResult = -1;
+        FinishTransfer(TransferSucceeded(FtpClient1->Put()));
     } catch (...) {
         if (!savedView) ResetProgress();
         throw;
     }
     if (!savedView) ResetProgress();
     return true;
+}
+
+bool TFrmFTP::TransferSucceeded(bool syncResult) {
+    // The completion is posted by the time the call returns; one round of
+    // messages delivers it.
+    if (TransferResult < 0 && syncResult) Application->ProcessMessages();
+    return TransferResult == 0;
 }
 
 void TFrmFTP::FinishTransfer(bool succeeded) {
@@ -215,7 +235,8 @@ void TFrmFTP::DownloadFocused() {
             ShowProgress();
         }
         SetBusy();
-        if (FtpClient1->Get()) {
+        TransferResult = -1;
+        if (TransferSucceeded(FtpClient1->Get())) {
             if (!platform::ReplaceFile(scratch, target))
                 throw Exception("The downloaded file could not be stored as " + target +
                                 ". Make sure no folder of that name is in the way.");

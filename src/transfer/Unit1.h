@@ -170,8 +170,6 @@ public:
     TBitBtn* CmdServDel;
     TBitBtn* CmdServRen;
     TListBox* ListInvis;  // not visible
-    // The name last given to DELE, for the completion's success line.
-    std::string LastDeletedName;
 
     void CmdServCreateClick(TObject* Sender);
     void CmdServRemDirClick(TObject* Sender);
@@ -242,6 +240,10 @@ private:
     // sent. The saved view sets the type through Binary and TypeSet.
     bool UploadFile(const std::string& path, bool savedView);
     void FinishTransfer(bool succeeded);
+    // Error of the last PUT or GET completion; -1 until it has arrived.
+    int TransferResult = -1;
+    // Whether the PUT or GET just run ended with 0, by its own completion.
+    bool TransferSucceeded(bool syncResult);
     // The engine takes a request now. While one of its requests runs (this
     // handler nested in a synchronous call), the window must not touch the
     // names the running request still reads (RETR reads HostFileName and
