@@ -191,9 +191,9 @@ protected:
     void TraceLastReply();
     void ReleaseLocalFile();
     void ChangeState(TFtpEngineState NewState);
-    // Gives a socket the engine's SOCKS settings; false when the socket layer
-    // cannot carry them.
-    bool HandSocksSettings(TWSocket& Socket);
+    // Gives a socket the engine's SOCKS settings right before it connects: a
+    // socket forgets its proxy at every close.
+    void HandSocksSettings(TWSocket& Socket);
 
     // Commands (FtpCommands.cpp).
     // Sends Cmd as (a step of) a request; Step becomes LastStep once the

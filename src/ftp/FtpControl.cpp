@@ -76,10 +76,7 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
         ControlSocket->SetProto("tcp");
         ControlSocket->SetPort(FConnectionType == ftpProxy && !ProxyPort.empty() ? ProxyPort
                                                                                   : Port);
-        if (!HandSocksSettings(*ControlSocket)) {
-            FailRequest(500, "500 SOCKS proxies are not supported by the socket layer");
-            return;
-        }
+        HandSocksSettings(*ControlSocket);
         ControlSocket->Connect();
     } catch (Exception& E) {
         FLastReplyLine = "500 " + ExceptionClassName(E) + ": " + E.Message();

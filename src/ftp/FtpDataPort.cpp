@@ -164,11 +164,7 @@ bool TCustomFtpCli::ConnectPassiveData(TDataEventProc Connected, int FailCode) {
         };
         DataSocket->LingerOnOff = wsLingerOff;
         DataSocket->LingerTimeout = 0;
-        if (!HandSocksSettings(*DataSocket)) {
-            FailDataStep(FailCode, IntToStr(FailCode) +
-                                       " SOCKS proxies are not supported by the socket layer");
-            return false;
-        }
+        HandSocksSettings(*DataSocket);
         DataSocket->Connect();
     } catch (Exception& E) {
         FailDataStep(FailCode, IntToStr(FailCode) + " " + ExceptionClassName(E) + ": " +

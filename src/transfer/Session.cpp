@@ -206,4 +206,7 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
         default:
             break;
     }
+    // A request that ended the session (a time-out drops it) leaves the
+    // caption saying what the next click of the toggle will do.
+    if (!FtpClient1->Connected()) CmdConnect->SetCaption("Connect");
 }

@@ -64,8 +64,8 @@ protected:
     const std::string Content = RandomBytes(10 * 1024 * 1024, 21);
 };
 
-// The SOCKS connection types always offer user-code authentication, so a
-// SOCKS 5 proxy must take a user and password.
+// With a SOCKS user the session offers user and password authentication;
+// without one it offers none.
 TEST_F(DataThroughSocks, Socks5ThroughDanteWithPassword) {
     DanteProxy::Options options;
     options.External = "127.0.0.2";
@@ -75,6 +75,15 @@ TEST_F(DataThroughSocks, Socks5ThroughDanteWithPassword) {
     UseProxy(ftpSocks5, proxy.Port());
     R.Ftp.SetSocksUserCode(proxy.User());
     R.Ftp.SetSocksPassword(proxy.Password());
+    RunSessions();
+}
+
+TEST_F(DataThroughSocks, Socks5ThroughDanteWithoutAuthentication) {
+    DanteProxy::Options options;
+    options.External = "127.0.0.2";
+    DanteProxy proxy(options);
+    ASSERT_TRUE(proxy.Start()) << proxy.Error();
+    UseProxy(ftpSocks5, proxy.Port());
     RunSessions();
 }
 

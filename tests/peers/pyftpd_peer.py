@@ -219,6 +219,23 @@ class CutDataReset(CutData):
     reset = True
 
 
+class HostileListing:
+    """LIST answers with names that point outside the listed folder (a link
+    to elsewhere is fine), among ordinary lines."""
+    def ftp_LIST(self, path):
+        lines = [
+            "-rw-r--r-- 1 u g 5 Jan 01 00:00 ../escape.txt",
+            "-rw-r--r-- 1 u g 5 Jan 01 00:00 sub/inner.txt",
+            "-rw-r--r-- 1 u g 5 Jan 01 00:00 /etc/passwd",
+            "drwxr-xr-x 2 u g 512 Jan 01 00:00 ..",
+            "lrwxrwxrwx 1 u g 7 Jan 01 00:00 up -> ../..",
+            "lrwxrwxrwx 1 u g 7 Jan 01 00:00 ../out -> x",
+            "-rw-r--r-- 1 u g 5 Jan 01 00:00 plain.txt",
+        ]
+        self.push_dtp_data(("\r\n".join(lines) + "\r\n").encode(), cmd="LIST")
+        return path
+
+
 # --- modes ----------------------------------------------------------------
 
 MODES = {
@@ -240,6 +257,7 @@ MODES = {
     "data_reset": ([], [CutDataReset]),
     "pasv_malformed": ([PasvMalformed], []),
     "pasv_other_address": ([PasvOtherAddress], []),
+    "hostile_listing": ([HostileListing], []),
 }
 
 

@@ -1,0 +1,104 @@
+// How the listing file is cut into lines and a Unix long listing line into
+// the remote list's columns.
+#include "transfer/ListingLine.h"
+
+#include <gtest/gtest.h>
+
+using Lines = std::vector<std::string>;
+
+TEST(ListingLines, EndAtCrCrLfAndLoneLfAndStopAtCtrlZ) {
+    EXPECT_EQ(SplitListingLines("a\r\nb\rc\nd"), (Lines{"a", "b", "c", "d"}));
+    // An empty line between two line ends is a line; a final line end adds none.
+    EXPECT_EQ(SplitListingLines("a\r\n\r\nb\r\n"), (Lines{"a", "", "b"}));
+    // LF CR is two line ends: only CR LF belongs together.
+    EXPECT_EQ(SplitListingLines("a\n\rb"), (Lines{"a", "", "b"}));
+    EXPECT_EQ(SplitListingLines("a\r\nb\x1a" "c\r\nd\r\n"), (Lines{"a", "b"}));
+    EXPECT_EQ(SplitListingLines(""), Lines{});
+    EXPECT_EQ(SplitListingLines(std::string("x\0y\r\n", 5)), Lines{std::string("x\0y", 3)});
+}
+
+TEST(ListingLines, LongLinesStayWhole) {
+    const std::string name(100000, 'n');
+    const Lines lines = SplitListingLines("-rw-r--r-- 1 u g 1 Jan 5 12:30 " + name + "\r\n");
+    ASSERT_EQ(lines.size(), 1u);
+    TListingRow row;
+    ASSERT_TRUE(ParseListingLine(lines[0], row));
+    EXPECT_EQ(row.Name, name);
+}
+
+TEST(ListingLine, CutsTheLongListingLayout) {
+    TListingRow row;
+    ASSERT_TRUE(ParseListingLine("drwxr-xr-x 2 user group 512 Jan 5 12:30 docs", row));
+    EXPECT_EQ(row.Name, "docs");
+    EXPECT_EQ(row.Size, "512");
+    EXPECT_EQ(row.Modified, "Jan 5 12:30");
+    EXPECT_EQ(row.IsFolder, 1);
+
+    // vsftpd's runs of spaces; inner and trailing spaces of the name stay.
+    ASSERT_TRUE(ParseListingLine("-rw-r--r--    1 1001     1001        10240 Dec 31  1999 old report.txt  ", row));
+    EXPECT_EQ(row.Name, "old report.txt  ");
+    EXPECT_EQ(row.Size, "10240");
+    EXPECT_EQ(row.Modified, "Dec 31 1999");
+    EXPECT_EQ(row.IsFolder, 0);
+
+    ASSERT_TRUE(ParseListingLine("lrwxrwxrwx 1 root root 7 Mar 1 09:00 bin -> usr/bin", row));
+    EXPECT_EQ(row.Name, "bin -> usr/bin");
+    EXPECT_EQ(row.IsFolder, 1);
+    EXPECT_TRUE(row.IsLink);
+
+    // Tabs are ordinary characters, inside a field as in the name.
+    ASSERT_TRUE(ParseListingLine("-rw-r--r-- 1 u\tg x 7 Mar 1 09:00 tab\tname", row));
+    EXPECT_EQ(row.Size, "7");
+    EXPECT_EQ(row.Name, "tab\tname");
+}
+
+TEST(ListingLine, CapitalDAndLMarkFoldersOthersDoNot) {
+    TListingRow row;
+    for (const char* line : {"D 1 u g 1 Jan 1 1999 x", "L 1 u g 1 Jan 1 1999 x", "d 1 u g 1 Jan 1 1999 x"}) {
+        ASSERT_TRUE(ParseListingLine(line, row)) << line;
+        EXPECT_EQ(row.IsFolder, 1) << line;
+    }
+    for (const char* line : {"-rw 1 u g 1 Jan 1 1999 x", "c 1 u g 1 Jan 1 1999 x", " d 1 u g 1 Jan 1 1999 x"}) {
+        ASSERT_TRUE(ParseListingLine(line, row)) << line;
+        EXPECT_EQ(row.IsFolder, 0) << line;
+    }
+}
+
+TEST(ListingLine, LinesThatGiveNoRow) {
+    TListingRow row;
+    for (const char* line : {"total 48", "", "   ", "\t \x01", "drwxr-xr-x 5 user group 1024 Jan 5 12:30 .",
+                             "drwxr-xr-x 5 user group 1024 Jan 5 12:30 ..", "-rw-r--r-- 1 u g 1 Jan 5 12:30",
+                             "-rw-r--r-- 1 u g 1 Jan 5 12:30    "})
+        EXPECT_FALSE(ParseListingLine(line, row)) << '"' << line << '"';
+    // A leading blank makes an empty first field and shifts the columns.
+    ASSERT_TRUE(ParseListingLine(" drwxr-xr-x 2 user group 512 Jan 5 12:30", row));
+    EXPECT_EQ(row.Size, "group");
+    EXPECT_EQ(row.Name, "12:30");
+    EXPECT_EQ(row.IsFolder, 0);
+    // Names that merely contain dots are names.
+    ASSERT_TRUE(ParseListingLine("-rw-r--r-- 1 u g 1 Jan 5 12:30 ...", row));
+    EXPECT_EQ(row.Name, "...");
+    ASSERT_TRUE(ParseListingLine("-rw-r--r-- 1 u g 1 Jan 5 12:30 .. ", row));
+    EXPECT_EQ(row.Name, ".. ");
+}
+
+TEST(ListingLine, OnlyPlainNamesAreSafe) {
+    auto safe = [](const std::string& line) {
+        TListingRow row;
+        EXPECT_TRUE(ParseListingLine(line, row)) << line;
+        return IsSafeListingRow(row);
+    };
+    EXPECT_TRUE(safe("-rw-r--r-- 1 u g 1 Jan 5 12:30 old report.txt"));
+    EXPECT_TRUE(safe("-rw-r--r-- 1 u g 1 Jan 5 12:30 a..b"));
+    EXPECT_TRUE(safe("lrwxrwxrwx 1 u g 7 Mar 1 09:00 bin -> usr/bin"));
+    EXPECT_TRUE(safe("lrwxrwxrwx 1 u g 7 Mar 1 09:00 up -> ../.."));
+    EXPECT_FALSE(safe("-rw-r--r-- 1 u g 1 Jan 5 12:30 ../escape.txt"));
+    EXPECT_FALSE(safe("-rw-r--r-- 1 u g 1 Jan 5 12:30 /etc/passwd"));
+    EXPECT_FALSE(safe("-rw-r--r-- 1 u g 1 Jan 5 12:30 sub/inner.txt"));
+    // Only a link's own name stops at the arrow.
+    EXPECT_FALSE(safe("-rw-r--r-- 1 u g 1 Jan 5 12:30 x -> a/b"));
+    EXPECT_FALSE(safe("drwxr-xr-x 1 u g 1 Jan 5 12:30 x -> a/b"));
+    EXPECT_FALSE(safe("lrwxrwxrwx 1 u g 7 Mar 1 09:00 ../out -> x"));
+    EXPECT_FALSE(safe("lrwxrwxrwx 1 u g 7 Mar 1 09:00 .. -> x"));
+    EXPECT_FALSE(safe(std::string("-rw-r--r-- 1 u g 1 Jan 5 12:30 a") + '\0' + "b"));
+}
