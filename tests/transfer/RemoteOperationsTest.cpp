@@ -22,7 +22,7 @@ const std::string kDeleteFailed =
 class RemoteOperations : public ServerTest {};
 
 TEST_F(RemoteOperations, MakeDirAsksForANameAndSendsItAsTyped) {
-    Connected();
+    Open();
     Boxes->Answer({mrCancel, false, {}, {}});
     ClickOn(FrmFTP->CmdServCreate);
     Boxes->AnswerText("new dir");
@@ -44,7 +44,7 @@ TEST_F(RemoteOperations, MakeDirAsksForANameAndSendsItAsTyped) {
 }
 
 TEST_F(RemoteOperations, MakeDirWithAnEmptyNameShowsTheServersRefusal) {
-    Connected();
+    Open();
     Boxes->AnswerText("");
     ClickOn(FrmFTP->CmdServCreate);
     Settle();
@@ -56,7 +56,7 @@ TEST_F(RemoteOperations, MakeDirWithAnEmptyNameShowsTheServersRefusal) {
 TEST_F(RemoteOperations, RemoveDirConfirmsWithTheFocusedName) {
     ASSERT_TRUE(Server()->MakeFolder("empty"));
     ASSERT_TRUE(Server()->PutFile("full/inside.txt", "x"));
-    Connected();
+    Open();
     Relist();
     // Nothing highlighted, then highlighted but nothing focused.
     FrmFTP->ListView1->SetSelected(0, false);
@@ -95,7 +95,7 @@ TEST_F(RemoteOperations, RemoveDirConfirmsWithTheFocusedName) {
 
 TEST_F(RemoteOperations, RenameProposesTheFocusedNameAndSendsBoth) {
     ASSERT_TRUE(Server()->PutFile("old.txt", "content"));
-    Connected();
+    Open();
     Relist();
     FrmFTP->ListView1->SetSelected(0, false);
     ClickOn(FrmFTP->CmdServRen);
@@ -131,7 +131,7 @@ TEST_F(RemoteOperations, RenameProposesTheFocusedNameAndSendsBoth) {
 
 TEST_F(RemoteOperations, DeleteSendsEveryHighlightedRowInListOrder) {
     for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) ASSERT_TRUE(Server()->PutFile(name, name));
-    Connected();
+    Open();
     Relist();
     FrmFTP->ListView1->SetSelected(0, false);
     ClickOn(FrmFTP->CmdServDel);
@@ -160,7 +160,7 @@ TEST_F(RemoteOperations, DeleteSendsEveryHighlightedRowInListOrder) {
 }
 
 TEST_F(RemoteOperations, DeletingTheDotDotRowShowsTheServersRefusal) {
-    Connected();
+    Open();
     Relist();  // ".." highlighted, nothing focused: Delete works on highlights
     Boxes->AnswerResult(mrYes);
     ClickOn(FrmFTP->CmdServDel);
@@ -175,7 +175,7 @@ TEST_F(RemoteOperations, DeletingTheDotDotRowShowsTheServersRefusal) {
 // the handlers refuse it with their own message and send nothing.
 TEST_F(RemoteOperations, NamesThatWouldSplitACommandAreRefused) {
     ASSERT_TRUE(Server()->PutFile("victim.txt", "x"));
-    Connected();
+    Open();
     Relist();
     const int row = FrmFTP->ListView1->AddItem("x\r\nDELE victim.txt", {"1", "Jan 1 2000"}, 1);
     FrmFTP->ListView1->SetSelected(row, true);

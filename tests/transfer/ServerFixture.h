@@ -1,24 +1,20 @@
-// The transfer window connected to a real vsftpd on 127.0.0.1: one server for
-// the whole test binary, a fresh window per test showing its own local
-// folder, and helpers to click the remote list as a user does and to wait,
-// bounded, for the engine to settle.
+// The transfer window connected to a real vsftpd on 127.0.0.1 for the
+// transfer and server-button tests: one server for the whole test binary, a
+// fresh window per test showing its own local folder, clicks on the remote
+// list as a user makes them, and a bounded wait for the engine to settle.
 #pragma once
 
 #include <algorithm>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <QElapsedTimer>
-#include <QTreeWidget>
 
-#include "TransferFixture.h"
+#include "SessionFixture.h"
 #include "peers/FtpServers.h"
 
-class ServerTest : public TransferTest {
+class ServerTest : public SessionTest {
 protected:
     static peers::VsftpdServer*& Server() {
         static peers::VsftpdServer* server = nullptr;
@@ -30,7 +26,7 @@ protected:
     }
 
     void SetUp() override {
-        TransferTest::SetUp();
+        SessionTest::SetUp();
         if (Server() == nullptr) {
             Server() = new peers::VsftpdServer;
             ASSERT_TRUE(Server()->Start()) << Server()->Error();
@@ -47,18 +43,15 @@ protected:
             FrmFTP->FtpClient1->Quit();
             Settle();
         }
-        TransferTest::TearDown();
+        SessionTest::TearDown();
     }
 
     std::string Remote(const std::string& name) const { return Server()->Home() + "/" + name; }
 
     // The window on `Local`, connected, its first listing shown.
-    TFrmFTP* Connected() {
+    TFrmFTP* Open() {
         StartIn(Local);
-        FrmFTP->FtpClient1->Port = std::to_string(Server()->Port());
-        FrmFTP->EdServer->SetText("127.0.0.1");
-        FrmFTP->EdUserID->SetText(Server()->User());
-        FrmFTP->EdPassword->SetText(Server()->Password());
+        Target(*Server());
         FrmFTP->CmdconnectClick(nullptr);
         Settle();
         EXPECT_EQ(FrmFTP->CmdConnect->Caption(), "Disconnect");
@@ -79,7 +72,7 @@ protected:
             const TFtpEngineState s = FrmFTP->FtpClient1->State();
             if (s != fesReady && s != fesBetweenSteps) idle.restart();
             if (idle.elapsed() > 300) return;
-            usleep(2000);
+            App->WaitForEvents(5);
         }
         ADD_FAILURE() << "the engine did not settle";
     }
@@ -94,18 +87,16 @@ protected:
     // with one of the given words.
     std::vector<std::string> Sent(const std::vector<std::string>& words) const {
         std::vector<std::string> out;
-        const std::vector<std::string> all = Server()->Commands();
-        for (size_t i = CommandsBefore; i < all.size(); ++i)
+        for (const std::string& c : CommandsSince(*Server(), CommandsBefore))
             for (const std::string& w : words)
-                if (all[i] == w || all[i].rfind(w + " ", 0) == 0) out.push_back(all[i]);
+                if (c == w || c.rfind(w + " ", 0) == 0) out.push_back(c);
         return out;
     }
 
     int Row(const std::string& caption) const {
-        for (int i = 0; i < FrmFTP->ListView1->Count(); ++i)
-            if (FrmFTP->ListView1->Caption(i) == caption) return i;
-        ADD_FAILURE() << "no row " << caption;
-        return -1;
+        const int row = RowOf(caption);
+        if (row < 0) ADD_FAILURE() << "no row " << caption;
+        return row;
     }
     // A user's click on a row of the remote list (focus and highlight).
     void ClickRow(const std::string& caption, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -117,10 +108,9 @@ protected:
     }
 
     int LogCount(const std::string& line) const {
-        const std::vector<std::string> items = FrmFTP->ListInfo->Items();
+        const std::vector<std::string> items = Log();
         return static_cast<int>(std::count(items.begin(), items.end(), line));
     }
-    bool Logged(const std::string& line) const { return LogCount(line) > 0; }
 
     std::string Local;
     size_t CommandsBefore = 0;

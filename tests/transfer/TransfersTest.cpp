@@ -27,7 +27,7 @@ TEST_F(Transfers, ExplorerUploadSendsTheHighlightedFilesInListOrder) {
     Write(Local + "/b.txt", "not chosen");
     Write(Local + "/c.txt", "line one\r\nline two\n");
     Write(Local + "/d.bin", "");
-    Connected();
+    Open();
     FrmFTP->RadBinary->SetChecked(true);
     FrmFTP->FileListBox1->Update();
     ClickItem(FrmFTP->FileListBox1, 0);
@@ -65,7 +65,7 @@ TEST_F(Transfers, SavedViewUploadsFullPathsFromManyFoldersInAscii) {
     Write(Work + "/one/x.txt", "from one\n");
     Write(Work + "/two/y.txt", "from two\n");
     Write(Work + "/two/z.txt", "left out\n");
-    Connected();
+    Open();
     for (const char* p : {"/one/x.txt", "/two/y.txt", "/two/z.txt"}) FrmFTP->ListBoxPC->Add(Work + p);
     FrmFTP->RadSaved->SetChecked(true);
     FrmFTP->RadAscii->SetChecked(true);
@@ -84,7 +84,7 @@ TEST_F(Transfers, SavedViewUploadsFullPathsFromManyFoldersInAscii) {
 }
 
 TEST_F(Transfers, UploadRefusalsSendNothing) {
-    Connected();
+    Open();
     // An empty folder in the explorer view.
     ClickOn(FrmFTP->Image5);
     fs::create_directories(Local);
@@ -112,7 +112,7 @@ TEST_F(Transfers, UploadRefusalsSendNothing) {
 TEST_F(Transfers, BinaryDownloadOfTheFocusedRowIsByteForByte) {
     ASSERT_TRUE(Server()->PutFile("data.bin", AllBytes(300000)));
     ASSERT_TRUE(Server()->PutFile("other.bin", "other"));
-    Connected();
+    Open();
     Relist();
     ClickRow("other.bin");
     ClickRow("data.bin", Qt::ControlModifier);  // highlighted both, focus on data.bin
@@ -152,7 +152,7 @@ TEST_F(Transfers, BinaryDownloadOfTheFocusedRowIsByteForByte) {
 
 TEST_F(Transfers, AsciiDownloadSendsTypeAAndStoresWhatTravelled) {
     ASSERT_TRUE(Server()->PutFile("notes.txt", "one\ntwo\n"));
-    Connected();
+    Open();
     Relist();
     FrmFTP->RadAscii->SetChecked(true);
     ClickRow("notes.txt");
@@ -169,7 +169,7 @@ TEST_F(Transfers, AsciiDownloadSendsTypeAAndStoresWhatTravelled) {
 TEST_F(Transfers, ARefusedDownloadLeavesTheLocalFileOfThatNameAlone) {
     ASSERT_TRUE(Server()->PutFile("keep.txt", "server copy"));
     Write(Local + "/keep.txt", "precious local text");
-    Connected();
+    Open();
     Relist();
     ClickRow("keep.txt");
     fs::remove(Remote("keep.txt"));  // gone before the download asks for it
@@ -193,7 +193,7 @@ TEST_F(Transfers, ARefusedDownloadLeavesTheLocalFileOfThatNameAlone) {
 
 TEST_F(Transfers, DownloadRefusalsAndNamesThatWouldLeaveTheFolder) {
     ASSERT_TRUE(Server()->PutFile("f.txt", "f"));
-    Connected();
+    Open();
     Relist();
     // Nothing highlighted: only the request line.
     FrmFTP->ListView1->SetSelected(0, false);
@@ -224,7 +224,7 @@ TEST_F(Transfers, DownloadRefusalsAndNamesThatWouldLeaveTheFolder) {
 
 TEST_F(Transfers, ASizeThatIsNoNumberDownloadsWithoutProgress) {
     ASSERT_TRUE(Server()->PutFile("odd.bin", AllBytes(50000)));
-    Connected();
+    Open();
     Relist();
     const int row = Row("odd.bin");
     FrmFTP->ListView1->Clear();
@@ -251,7 +251,7 @@ TEST_F(Transfers, RequestsMadeDuringADownloadChangeNothingAboutIt) {
     ASSERT_TRUE(Server()->PutFile("big.bin", AllBytes(2000000)));
     ASSERT_TRUE(Server()->PutFile("small.txt", "small"));
     Write(Local + "/mine.txt", "my own file");
-    Connected();
+    Open();
     Relist();
     FrmFTP->FileListBox1->Update();
     FrmFTP->FileListBox1->SetSelected(0, true);
