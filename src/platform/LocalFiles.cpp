@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,6 +22,8 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
+
+std::string FileNamePart(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 bool IsPlainName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
@@ -51,6 +54,27 @@ bool RenameFile(const std::string& from, const std::string& to) {
     if (errno != EINVAL && errno != ENOSYS) return false;
     // A file system without the no-replace rename: look first.
     if (lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+    return rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string CreateScratchFile(const std::string& folder, const std::string& name) {
+    for (int n = 0; n < 100; ++n) {
+        const std::string path =
+            JoinPath(folder, "." + name + (n == 0 ? "" : "." + std::to_string(n)) + ".part");
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            close(fd);
+            return path;
+        }
+        if (errno != EEXIST) break;
+    }
+    return "";
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+    if (from.empty() || to.empty()) return false;
+    struct stat st {};
+    if (lstat(to.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
     return rename(from.c_str(), to.c_str()) == 0;
 }
 

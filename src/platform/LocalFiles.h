@@ -25,6 +25,9 @@ bool GetFileFacts(const std::string& path, FileFacts& facts);
 // folder + "/" + name, without doubling the root's "/".
 std::string JoinPath(const std::string& folder, const std::string& name);
 
+// The part of path after its last "/" (all of it when it has none).
+std::string FileNamePart(const std::string& path);
+
 // One level of a path: not empty, no "/", neither "." nor "..". Only such
 // names can be resolved inside a folder without leaving it.
 bool IsPlainName(const std::string& name);
@@ -40,5 +43,14 @@ bool DeleteFile(const std::string& path);
 // Renames, never replacing: an existing target makes it fail. Renaming a
 // file to its own name succeeds without touching it.
 bool RenameFile(const std::string& from, const std::string& to);
+
+// Creates a new, empty file in folder whose name starts with "." + name, never
+// opening one that exists; answers its path, or "" when none could be made.
+// A download is written there and only moved over its real name once it has
+// arrived whole.
+std::string CreateScratchFile(const std::string& folder, const std::string& name);
+// Moves a file over to, replacing a file (or a link itself, never what it
+// points to) of that name but never a folder.
+bool ReplaceFile(const std::string& from, const std::string& to);
 
 }  // namespace platform

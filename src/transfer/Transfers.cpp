@@ -2,6 +2,16 @@
 // transfer type, and the progress display.
 #include "transfer/Unit1.h"
 
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+#include "base/Exceptions.h"
+#include "base/Strings.h"
+#include "platform/LocalFiles.h"
+#include "toolkit/Application.h"
+#include "toolkit/Dialogs.h"
+#include "toolkit/Handler.h"
 #include "transfer/FormDesign.h"
 
 void TFrmFTP::BuildTransfers() {
@@ -56,4 +66,230 @@ void TFrmFTP::BuildTransfers() {
     TFont percent = ArialFont(8, true);
     percent.Color = clNavy;
     Lblperc = progressLabel("Lblperc", 370, 136, 16, percent);
+
+    Image5->OnClick = [this](TObject* s) { Image5Click(s); };
+    Label3->OnClick = [this](TObject* s) { Label3Click(s); };
+    Image4->OnClick = [this](TObject* s) { Image4Click(s); };
+    Label4->OnClick = [this](TObject* s) { Image4Click(s); };
+    // The transfer's own completion tells how it ended: a synchronous call's
+    // result may already be that of a request the completion table started
+    // while the call was still pumping.
+    FtpClient1->OnRequestDone = [this, table = FtpClient1->OnRequestDone](TObject* s, TFtpRequest rq,
+                                                                          std::uint16_t e) {
+        if (rq == ftpPutAsync || rq == ftpGetAsync) TransferResult = e;
+        if (table) table(s, rq, e);
+    };
+    FtpClient1->OnProgress = [this](TObject* s, int64_t count, bool& abort) {
+        RunHandler([&] { FtpClient1Progress(s, count, abort); });
+    };
+}
+
+void TFrmFTP::Image5Click(TObject*) {
+    AddLogLine("Requesting to UPLOAD a FILE...");
+    UploadSelected();
+}
+
+void TFrmFTP::Label3Click(TObject*) { UploadSelected(); }
+
+void TFrmFTP::Image4Click(TObject*) {
+    AddLogLine("Requesting to DOWNLOAD a FILE...");
+    DownloadFocused();
+}
+
+bool TFrmFTP::EngineIdle() const {
+    const TFtpEngineState state = FtpClient1->State();
+    return state == fesReady || state == fesBetweenSteps;
+}
+
+bool TFrmFTP::FitsOneCommand(const std::string& text) {
+    return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
+}
+
+// The paths are taken before the first file goes: a list re-read or clicked
+// while a file is on its way changes nothing about what is sent.
+void TFrmFTP::UploadSelected() {
+    if (!EngineIdle()) return;
+    TransferActive = true;
+    const bool savedView = !RadExplorer->Checked();
+    TListBox* list = savedView ? static_cast<TListBox*>(ListBoxPC) : FileListBox1;
+    if (list->Count() == 0) {
+        ShowMessage(
+            "You can upload any file listed in the box on the left. Use the add button on the bottom to add any files to the box for uploading.");
+        return;
+    }
+    if (list->SelCount() == 0) {
+        ShowMessage(savedView
+                        ? "Click and highlight any files you wish to upload from the box on your left. (You can also hold the CTRL key down to select multiple items from your list)."
+                        : "No file is selected in your list. Click and highlight any files you wish to upload from the box on your left. (You can also hold the CTRL key down to select multiple items from your list).");
+        return;
+    }
+    std::vector<std::string> paths;
+    for (int i = 0; i < list->Count(); ++i)
+        if (list->Selected(i)) paths.push_back(savedView ? list->Strings(i) : ShownFile(list->Strings(i)));
+    for (const std::string& path : paths)
+        if (!UploadFile(path, savedView)) break;
+}
+
+bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
+    if (!EngineIdle()) return false;
+    UploadPath = path;
+    TransferSize = GetLocalFileSize(UploadPath);
+    // Each file shows its own progress, not only the first of the batch.
+    TransferActive = true;
+    TransferReachedSize = false;
+    LblEvent->SetCaption("Now Uploading ----->");
+    LblFilePassed->SetCaption(platform::FileNamePart(UploadPath));
+    ShowProgress();
+    // The saved view keeps a display that did not reach its size until the
+    // next transfer; the explorer view always clears it.
+    try {
+        if (savedView) {
+            FtpClient1->SetBinary(!RadAscii->Checked());
+            FtpClient1->TypeSet();
+        } else if (RadAscii->Checked()) {
+            FtpClient1->TypeAscii();
+        } else {
+            FtpClient1->TypeBinary();
+        }
+        FtpClient1->LocalFileName = UploadPath;
+        FtpClient1->HostDirName = LblRemoteDir->Caption();
+        FtpClient1->HostFileName = platform::FileNamePart(FtpClient1->LocalFileName);
+        SetBusy();
+        TransferResult = -1;
+        FinishTransfer(TransferSucceeded(FtpClient1->Put()));
+    } catch (...) {
+        if (!savedView) ResetProgress();
+        throw;
+    }
+    if (!savedView) ResetProgress();
+    return true;
+}
+
+bool TFrmFTP::TransferSucceeded(bool syncResult) {
+    // The completion is posted by the time the call returns; one round of
+    // messages delivers it.
+    if (TransferResult < 0 && syncResult) Application->ProcessMessages();
+    return TransferResult == 0;
+}
+
+void TFrmFTP::FinishTransfer(bool succeeded) {
+    // An empty file may move without a single data event.
+    const bool whole = TransferReachedSize || (TransferActive && TransferSize == 0);
+    TransferReachedSize = false;
+    if (succeeded && whole) AddLogLine("SUCCESSFULLY Transferred Data. It is now displayed.");
+}
+
+namespace {
+
+// A signed 64-bit decimal number and nothing else.
+bool ParseSize(const std::string& text, int64_t& value) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (first != last && *first == '+') ++first;
+    const auto [end, error] = std::from_chars(first, last, value);
+    return error == std::errc() && end == last && first != last;
+}
+
+const char* const kRemoteNameError =
+    "Remote file name error. Make sure you have not lost your connection and that you have selected a file name for downloading.";
+
+}  // namespace
+
+// The file arrives in a scratch file beside the target and replaces the
+// target only once the server has sent it whole: a refused or broken
+// download leaves a local file of the same name as it was. The name must be
+// one plain level, so that nothing the server lists can reach outside the
+// shown folder.
+void TFrmFTP::DownloadFocused() {
+    if (!EngineIdle()) return;
+    TransferActive = true;
+    if (ListView1->SelCount() == 0) return;
+    const int focused = ListView1->ItemFocused();
+    if (focused < 0) {
+        ShowMessage(kRemoteNameError);
+        return;
+    }
+    DownloadName = ListView1->Caption(focused);
+    if (!platform::IsPlainName(DownloadName) || !FitsOneCommand(DownloadName)) {
+        ShowMessage(kRemoteNameError);
+        return;
+    }
+    const std::string folder = FileListBox1->Directory();
+    const std::string target = ShownFile(DownloadName);
+    const std::vector<std::string> subItems = ListView1->SubItems(focused);
+    if (subItems.empty() || !ParseSize(subItems[0], TransferSize)) TransferActive = false;
+    TransferReachedSize = false;
+
+    const std::string scratch = platform::CreateScratchFile(folder, DownloadName);
+    bool stored = false;
+    try {
+        if (scratch.empty()) throw Exception("Unable to create a file in " + folder);
+        if (RadAscii->Checked()) FtpClient1->TypeAscii();
+        else FtpClient1->TypeBinary();
+        FtpClient1->HostDirName = LblRemoteDir->Caption();
+        FtpClient1->HostFileName = DownloadName;
+        FtpClient1->LocalFileName = scratch;
+        if (TransferActive) {
+            LblEvent->SetCaption("<----- Now Downloading");
+            LblFilePassed->SetCaption(FtpClient1->HostFileName);
+            ShowProgress();
+        }
+        SetBusy();
+        TransferResult = -1;
+        if (TransferSucceeded(FtpClient1->Get())) {
+            if (!platform::ReplaceFile(scratch, target))
+                throw Exception("The downloaded file could not be stored as " + target +
+                                ". Make sure no folder of that name is in the way.");
+            stored = true;
+            FinishTransfer(true);
+        }
+    } catch (...) {
+        if (!scratch.empty() && !stored) platform::DeleteFile(scratch);
+        ResetProgress();
+        FileListBox1->Update();
+        throw;
+    }
+    if (!stored) platform::DeleteFile(scratch);
+    ResetProgress();
+    FileListBox1->Update();
+}
+
+void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool&) {
+    if (!TransferActive) return;
+    // Nothing to show a share of for an empty (or missing) file.
+    if (TransferSize > 0) {
+        const double percent = std::nearbyint(static_cast<double>(Count) / static_cast<double>(TransferSize) * 100);
+        if (percent <= 100) {
+            Lblperc->SetCaption(IntToStr(static_cast<int64_t>(percent)) + "% Done");
+            Lblstat1->SetBounds(Lblstat1->Left(), Lblstat1->Top(), static_cast<int>(std::nearbyint(percent * 125 / 100)),
+                                Lblstat1->Height());
+            Application->ProcessMessages();
+        }
+    }
+    if (Count >= TransferSize) {
+        Lblperc->SetCaption("100% Done");
+        TransferReachedSize = true;
+        TransferActive = false;
+        ResetProgress();
+        Application->ProcessMessages();
+    }
+}
+
+void TFrmFTP::ShowProgress() {
+    Lblstat1->SetBounds(Lblstat1->Left(), Lblstat1->Top(), 0, Lblstat1->Height());
+    Lblstat1->SetColor(clNavy);
+    Lblperc->SetVisible(true);
+    LblEvent->SetVisible(true);
+    LblFilePassed->SetVisible(true);
+}
+
+void TFrmFTP::ResetProgress() {
+    Lblstat1->SetColor(kFormColor);
+    Lblstat1->SetBounds(Lblstat1->Left(), Lblstat1->Top(), 0, Lblstat1->Height());
+    Lblperc->SetCaption("");
+    LblEvent->SetCaption("");
+    LblFilePassed->SetCaption("");
+    Lblperc->SetVisible(false);
+    LblEvent->SetVisible(false);
+    LblFilePassed->SetVisible(false);
 }

@@ -126,6 +126,21 @@ public:
     TLabel* Lblstat1;
     TLabel* Lblperc;
     bool TransferActive = false;
+    // Expected size of the running transfer in bytes.
+    int64_t TransferSize = 0;
+    std::string UploadPath;
+    std::string DownloadName;
+
+    void Image5Click(TObject* Sender);
+    void Label3Click(TObject* Sender);
+    void Image4Click(TObject* Sender);
+    // Uploads every highlighted file of the local list in view.
+    void UploadSelected();
+    // Downloads the focused remote row into the folder the file list shows.
+    void DownloadFocused();
+    void FtpClient1Progress(TObject* Sender, int64_t Count, bool& Abort);
+    void ShowProgress();
+    void ResetProgress();
 
     // --- Remote listing (RemoteListing.cpp) ---
     TLabel* LblRemoteDir;
@@ -155,6 +170,11 @@ public:
     TBitBtn* CmdServDel;
     TBitBtn* CmdServRen;
     TListBox* ListInvis;  // not visible
+
+    void CmdServCreateClick(TObject* Sender);
+    void CmdServRemDirClick(TObject* Sender);
+    void CmdServDelClick(TObject* Sender);
+    void CmdServRenClick(TObject* Sender);
 
     // --- Session (Session.cpp) ---
     TLabel* Label1;
@@ -211,6 +231,27 @@ private:
     void BuildRemoteListing();
     void BuildRemoteOperations();
     void BuildSession();
+
+    // --- Transfers and remote operations (Transfers.cpp) ---
+    // The byte count of the running transfer has reached its size; the
+    // success line waits for the request's own success.
+    bool TransferReachedSize = false;
+    // One file of an upload; false when the engine was busy and nothing was
+    // sent. The saved view sets the type through Binary and TypeSet.
+    bool UploadFile(const std::string& path, bool savedView);
+    void FinishTransfer(bool succeeded);
+    // Error of the last PUT or GET completion; -1 until it has arrived.
+    int TransferResult = -1;
+    // Whether the PUT or GET just run ended with 0, by its own completion.
+    bool TransferSucceeded(bool syncResult);
+    // The engine takes a request now. While one of its requests runs (this
+    // handler nested in a synchronous call), the window must not touch the
+    // names the running request still reads (RETR reads HostFileName and
+    // LocalFileName only after PORT has been answered).
+    bool EngineIdle() const;
+    // Text that can travel as one command's argument: no CR, LF or NUL,
+    // which would end the command early and start another.
+    static bool FitsOneCommand(const std::string& text);
 
     void LoadSettings();
     void CreateSettings();

@@ -211,6 +211,33 @@ TEST_F(FilesTest, LocalFileOperationsNeverReplaceAndNeverFollowLinks) {
     EXPECT_EQ(JoinPath("/a", "x"), "/a/x");
 }
 
+// A download's scratch file is always new, and replacing the real name
+// takes a file or a link itself, never a folder nor what a link points to.
+TEST_F(FilesTest, ScratchFilesAreNewAndReplaceNeverTakesAFolderOrALinksTarget) {
+    std::ofstream(Dir + "/.n.part") << "someone else's";
+    const std::string first = CreateScratchFile(Dir, "n");
+    EXPECT_EQ(first, Dir + "/.n.1.part");
+    EXPECT_EQ(Read(Dir + "/.n.part"), "someone else's");
+    EXPECT_EQ(Read(first), "");
+    EXPECT_EQ(CreateScratchFile(Dir, "n"), Dir + "/.n.2.part");
+    EXPECT_EQ(CreateScratchFile(Dir + "/missing", "n"), "");
+
+    std::ofstream(first) << "new";
+    std::ofstream(Dir + "/outside") << "outside";
+    std::filesystem::create_symlink(Dir + "/outside", Dir + "/n");
+    EXPECT_TRUE(ReplaceFile(first, Dir + "/n"));
+    EXPECT_FALSE(std::filesystem::is_symlink(Dir + "/n"));
+    EXPECT_EQ(Read(Dir + "/n"), "new");
+    EXPECT_EQ(Read(Dir + "/outside"), "outside");
+
+    ASSERT_TRUE(MakeFolder(Dir + "/folder"));
+    std::ofstream(Dir + "/s") << "s";
+    EXPECT_FALSE(ReplaceFile(Dir + "/s", Dir + "/folder"));
+    EXPECT_TRUE(std::filesystem::is_directory(Dir + "/folder"));
+    EXPECT_EQ(FileNamePart("/a/b.txt"), "b.txt");
+    EXPECT_EQ(FileNamePart("b.txt"), "b.txt");
+}
+
 TEST(DateFormatTest, TheTimeIsLeftOutAtMidnightOnly) {
     std::tm day{};
     day.tm_year = 2021 - 1900;
