@@ -32,6 +32,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ftp/FtpLocalFile.h"
 #include "ftp/FtpTypes.h"
@@ -328,6 +329,15 @@ protected:
     std::string LastRefusal;
     // StartChain is running its first step inside the caller's own call.
     bool StartingChain = false;
+    // Outcomes awaited by synchronous calls, innermost last. A request's end
+    // fills the innermost open one, so a call whose completion handler starts
+    // another request before the call looks (completions are dispatched while
+    // it pumps) still returns its own request's result.
+    struct TSyncOutcome {
+        bool Done = false;
+        bool Success = false;
+    };
+    std::vector<TSyncOutcome*> SyncOutcomes;
 
     // The data step running now; its socket events are ignored otherwise.
     bool DataTransferActive = false;

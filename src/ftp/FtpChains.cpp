@@ -41,6 +41,12 @@ void TCustomFtpCli::CompleteRequest(int Error) {
     ChainActive = false;
     ChainContinuation = nullptr;
     PendingSteps = 0;
+    for (auto it = SyncOutcomes.rbegin(); it != SyncOutcomes.rend(); ++it) {
+        if ((*it)->Done) continue;
+        (*it)->Done = true;
+        (*it)->Success = StepResult == 0;
+        break;
+    }
     platform::PostMessage(FWindowHandle, WM_FTP_REQUEST_DONE,
                           static_cast<platform::WPARAM>(FRequestType), word);
 }

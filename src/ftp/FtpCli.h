@@ -46,6 +46,21 @@ protected:
     virtual bool RunSync(TRequestMethod Method);
     virtual bool WaitForIdle();
     void PumpOnce();
+    // Pumps until Outcome is filled (or, failing that, the engine is ready).
+    bool WaitForOutcome(TSyncOutcome& Outcome);
+
+    // Registers an outcome for the length of one synchronous call.
+    class TOutcomeScope {
+    public:
+        TOutcomeScope(TFtpClient& Owner, TSyncOutcome& Outcome);
+        ~TOutcomeScope();
+        TOutcomeScope(const TOutcomeScope&) = delete;
+        TOutcomeScope& operator=(const TOutcomeScope&) = delete;
+
+    private:
+        TFtpClient& FOwner;
+        TSyncOutcome* FOutcome;
+    };
 
     std::uint64_t Deadline = 0;
 };

@@ -9,12 +9,15 @@
 namespace {
 // Longest single sleep of a waiting call: the loop also wakes on every event.
 constexpr std::uint64_t kWaitSliceMs = 100;
+
 }  // namespace
 
 TFtpClient::TFtpClient(TComponent* AOwner) : TCustomFtpCli(AOwner) {}
 
 bool TFtpClient::RunSync(TRequestMethod Method) {
     const unsigned refusals = RefusalCount;
+    TSyncOutcome outcome;
+    TOutcomeScope scope(*this, outcome);
     try {
         (this->*Method)();
     } catch (...) {
@@ -22,18 +25,26 @@ bool TFtpClient::RunSync(TRequestMethod Method) {
     }
     // A refusal handed to OnError raised nothing but started nothing either.
     if (RefusalCount != refusals && CompletionPosted) return false;
-    return WaitForIdle();
+    return WaitForOutcome(outcome);
 }
 
 bool TFtpClient::WaitForIdle() {
+    TSyncOutcome outcome;
+    TOutcomeScope scope(*this, outcome);
+    return WaitForOutcome(outcome);
+}
+
+bool TFtpClient::WaitForOutcome(TSyncOutcome& Outcome) {
     Deadline = platform::GetTickCount64() + static_cast<std::uint64_t>(std::max(Timeout, 0)) * 1000;
     for (;;) {
+        if (Outcome.Done) return Outcome.Success;
+        // No completion of our own: a request that ended without one.
         if (FState == fesReady || FState == fesBetweenSteps) return StepResult == 0;
         if (platform::Terminated()) break;
         const std::uint64_t now = platform::GetTickCount64();
         if (Timeout > 0 && Deadline < now) break;
         PumpOnce();
-        if (FState == fesReady || FState == fesBetweenSteps) continue;
+        if (Outcome.Done || FState == fesReady || FState == fesBetweenSteps) continue;
         std::uint64_t slice = kWaitSliceMs;
         if (Timeout > 0) slice = std::min(slice, Deadline >= now ? Deadline - now + 1 : 1);
         platform::AppWaitForEvents(static_cast<int>(slice));
@@ -82,3 +93,10 @@ bool TFtpClient::Mkd() { return RunSync(&TCustomFtpCli::MkdAsync); }
 bool TFtpClient::Ren() { return RunSync(&TCustomFtpCli::RenAsync); }
 bool TFtpClient::Dele() { return RunSync(&TCustomFtpCli::DeleAsync); }
 bool TFtpClient::Rmd() { return RunSync(&TCustomFtpCli::RmdAsync); }
+
+TFtpClient::TOutcomeScope::TOutcomeScope(TFtpClient& Owner, TSyncOutcome& Outcome)
+    : FOwner(Owner), FOutcome(&Outcome) {
+    FOwner.SyncOutcomes.push_back(FOutcome);
+}
+
+TFtpClient::TOutcomeScope::~TOutcomeScope() { std::erase(FOwner.SyncOutcomes, FOutcome); }

@@ -47,6 +47,29 @@ protected:
     TRecordedFtp R;
 };
 
+// A completion handler that runs another synchronous request before the
+// first call has looked at its result (the window's completion table does
+// this): each call still returns its own request's result.
+TEST_P(FtpRealServer, SynchronousCallReturnsItsOwnResultWhenItsCompletionStartsAnother) {
+    LogIn();
+    std::vector<bool> inner;
+    R.Ftp.OnRequestDone = [&](TObject*, TFtpRequest RqType, std::uint16_t) {
+        if (RqType == ftpDeleAsync) inner.push_back(R.Ftp.Pwd());
+    };
+    R.Ftp.HostFileName = "no-such-file.txt";
+    EXPECT_FALSE(R.Ftp.Dele());  // refused by the server; the PWD after it succeeds
+    ASSERT_TRUE(PumpUntil([&] { return !inner.empty(); }));
+    EXPECT_TRUE(inner[0]);
+
+    inner.clear();
+    R.Ftp.HostFileName = "five.txt";
+    EXPECT_TRUE(R.Ftp.Dele());
+    ASSERT_TRUE(PumpUntil([&] { return !inner.empty(); }));
+    EXPECT_TRUE(inner[0]);
+    EXPECT_TRUE(R.Ftp.Quit());
+    ASSERT_TRUE(Server->PutFile("five.txt", "12345"));
+}
+
 TEST_P(FtpRealServer, LogsInWalksFoldersAndQuits) {
     LogIn();
     EXPECT_EQ(R.Ftp.State(), fesReady);
