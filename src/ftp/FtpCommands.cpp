@@ -24,6 +24,16 @@ std::int64_t LocalFileSize(const std::string& Name) {
 
 void TCustomFtpCli::SendCommand(std::string Cmd) {
     if (OnCommand) OnCommand(this, Cmd);
+    // A line break would end the command early and send the rest as a command
+    // of its own (a hostile name taken from a listing, say): never sent.
+    if (Cmd.find_first_of("\r\n") != std::string::npos) {
+        const std::string line = "500 Command not sent: it contains a line break";
+        FireDisplay("! " + line.substr(4));
+        AwaitingFinalReply = false;
+        if (TransferRunning()) FailDataStep(500, line);
+        else FailRequest(500, line);
+        return;
+    }
     FireDisplay("> " + Cmd);
     if (ControlSocket && ControlSocket->State() == wsConnected) ControlSocket->SendText(Cmd + "\r\n");
 }

@@ -70,6 +70,25 @@ TEST_P(FtpRealServer, SynchronousCallReturnsItsOwnResultWhenItsCompletionStartsA
     ASSERT_TRUE(Server->PutFile("five.txt", "12345"));
 }
 
+TEST_P(FtpRealServer, ArgumentsWithLineBreaksAreNeverSent) {
+    LogIn();
+    R.Ftp.HostFileName = "x\r\nDELE five.txt";
+    EXPECT_FALSE(R.Ftp.Mkd());
+    R.ExpectOneDone(ftpMkdAsync, 500);
+    EXPECT_EQ(R.Ftp.ErrorMessage(), "500 Command not sent: it contains a line break");
+    R.Done.clear();
+    R.Ftp.HostFileName = "five.txt\nDELE five.txt";
+    R.Ftp.LocalFileName = (fs::temp_directory_path() / "tarn-ftp-linebreak.txt").string();
+    EXPECT_FALSE(R.Ftp.Get());
+    R.ExpectOneDone(ftpGetAsync, 500);
+    R.Done.clear();
+    EXPECT_TRUE(R.Ftp.Pwd());  // the session goes on
+    EXPECT_TRUE(R.Ftp.Quit());
+    for (const auto& c : Server->Commands()) EXPECT_EQ(c.rfind("DELE", 0), std::string::npos) << c;
+    EXPECT_EQ(Server->FileContent("five.txt"), "12345");
+    fs::remove(R.Ftp.LocalFileName);
+}
+
 TEST_P(FtpRealServer, LogsInWalksFoldersAndQuits) {
     LogIn();
     EXPECT_EQ(R.Ftp.State(), fesReady);
