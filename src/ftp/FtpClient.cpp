@@ -15,6 +15,7 @@ TFtpClient::TFtpClient(TComponent* AOwner) : TCustomFtpCli(AOwner) {}
 
 bool TFtpClient::RunSync(TRequestMethod Method) {
     const unsigned refusals = RefusalCount;
+    TimedOut = false;
     try {
         (this->*Method)();
     } catch (...) {
@@ -27,6 +28,7 @@ bool TFtpClient::RunSync(TRequestMethod Method) {
 
 bool TFtpClient::WaitForIdle() {
     Deadline = platform::GetTickCount64() + static_cast<std::uint64_t>(std::max(Timeout, 0)) * 1000;
+    TimedOut = false;
     for (;;) {
         if (FState == fesReady || FState == fesBetweenSteps) return StepResult == 0;
         if (platform::Terminated()) break;
@@ -39,6 +41,8 @@ bool TFtpClient::WaitForIdle() {
         platform::AppWaitForEvents(static_cast<int>(slice));
     }
     CancelAsync();
+    // Set only here, so that a caller can tell this from a server's 426.
+    TimedOut = !platform::Terminated();
     FErrorMessage = "426 Timeout";
     FReplyCode = 426;
     return false;
