@@ -18,6 +18,8 @@
 //    the first failure, leaving the session as it is (no QUIT).
 //  - Data connections (PORT/PASV, RETR, LIST, NLST, STOR, APPE) are not built
 //    yet: those steps end their request with 550 and say so in ErrorMessage.
+//  - The trace (OnDisplay) shows a PASS command as "> PASS ****"; the
+//    password itself is sent unchanged and never traced.
 //  - Needs: the socket layer's TWSocket in raw mode (the engine splits reply
 //    lines itself) and the platform message loop; no windowing toolkit.
 #pragma once

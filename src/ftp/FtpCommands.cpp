@@ -24,7 +24,9 @@ std::int64_t LocalFileSize(const std::string& Name) {
 
 void TCustomFtpCli::SendCommand(std::string Cmd) {
     if (OnCommand) OnCommand(this, Cmd);
-    FireDisplay("> " + Cmd);
+    // The trace goes to logs and terminals: it never shows the password. What
+    // is sent stays unchanged.
+    FireDisplay(Cmd.compare(0, 5, "PASS ") == 0 ? "> PASS ****" : "> " + Cmd);
     if (ControlSocket && ControlSocket->State() == wsConnected) ControlSocket->SendText(Cmd + "\r\n");
 }
 
