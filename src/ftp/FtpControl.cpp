@@ -106,7 +106,7 @@ void TCustomFtpCli::ControlSessionConnected(std::uint16_t Error) {
 void TCustomFtpCli::ControlDataAvailable(std::uint16_t) {
     if (!ControlSocket) return;
     // With the buffer full this asks for 0 bytes; the 0 that comes back is
-    // taken as the server's close, which ends a line that never ends.
+    // taken as the server's close.
     int count = ControlSocket->Receive(ReplyBuffer + ReplyBufferLen, kReplyRoom - ReplyBufferLen);
     if (count == 0) {
         ControlSocket->Disconnect();
@@ -138,7 +138,19 @@ void TCustomFtpCli::ControlDataAvailable(std::uint16_t) {
         std::memmove(ReplyBuffer, ReplyBuffer + used, ReplyBufferLen - used + 1);
         ReplyBufferLen -= used;
         if (OnResponse) OnResponse(this);
-        if (!HandleReplyLine()) break;
+        if (!HandleReplyLine()) return;
+    }
+    if (ReplyBufferLen >= kReplyRoom && ControlSocket && ControlSocket->State() != wsClosed) {
+        // A full buffer without a line end can never hold a whole line: close
+        // now rather than wait for data that may never come.
+        if (AwaitingFinalReply && !CompletionPosted) {
+            AwaitingFinalReply = false;
+            FLastReplyLine = "500 Reply line too long";
+            FReplyCode = 500;
+            StepResult = 500;
+            KeepFirstErrorLine();
+        }
+        ControlSocket->Disconnect();
     }
 }
 
