@@ -16,8 +16,13 @@
 //    never with 0; only a QUIT whose server just closes counts as success.
 //  - Chains run their steps in one fixed order (see AdvanceChain) and stop at
 //    the first failure, leaving the session as it is (no QUIT).
-//  - Data connections (PORT/PASV, RETR, LIST, NLST, STOR, APPE) are not built
-//    yet: those steps end their request with 550 and say so in ErrorMessage.
+//  - Transfers (PORT/PASV, then RETR, LIST, NLST, STOR or APPE) use the one
+//    DataSocket: in active mode it listens and the server connects, in
+//    passive mode it connects to the control connection's server address.
+//    A transfer completes once, when both the final reply and the data
+//    connection's close have arrived, in either order; a local file failure
+//    or an abort asked for in OnProgress ends it with an error even when the
+//    server reports success. Byte counts and offsets are 64-bit.
 //  - The trace (OnDisplay) shows a PASS command as "> PASS ****"; the
 //    password itself is sent unchanged and never traced.
 //  - Needs: the socket layer's TWSocket in raw mode (the engine splits reply
@@ -26,11 +31,11 @@
 
 #include <array>
 #include <cstdint>
-#include <fstream>
 #include <initializer_list>
 #include <memory>
 #include <string>
 
+#include "ftp/FtpLocalFile.h"
 #include "ftp/FtpTypes.h"
 #include "net/WSocket.h"
 
@@ -223,8 +228,60 @@ protected:
     // Ends the running request with an engine failure Code and text Msg.
     void FailRequest(int Code, const std::string& Msg);
 
-    // Data steps (FtpDataSteps.cpp).
-    void DataStepNotBuilt(const std::string& Verb);
+    // Data connection (FtpDataPort.cpp).
+    using TDataEventProc = void (TCustomFtpCli::*)(std::uint16_t Error);
+    // Installs Handler for the server's connection in active mode; runs it
+    // at once when the server connected before the transfer step began.
+    void AwaitDataConnection(TDataEventProc Handler);
+    void DataSessionAvailable(std::uint16_t Error);
+    // Accepts the server's connection into DataSocket with the given
+    // handlers; false when that failed (the step has then ended).
+    bool AcceptDataConnection(TDataEventProc Closed, TDataEventProc Available,
+                              TDataEventProc Sent);
+    void SetDataHandlers(TDataEventProc Closed, TDataEventProc Available, TDataEventProc Sent);
+    // Passive mode: connects DataSocket to the port of the 227 reply at the
+    // control connection's address; false when the step has ended.
+    bool ConnectPassiveData(TDataEventProc Connected, int FailCode);
+
+    // Transfer bookkeeping (FtpTransfer.cpp).
+    void BeginTransfer();
+    // Ends the data step with Code (ErrorMessage already set by the caller).
+    void EndDataStep(int Code);
+    // A data step runs and its request has not ended.
+    bool TransferRunning() const;
+    // Ends the data step with Code; Line becomes LastReplyLine and the error.
+    void FailDataStep(int Code, const std::string& Line);
+    // A local failure (file, abort) that the server's success cannot undo.
+    void RecordLocalFailure(int Code, const std::string& Msg);
+    void TestTransferCompletion();
+    // Handles a reply line while a transfer waits for its data connection.
+    void IgnoreReplyStep();
+    virtual void ReportTransferStats();
+
+    // Receiving steps (FtpReceive.cpp).
+    void StartReceive(TFtpRequest RqType, TFtpStep Step, const std::string& Verb);
+    bool OpenReceiveFile();
+    void ReceiveAccepted(std::uint16_t Error);
+    void ReceiveConnected(std::uint16_t Error);
+    void ReceiveDataAvailable(std::uint16_t Error);
+    void ReceiveSessionClosed(std::uint16_t Error);
+    void ReceiveFirstReply();
+    void ReceiveSecondReply();
+    void DeliverDisplayFile(const char* Data, int Len);
+
+    // Sending steps (FtpSend.cpp).
+    void StartSend(bool Append);
+    void SendTransferCommand();
+    void SendAccepted(std::uint16_t Error);
+    void SendConnected(std::uint16_t Error);
+    void SendDropData(std::uint16_t Error);
+    void SendNextChunk(std::uint16_t Error);
+    void SendSessionClosed(std::uint16_t Error);
+    void SendFirstReply();
+    void SendSecondReply();
+    void StartSending();
+    // The pause after the last chunk is over: close once the data has gone.
+    void EndOfFilePauseDone();
 
     platform::HWND FWindowHandle = 0;
     std::string ResolvedAddr;
@@ -244,7 +301,7 @@ protected:
     TFtpStep LastStep = stepNone;
     int ChainResult = 0;
     bool ChainActive = false;
-    std::unique_ptr<std::fstream> LocalFileStream;
+    std::unique_ptr<TFtpLocalFile> LocalFileStream;
     TFtpRequest FRequestType = ftpNone;
     // No request is running until one starts.
     bool CompletionPosted = true;
@@ -273,6 +330,23 @@ protected:
     std::string LastRefusal;
     // StartChain is running its first step inside the caller's own call.
     bool StartingChain = false;
+
+    // The data step running now; its socket events are ignored otherwise.
+    bool DataTransferActive = false;
+    bool FinalReplySeen = false;
+    bool ReceiveClosed = false;
+    bool SendClosed = false;
+    bool LocalEof = false;
+    bool StorGoAhead = false;
+    bool SendConnReady = false;
+    // Active mode: the server connected before a transfer step took it.
+    bool DataConnPending = false;
+    TDataEventProc DataAcceptHandler = nullptr;
+    // Set by a local failure; the transfer's result whatever the server says.
+    int TransferError = 0;
+    // The 100 ms pause after the last chunk of an upload is running.
+    bool EofPauseRunning = false;
+    char UploadChunk[1460] = {};
 
 private:
     TFtpConnectionType FConnectionType = ftpDirect;

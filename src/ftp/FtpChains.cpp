@@ -135,10 +135,24 @@ void TCustomFtpCli::StartNextStep() {
                 if (!(previous == stepRest && ResumeAt >= 0 && FReplyCode == 350)) ResumeAt = 0;
                 RunRetrAsync();
                 return;
-            case stepPut: RunStorAsync(); return;
-            case stepAppend: RunAppeAsync(); return;
-            case stepDir: RunListAsync(); return;
-            case stepLs: RunNlstAsync(); return;
+            // Only a REST answered 350 right before keeps an offset: a stale
+            // one would truncate an upload or fail a listing.
+            case stepPut:
+                if (!(previous == stepRest && FReplyCode == 350)) ResumeAt = 0;
+                RunStorAsync();
+                return;
+            case stepAppend:
+                ResumeAt = 0;
+                RunAppeAsync();
+                return;
+            case stepDir:
+                ResumeAt = 0;
+                RunListAsync();
+                return;
+            case stepLs:
+                ResumeAt = 0;
+                RunNlstAsync();
+                return;
             case stepSyst: SystAsync(); return;
             case stepMkd: MkdAsync(); return;
             case stepRmd: RmdAsync(); return;

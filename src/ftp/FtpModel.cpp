@@ -129,6 +129,8 @@ bool TCustomFtpCli::Progress() {
     if (OnProgress) OnProgress(this, FByteCount + ResumeAt, abort);
     if (!abort) return true;
     FireDisplay("! Abort requested");
+    // Recorded before the close, which may complete the transfer at once.
+    RecordLocalFailure(426, "426 Transfer aborted by application");
     if (DataSocket) DataSocket->Disconnect();
     return false;
 }
@@ -162,6 +164,10 @@ platform::LRESULT TCustomFtpCli::EngineWindowProc(platform::UINT Msg, platform::
         if (OnRequestDone)
             OnRequestDone(this, static_cast<TFtpRequest>(WParam),
                           static_cast<std::uint16_t>(platform::LOWORD(LParam)));
+    } else if (Msg == WM_FTP_SENDDATA) {
+        StartSending();
+    } else if (Msg == platform::WM_TIMER && WParam == FTP_EOF_PAUSE_TIMER) {
+        EndOfFilePauseDone();
     }
     return 0;
 }

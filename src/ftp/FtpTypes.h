@@ -132,3 +132,5 @@ using TFtpReadyToTransmit = std::function<void(TObject* Sender, bool& bCancel)>;
 // Private messages of the engine's hidden window.
 constexpr platform::UINT WM_FTP_REQUEST_DONE = platform::WM_USER + 1;
 constexpr platform::UINT WM_FTP_SENDDATA = platform::WM_USER + 2;
+// Timer of the engine's hidden window: the pause after an upload's last chunk.
+constexpr platform::UINT_PTR FTP_EOF_PAUSE_TIMER = 1;

@@ -1,0 +1,179 @@
+// TCustomFtpCli: the Port step (PORT or PASV) and opening the data
+// connection: accepting the server's connection in active mode, connecting
+// to the server in passive mode.
+#include "ftp/CustomFtpCli.h"
+
+#include <cstdio>
+
+#include "base/ExceptionClass.h"
+#include "base/Strings.h"
+
+namespace {
+
+// The data port of a 227 reply: the two numbers after the four address
+// numbers in "(h1,h2,h3,h4,p1,p2)". The address is not used: data always goes
+// to the control connection's server. False unless all six numbers are there.
+bool PasvDataPort(const std::string& Reply, int& DataPort) {
+    std::size_t pos = Reply.find('(');
+    if (pos == std::string::npos) return false;
+    int numbers[6];
+    ++pos;
+    for (int i = 0; i < 6; ++i) {
+        std::size_t start = pos;
+        long value = 0;
+        while (pos < Reply.size() && Reply[pos] >= '0' && Reply[pos] <= '9' && value <= 65535)
+            value = value * 10 + (Reply[pos++] - '0');
+        if (pos == start || value > 255) return false;
+        numbers[i] = static_cast<int>(value);
+        const char separator = i < 5 ? ',' : ')';
+        if (pos >= Reply.size() || Reply[pos] != separator) return false;
+        ++pos;
+    }
+    DataPort = (numbers[4] * 256 + numbers[5]) % 65536;
+    return DataPort != 0;
+}
+
+}  // namespace
+
+void TCustomFtpCli::PortAsync() {
+    if (!EnsureReady()) return;
+    if (!ControlUp) {
+        ReportEngineError("FTP component not connected");
+        return;
+    }
+    // Whatever the data socket still held goes, with no handler to hear it.
+    SetDataHandlers(nullptr, nullptr, nullptr);
+    DataSocket->OnSessionAvailable = nullptr;
+    DataSocket->OnSessionConnected = nullptr;
+    if (DataSocket->State() != wsClosed) DataSocket->Disconnect();
+    DataTransferActive = false;
+    DataConnPending = false;
+    DataAcceptHandler = nullptr;
+    PasvReplyText.clear();
+    std::string cmd;
+    try {
+        DataSocket->SetProto("tcp");
+        DataSocket->SetAddr("0.0.0.0");
+        DataSocket->SetPort("0");
+        winsock::sockaddr_in local{};
+        int len = sizeof local;
+        ControlSocket->GetLocalSockAddr(local, len);
+        if (Passive) {
+            cmd = "PASV";
+        } else {
+            DataSocket->LingerOnOff = wsLingerOn;
+            DataSocket->LingerTimeout = 10;
+            // The server may connect as soon as PORT arrives, before the
+            // transfer command: the connection is kept until a step takes it.
+            DataSocket->OnSessionAvailable = [this](TObject*, std::uint16_t Error) {
+                DataSessionAvailable(Error);
+            };
+            DataSocket->Listen();
+            winsock::sockaddr_in listening{};
+            int listeningLen = sizeof listening;
+            DataSocket->GetLocalSockAddr(listening, listeningLen);
+            const int port = winsock::ntohs(listening.sin_port);
+            winsock::sockaddr_in peer{};
+            int peerLen = sizeof peer;
+            ControlSocket->GetPeerSockAddr(peer, peerLen);
+            const std::uint32_t peerHost = winsock::ntohl(peer.sin_addr.s_addr);
+            const std::uint32_t host = winsock::ntohl(local.sin_addr.s_addr);
+            char text[64];
+            if (peerHost == 0x7F000001)
+                std::snprintf(text, sizeof text, "PORT 127,0,0,1,%d,%d", port / 256, port % 256);
+            else
+                std::snprintf(text, sizeof text, "PORT %u,%u,%u,%u,%d,%d", host >> 24,
+                              (host >> 16) & 0xFF, (host >> 8) & 0xFF, host & 0xFF, port / 256,
+                              port % 256);
+            cmd = text;
+        }
+    } catch (Exception& E) {
+        // Listening failed: the step ends like a refused reply would.
+        if (!ChainActive) FRequestType = ftpPortAsync;
+        LastStep = stepPort;
+        CompletionPosted = false;
+        FErrorMessage.clear();
+        FLastReplyLine = "550 " + ExceptionClassName(E) + ": " + E.Message();
+        FailRequest(550, FLastReplyLine);
+        return;
+    }
+    FByteCount = 0;
+    IssueCommand(ftpPortAsync, stepPort, cmd, {200, 227}, nullptr);
+}
+
+void TCustomFtpCli::DataSessionAvailable(std::uint16_t Error) {
+    if (DataAcceptHandler) {
+        TDataEventProc handler = DataAcceptHandler;
+        DataAcceptHandler = nullptr;
+        (this->*handler)(Error);
+        return;
+    }
+    DataConnPending = true;
+}
+
+void TCustomFtpCli::AwaitDataConnection(TDataEventProc Handler) {
+    if (DataConnPending) {
+        DataConnPending = false;
+        (this->*Handler)(0);
+        return;
+    }
+    DataAcceptHandler = Handler;
+}
+
+void TCustomFtpCli::SetDataHandlers(TDataEventProc Closed, TDataEventProc Available,
+                                    TDataEventProc Sent) {
+    auto bind = [this](TDataEventProc Proc) -> std::function<void(TObject*, std::uint16_t)> {
+        if (!Proc) return nullptr;
+        return [this, Proc](TObject*, std::uint16_t Error) { (this->*Proc)(Error); };
+    };
+    DataSocket->OnSessionClosed = bind(Closed);
+    DataSocket->OnDataAvailable = bind(Available);
+    DataSocket->OnDataSent = bind(Sent);
+}
+
+bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Closed, TDataEventProc Available,
+                                         TDataEventProc Sent) {
+    try {
+        winsock::SOCKET accepted = DataSocket->Accept();
+        // The listener goes quietly: no handler hears its close.
+        DataSocket->OnSessionAvailable = nullptr;
+        SetDataHandlers(nullptr, nullptr, nullptr);
+        DataSocket->Disconnect();
+        SetDataHandlers(Closed, Available, Sent);
+        DataSocket->Dup(accepted);
+    } catch (Exception& E) {
+        FailDataStep(550, "550 " + ExceptionClassName(E) + ": " + E.Message());
+        return false;
+    }
+    return true;
+}
+
+bool TCustomFtpCli::ConnectPassiveData(TDataEventProc Connected, int FailCode) {
+    int port = 0;
+    if (!PasvDataPort(PasvReplyText, port)) {
+        FailDataStep(550, "550 Invalid passive mode reply: " +
+                              (PasvReplyText.empty() ? std::string("none") : PasvReplyText));
+        return false;
+    }
+    try {
+        DataSocket->SetPort(IntToStr(port));
+        DataSocket->SetAddr(ControlSocket->Addr());
+        DataSocket->SetLocalAddr(LocalAddr);
+        DataSocket->OnSessionConnected = [this, Connected](TObject*, std::uint16_t Error) {
+            (this->*Connected)(Error);
+        };
+        DataSocket->LingerOnOff = wsLingerOff;
+        DataSocket->LingerTimeout = 0;
+        if (!HandSocksSettings(*DataSocket)) {
+            FailDataStep(FailCode, IntToStr(FailCode) +
+                                       " SOCKS proxies are not supported by the socket layer");
+            return false;
+        }
+        DataSocket->Connect();
+    } catch (Exception& E) {
+        FailDataStep(FailCode, IntToStr(FailCode) + " " + ExceptionClassName(E) + ": " +
+                                   E.Message());
+        return false;
+    }
+    return true;
+}

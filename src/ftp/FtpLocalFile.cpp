@@ -1,0 +1,55 @@
+#include "ftp/FtpLocalFile.h"
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TFtpLocalFile::~TFtpLocalFile() { ::close(Fd); }
+
+TFtpLocalFile* TFtpLocalFile::Open(const std::string& Name, int Flags, std::int64_t Offset) {
+    if (Name.empty()) return nullptr;
+    int fd = ::open(Name.c_str(), Flags | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    // A folder opens for reading but is no file to transfer.
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) ||
+        (Offset > 0 && ::lseek(fd, static_cast<off_t>(Offset), SEEK_SET) < 0)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return new TFtpLocalFile(fd);
+}
+
+TFtpLocalFile* TFtpLocalFile::Create(const std::string& Name) {
+    return Open(Name, O_WRONLY | O_CREAT | O_TRUNC, 0);
+}
+
+TFtpLocalFile* TFtpLocalFile::OpenForWriteAt(const std::string& Name, std::int64_t Offset) {
+    return Open(Name, O_WRONLY, Offset);
+}
+
+TFtpLocalFile* TFtpLocalFile::OpenForReadAt(const std::string& Name, std::int64_t Offset) {
+    return Open(Name, O_RDONLY, Offset);
+}
+
+bool TFtpLocalFile::Write(const void* Data, int Len) {
+    const char* p = static_cast<const char*>(Data);
+    while (Len > 0) {
+        ssize_t n = ::write(Fd, p, static_cast<size_t>(Len));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        Len -= static_cast<int>(n);
+    }
+    return true;
+}
+
+int TFtpLocalFile::Read(void* Buffer, int Len) {
+    for (;;) {
+        ssize_t n = ::read(Fd, Buffer, static_cast<size_t>(Len));
+        if (n < 0 && errno == EINTR) continue;
+        return n < 0 ? -1 : static_cast<int>(n);
+    }
+}

@@ -1,0 +1,38 @@
+// TFtpLocalFile: the local file of one transfer, opened at the start of the
+// data step and closed (by destruction) before the request completes.
+//
+// Contract: bytes go to and from the file exactly as they travel on the data
+// connection, at 64-bit offsets. Every call reports failure by its result and
+// never throws; a write either stores all its bytes or fails. The share word
+// of the engine has no counterpart on this platform: files are opened without
+// locks, which is what ftpShareDenyNone asks for and what every other mode
+// allows to the engine itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TFtpLocalFile {
+public:
+    ~TFtpLocalFile();
+    TFtpLocalFile(const TFtpLocalFile&) = delete;
+    TFtpLocalFile& operator=(const TFtpLocalFile&) = delete;
+
+    // Creates Name empty (truncating a file that exists) for writing.
+    static TFtpLocalFile* Create(const std::string& Name);
+    // Opens an existing Name for writing at Offset, without truncating it.
+    static TFtpLocalFile* OpenForWriteAt(const std::string& Name, std::int64_t Offset);
+    // Opens an existing Name for reading from Offset.
+    static TFtpLocalFile* OpenForReadAt(const std::string& Name, std::int64_t Offset);
+
+    // Writes all Len bytes; false on any failure (a full disk included).
+    bool Write(const void* Data, int Len);
+    // Reads up to Len bytes; 0 at the end of the file, -1 on failure.
+    int Read(void* Buffer, int Len);
+
+private:
+    explicit TFtpLocalFile(int Fd) : Fd(Fd) {}
+    static TFtpLocalFile* Open(const std::string& Name, int Flags, std::int64_t Offset);
+
+    int Fd;
+};

@@ -1,0 +1,203 @@
+// TCustomFtpCli: the sending steps STOR and APPE: the local file, 1,460-byte
+// chunks paced by the socket's OnDataSent, the pause and delayed close at
+// the end of the file, and the two final replies.
+#include "ftp/CustomFtpCli.h"
+
+#include "base/ExceptionClass.h"
+#include "base/Strings.h"
+
+namespace {
+constexpr int kDropBlock = 2048;
+// Between the last chunk and the delayed close of the data connection.
+constexpr unsigned kEndOfFilePauseMs = 100;
+}  // namespace
+
+void TCustomFtpCli::RunStorAsync() { StartSend(false); }
+void TCustomFtpCli::RunAppeAsync() { StartSend(true); }
+
+void TCustomFtpCli::StartSend(bool Append) {
+    if (!ControlUp) {
+        ReportEngineError("STOR/APPE: not connected");
+        return;
+    }
+    if (LocalFileName.empty()) {
+        ReportEngineError("LocalFileName empty");
+        return;
+    }
+    // Starting here while another request runs would break that request.
+    if (!EnsureReady()) return;
+    AppendMode = Append;
+    // Also inside a chain: uploads are reported as what they are.
+    FRequestType = Append ? ftpAppendAsync : ftpPutAsync;
+    LastStep = Append ? stepAppend : stepPut;
+    BeginTransfer();
+    StartTime = 0;
+    bool cancel = false;
+    FireReadyToTransmit(cancel);
+    if (cancel) {
+        FErrorMessage = "426 Transmit cancelled by application";
+        FReplyCode = 426;
+        FireDisplay("! " + FErrorMessage);
+        EndDataStep(426);
+        return;
+    }
+    ReleaseLocalFile();
+    LocalFileStream.reset(TFtpLocalFile::OpenForReadAt(LocalFileName, ResumeAt > 0 ? ResumeAt : 0));
+    if (!LocalFileStream) {
+        FErrorMessage = "426 Unable to open local file " + LocalFileName;
+        FReplyCode = 426;
+        FireDisplay("! " + FErrorMessage);
+        EndDataStep(426);
+        return;
+    }
+    if (Passive) {
+        // Busy until the command has gone out and been answered: a
+        // synchronous call must not take the wait for the connection as the
+        // end of the request.
+        ChangeState(fesAwaitingReply);
+        ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
+        ConnectPassiveData(&TCustomFtpCli::SendConnected, 426);
+        return;
+    }
+    AwaitDataConnection(&TCustomFtpCli::SendAccepted);
+    if (TransferRunning()) SendTransferCommand();
+}
+
+void TCustomFtpCli::SendTransferCommand() {
+    ChangeState(fesAwaitingReply);
+    ReplyHandler = &TCustomFtpCli::SendFirstReply;
+    SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
+}
+
+void TCustomFtpCli::SendConnected(std::uint16_t Error) {
+    if (!TransferRunning()) return;
+    SetDataHandlers(&TCustomFtpCli::SendSessionClosed, &TCustomFtpCli::SendDropData, nullptr);
+    SendConnReady = true;
+    StartTime = platform::GetTickCount();
+    if (Error != 0) {
+        FailDataStep(550, "Unable to establish data connection, error #" + IntToStr(Error));
+        return;
+    }
+    SendTransferCommand();
+}
+
+void TCustomFtpCli::SendAccepted(std::uint16_t) {
+    if (!TransferRunning()) return;
+    if (!AcceptDataConnection(&TCustomFtpCli::SendSessionClosed, &TCustomFtpCli::SendDropData,
+                              &TCustomFtpCli::SendNextChunk))
+        return;
+    int size = 0;
+    int len = sizeof size;
+    if (winsock::getsockopt(DataSocket->HSocket(), winsock::SOL_SOCKET, winsock::SO_SNDBUF,
+                            reinterpret_cast<char*>(&size), &len) == winsock::SOCKET_ERROR) {
+        FailDataStep(550, "550 winsock.getsockopt(SO_SNDBUF) failed");
+        return;
+    }
+    // The close at the end waits (up to 10 s) for the data still in flight.
+    DataSocket->LingerOnOff = wsLingerOn;
+    DataSocket->LingerTimeout = 10;
+    DataSocket->ApplyLingerOption();
+    SendConnReady = true;
+    if (StorGoAhead && StartTime == 0)
+        platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
+}
+
+void TCustomFtpCli::SendDropData(std::uint16_t) {
+    char block[kDropBlock];
+    DataSocket->Receive(block, sizeof block);
+}
+
+void TCustomFtpCli::StartSending() {
+    if (!TransferRunning()) return;
+    StartTime = platform::GetTickCount();
+    SendNextChunk(0);
+}
+
+void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
+    if (!LocalFileStream || !TransferRunning()) return;
+    if (!Progress()) return;
+    if (Error != 0) {
+        FireDisplay("! Error #" + IntToStr(Error) + " sending data");
+        RecordLocalFailure(426, "426 Error #" + IntToStr(Error) + " sending data");
+        DataSocket->Disconnect();
+        return;
+    }
+    if (LocalEof || !StorGoAhead || !SendConnReady) return;
+    const int count = LocalFileStream->Read(UploadChunk, sizeof UploadChunk);
+    if (count < 0) {
+        FireDisplay("! Error reading file");
+        RecordLocalFailure(426, "426 Error reading local file " + LocalFileName);
+        DataSocket->Disconnect();
+        return;
+    }
+    if (count == 0) {
+        // A timer, not a sleep: the thread keeps running its messages.
+        LocalEof = true;
+        EofPauseRunning = true;
+        platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, kEndOfFilePauseMs, false);
+        return;
+    }
+    FByteCount += count;
+    try {
+        DataSocket->Send(UploadChunk, count);
+    } catch (Exception& E) {
+        FireDisplay("! " + ExceptionClassName(E) + ": " + E.Message());
+        RecordLocalFailure(426, "426 " + ExceptionClassName(E) + ": " + E.Message());
+        DataSocket->Disconnect();
+    }
+}
+
+void TCustomFtpCli::EndOfFilePauseDone() {
+    platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
+    if (!EofPauseRunning) return;
+    EofPauseRunning = false;
+    if (TransferRunning() && DataSocket->State() == wsConnected) DataSocket->DisconnectLater();
+}
+
+void TCustomFtpCli::SendSessionClosed(std::uint16_t Error) {
+    ReleaseLocalFile();
+    if (EofPauseRunning) {
+        EofPauseRunning = false;
+        platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
+    }
+    if (!TransferRunning()) return;
+    // The server's 226 cannot make a file whole that was not all sent.
+    if (!LocalEof)
+        RecordLocalFailure(426, "426 Data connection closed before the whole file was sent");
+    SendClosed = true;
+    DataCloseError = Error;
+    TestTransferCompletion();
+}
+
+void TCustomFtpCli::SendFirstReply() {
+    TraceLastReply();
+    const int code = FReplyCode;
+    if (code == 150 || code == 125) {
+        StorGoAhead = true;
+        ReplyHandler = &TCustomFtpCli::SendSecondReply;
+        if (Passive) {
+            DataSocket->OnDataSent = [this](TObject*, std::uint16_t Error) { SendNextChunk(Error); };
+            SendNextChunk(0);
+        } else if (SendConnReady && StartTime == 0) {
+            platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
+        }
+        return;
+    }
+    KeepFirstErrorLine();
+    ResumeAt = 0;
+    FailDataStep(code, FLastReplyLine);
+}
+
+void TCustomFtpCli::SendSecondReply() {
+    TraceLastReply();
+    const int code = FReplyCode;
+    if (code == 226 || code == 250) {
+        FinalReplySeen = true;
+        ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
+        TestTransferCompletion();
+        return;
+    }
+    KeepFirstErrorLine();
+    FireDisplay("! STOR Failed");
+    FailDataStep(code, FLastReplyLine);
+}

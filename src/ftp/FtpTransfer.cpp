@@ -1,0 +1,80 @@
+// TCustomFtpCli: what the receiving and sending steps share: starting and
+// failing a data step, the completion rule and the transfer statistics.
+#include "ftp/CustomFtpCli.h"
+
+#include "base/Strings.h"
+
+void TCustomFtpCli::BeginTransfer() {
+    FinalReplySeen = false;
+    ReceiveClosed = false;
+    SendClosed = false;
+    StorGoAhead = false;
+    SendConnReady = false;
+    LocalEof = false;
+    EofPauseRunning = false;
+    CompletionPosted = false;
+    FByteCount = 0;
+    DataCloseError = 0;
+    TransferError = 0;
+    FErrorMessage.clear();
+    DataTransferActive = true;
+    // Losing the control connection before the transfer is over fails it.
+    AwaitingFinalReply = true;
+}
+
+void TCustomFtpCli::EndDataStep(int Code) {
+    // A reply numbered 0 is still a refusal.
+    if (Code == 0) Code = 500;
+    DataTransferActive = false;
+    AwaitingFinalReply = false;
+    ReplyHandler = nullptr;
+    if (DataSocket && DataSocket->State() != wsClosed) DataSocket->Disconnect();
+    ReleaseLocalFile();
+    StepResult = Code;
+    CompleteRequest(Code);
+}
+
+void TCustomFtpCli::FailDataStep(int Code, const std::string& Line) {
+    FLastReplyLine = Line;
+    FReplyCode = Code;
+    KeepFirstErrorLine();
+    EndDataStep(Code);
+}
+
+void TCustomFtpCli::RecordLocalFailure(int Code, const std::string& Msg) {
+    if (TransferError != 0) return;
+    TransferError = Code;
+    FErrorMessage = Msg;
+}
+
+bool TCustomFtpCli::TransferRunning() const { return DataTransferActive && !CompletionPosted; }
+
+void TCustomFtpCli::TestTransferCompletion() {
+    if (!TransferRunning() || !FinalReplySeen || !(ReceiveClosed || SendClosed)) return;
+    DataTransferActive = false;
+    AwaitingFinalReply = false;
+    ReportTransferStats();
+    ResumeAt = 0;
+    int result = DataCloseError;
+    if (TransferError != 0)
+        result = TransferError;
+    else if (DataCloseError != 0 && FErrorMessage.empty())
+        FErrorMessage = "Data connection closed with error #" + IntToStr(DataCloseError);
+    StepResult = result;
+    CompleteRequest(result);
+}
+
+void TCustomFtpCli::IgnoreReplyStep() { TraceLastReply(); }
+
+void TCustomFtpCli::ReportTransferStats() {
+    StopTime = platform::GetTickCount();
+    const std::uint32_t elapsed = StopTime - StartTime;
+    std::string text = IntToStr(FByteCount) + " bytes received/sent in " +
+                       IntToStr(static_cast<std::int64_t>(elapsed / 1000)) + " seconds";
+    if (elapsed != 0) {
+        const std::int64_t rate = FByteCount <= 32767 ? FByteCount * 1000 / elapsed
+                                                      : (FByteCount / elapsed) * 1000;
+        text += " (" + IntToStr(rate) + " Bytes/sec)";
+    }
+    FireDisplay("! " + text);
+}
