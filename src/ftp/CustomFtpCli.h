@@ -94,6 +94,10 @@ public:
     TFtpEngineState State() const { return FState; }
     // True while the control socket is anything but closed.
     bool Connected() const;
+    // The transfer failed on its local file (open, read or write), as opposed
+    // to a server's refusal with the same code. Cleared when a transfer step
+    // or a synchronous call starts.
+    bool LocalFileFailed = false;
 
     // --- Events ----------------------------------------------------------
     TFtpDisplay OnDisplay;

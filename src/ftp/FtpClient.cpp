@@ -16,6 +16,7 @@ TFtpClient::TFtpClient(TComponent* AOwner) : TCustomFtpCli(AOwner) {}
 bool TFtpClient::RunSync(TRequestMethod Method) {
     const unsigned refusals = RefusalCount;
     TimedOut = false;
+    LocalFileFailed = false;
     try {
         (this->*Method)();
     } catch (...) {
