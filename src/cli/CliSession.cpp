@@ -61,6 +61,9 @@ bool TCliSession::Call(TCliFtpClient::TRequestMethod Method, TExitStatus Kind) {
     } else if (FEngine.TimedOut) {
         FLastKind = TExitStatus::Timeout;
         FLastReason = "no answer within " + std::to_string(FOptions.TimeoutSeconds) + " seconds";
+    } else if (FEngine.LocalFileFailed) {
+        FLastKind = TExitStatus::LocalFile;
+        FLastReason = FEngine.ErrorMessage();
     } else {
         FLastKind = Kind;
         FLastReason = !FRefusal.empty()              ? FRefusal
