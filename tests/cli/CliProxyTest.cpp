@@ -62,6 +62,24 @@ TEST_F(CliProxyTest, WholeSessionThroughDanteSocks5) {
     EXPECT_TRUE(Server->FileContent("pub/back.bin") == data);
 }
 
+TEST_F(CliProxyTest, ListingThroughSocks4AndFtpProxy) {
+    ASSERT_TRUE(StartServer(ServerKind::Vsftpd));
+    ASSERT_TRUE(Server->PutFile("pub/note.txt", "n"));
+    peers::DanteProxy socks;
+    ASSERT_TRUE(socks.Start()) << socks.Error();
+    CliResult r =
+        RunLoggedIn({"nlst", "pub"}, {"--socks4", "127.0.0.1:" + std::to_string(socks.Port())});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "pub/note.txt\r\n");
+
+    // The FTP proxy learns the server from "USER user@host:port".
+    peers::FtpProxyServer proxy(Server->Port());
+    ASSERT_TRUE(proxy.Start()) << proxy.Error();
+    r = RunLoggedIn({"nlst", "pub"}, {"--ftp-proxy", "127.0.0.1:" + std::to_string(proxy.Port())});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "pub/note.txt\r\n");
+}
+
 TEST_F(CliProxyTest, ProxyThatIsNotThereExitsWithTwo) {
     ASSERT_TRUE(StartServer(ServerKind::Vsftpd));
     CliResult r = RunLoggedIn({"pwd"}, {"--socks5", "127.0.0.1:" + std::to_string(peers::FreePort())});
