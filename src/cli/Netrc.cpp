@@ -86,8 +86,9 @@ TNetrcResult LookupNetrc(const std::string& Path, const std::string& Host,
     std::stringstream text;
     text << file.rdbuf();
 
+    const std::vector<TParsedEntry> entries = Entries(text.str());
     const TParsedEntry* found = nullptr;
-    for (const TParsedEntry& e : Entries(text.str())) {
+    for (const TParsedEntry& e : entries) {
         bool hostMatches = e.Machine.empty() || e.Machine == Host;
         bool loginMatches = Login.empty() || e.Entry.Login == Login;
         if (!hostMatches || !loginMatches) continue;
