@@ -55,9 +55,6 @@ void TCustomFtpCli::PortAsync() {
         DataSocket->SetProto("tcp");
         DataSocket->SetAddr("0.0.0.0");
         DataSocket->SetPort("0");
-        winsock::sockaddr_in local{};
-        int len = sizeof local;
-        ControlSocket->GetLocalSockAddr(local, len);
         if (Passive) {
             cmd = "PASV";
         } else {
@@ -73,6 +70,9 @@ void TCustomFtpCli::PortAsync() {
             int listeningLen = sizeof listening;
             DataSocket->GetLocalSockAddr(listening, listeningLen);
             const int port = winsock::ntohs(listening.sin_port);
+            winsock::sockaddr_in local{};
+            int len = sizeof local;
+            ControlSocket->GetLocalSockAddr(local, len);
             winsock::sockaddr_in peer{};
             int peerLen = sizeof peer;
             ControlSocket->GetPeerSockAddr(peer, peerLen);
@@ -82,9 +82,9 @@ void TCustomFtpCli::PortAsync() {
             if (peerHost == 0x7F000001)
                 std::snprintf(text, sizeof text, "PORT 127,0,0,1,%d,%d", port / 256, port % 256);
             else
-                std::snprintf(text, sizeof text, "PORT %u,%u,%u,%u,%d,%d", host >> 24,
-                              (host >> 16) & 0xFF, (host >> 8) & 0xFF, host & 0xFF, port / 256,
-                              port % 256);
+                std::snprintf(text, sizeof text, "PORT %d,%d,%d,%d,%d,%d", int(host >> 24),
+                              int((host >> 16) & 0xFF), int((host >> 8) & 0xFF), int(host & 0xFF),
+                              port / 256, port % 256);
             cmd = text;
         }
     } catch (Exception& E) {

@@ -81,7 +81,8 @@ void TCustomFtpCli::ReceiveDataAvailable(std::uint16_t) {
     const int count = DataSocket->Receive(block, sizeof block);
     if (count == 0) return;
     if (count < 0) {
-        if (DataSocket->State() == wsConnected && DataSocket->LastError() != winsock::WSAEWOULDBLOCK) {
+        if (DataSocket->State() == wsConnected &&
+            DataSocket->LastError() != winsock::WSAEWOULDBLOCK) {
             FireDisplay("! Data: Receive error " + IntToStr(DataSocket->LastError()));
             DataSocket->ShutdownSocket(2);
         }

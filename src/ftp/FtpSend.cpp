@@ -178,7 +178,9 @@ void TCustomFtpCli::SendFirstReply() {
         StorGoAhead = true;
         ReplyHandler = &TCustomFtpCli::SendSecondReply;
         if (Passive) {
-            DataSocket->OnDataSent = [this](TObject*, std::uint16_t Error) { SendNextChunk(Error); };
+            DataSocket->OnDataSent = [this](TObject*, std::uint16_t Error) {
+                SendNextChunk(Error);
+            };
             SendNextChunk(0);
         } else if (SendConnReady && StartTime == 0) {
             platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);

@@ -48,7 +48,12 @@ void TCustomFtpCli::RecordLocalFailure(int Code, const std::string& Msg) {
     FErrorMessage = Msg;
 }
 
-bool TCustomFtpCli::TransferRunning() const { return DataTransferActive && !CompletionPosted; }
+bool TCustomFtpCli::TransferRunning() const {
+    // LastStep too: a request that began after an abort is no transfer.
+    const bool dataStep = LastStep == stepGet || LastStep == stepDir || LastStep == stepLs ||
+                          LastStep == stepPut || LastStep == stepAppend;
+    return DataTransferActive && !CompletionPosted && dataStep;
+}
 
 void TCustomFtpCli::TestTransferCompletion() {
     if (!TransferRunning() || !FinalReplySeen || !(ReceiveClosed || SendClosed)) return;

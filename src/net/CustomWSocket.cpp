@@ -140,7 +140,8 @@ void TCustomWSocket::HandleSocketEvent(platform::WPARAM WParam, platform::LPARAM
         if (!current()) return;
     }
     if ((events & FD_CLOSE) && FState != wsConnecting) {
-        if (!ReceiveLoop(0, ComponentOptions & ~TWSocketOptions(wsoNoReceiveLoop))) return;
+        // A data handler may close the connection itself; it then fired the close event.
+        if (!ReceiveLoop(0, ComponentOptions & ~TWSocketOptions(wsoNoReceiveLoop)) || !current()) return;
         if (!CloseInvoked) {
             CloseInvoked = true;
             DoSessionClosed(error);

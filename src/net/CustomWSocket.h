@@ -221,7 +221,9 @@ private:
     // Runs the receive loop; false when the object was destroyed meanwhile.
     bool ReceiveLoop(std::uint16_t Error, TWSocketOptions Options);
     void CancelPendingLookup();
+    bool BeginLookup(bool ArgumentValid, const char* InvalidMessage);
     void CloseFailedHandle();
+    void ResolveEndpoint(bool LocalPortToo);
     bool SetOption(int Level, int Option, int Value, const char* Label);
 
     std::string FDnsResult;

@@ -30,6 +30,30 @@ void TCustomWSocket::CloseFailedHandle() {
     WSASetLastError(error);
 }
 
+// Resolves what is not resolved yet: protocol, port, (local port,) address.
+// The resolver routines raise; callers prefix the message with their own name.
+void TCustomWSocket::ResolveEndpoint(bool LocalPortToo) {
+    WSocketEntryPoint();
+    if (!FProtoResolved) {
+        FProto = WSocketResolveProto(FProtoStr);
+        FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
+        FProtoResolved = true;
+    }
+    if (!FPortResolved) {
+        FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
+        FSin.sin_port = htons(static_cast<winsock::u_short>(FPortNum));
+        FPortResolved = true;
+    }
+    if (LocalPortToo && !FLocalPortResolved) {
+        FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr);
+        FLocalPortResolved = true;
+    }
+    if (!FAddrResolved) {
+        FSin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+        FAddrResolved = true;
+    }
+}
+
 void TCustomWSocket::Connect() {
     if (FHSocket != INVALID_SOCKET && FState != wsClosed) {
         RaiseError("Connect: Socket already in use");
@@ -48,25 +72,7 @@ void TCustomWSocket::Connect() {
         return;
     }
     try {
-        WSocketEntryPoint();
-        if (!FProtoResolved) {
-            FProto = WSocketResolveProto(FProtoStr);
-            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-            FProtoResolved = true;
-        }
-        if (!FPortResolved) {
-            FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
-            FSin.sin_port = htons(static_cast<winsock::u_short>(FPortNum));
-            FPortResolved = true;
-        }
-        if (!FLocalPortResolved) {
-            FLocalPortNum = WSocketResolvePort(FLocalPortStr, FProtoStr);
-            FLocalPortResolved = true;
-        }
-        if (!FAddrResolved) {
-            FSin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
-            FAddrResolved = true;
-        }
+        ResolveEndpoint(true);
     } catch (const Exception& E) {
         RaiseError("connect: " + E.Message());
         return;
@@ -175,21 +181,7 @@ void TCustomWSocket::Listen() {
         return;
     }
     try {
-        WSocketEntryPoint();
-        if (!FProtoResolved) {
-            FProto = WSocketResolveProto(FProtoStr);
-            FType = FProto == IPPROTO_UDP ? SOCK_DGRAM : SOCK_STREAM;
-            FProtoResolved = true;
-        }
-        if (!FPortResolved) {
-            FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
-            FSin.sin_port = htons(static_cast<winsock::u_short>(FPortNum));
-            FPortResolved = true;
-        }
-        if (!FAddrResolved) {
-            FSin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
-            FAddrResolved = true;
-        }
+        ResolveEndpoint(false);
     } catch (const Exception& E) {
         RaiseError("listen: " + E.Message());
         return;

@@ -22,18 +22,25 @@ void TCustomWSocket::CancelPendingLookup() {
     LookupHandle = 0;
 }
 
-void TCustomWSocket::ForwardDnsLookup(const std::string& HostName) {
-    TLifeToken alive = LifeToken();
-    if (HostName.empty()) {
-        RaiseError("DNS lookup: invalid host name.");
-        if (!alive) return;
-        DoDnsLookupDone(WSAEINVAL);
-        return;
+// The common start of a lookup: an invalid argument is reported and completes
+// with 10022; otherwise a pending lookup is cancelled silently and the results
+// emptied. False when no lookup is to be started.
+bool TCustomWSocket::BeginLookup(bool ArgumentValid, const char* InvalidMessage) {
+    if (!ArgumentValid) {
+        TLifeToken alive = LifeToken();
+        RaiseError(InvalidMessage);
+        if (alive) DoDnsLookupDone(WSAEINVAL);
+        return false;
     }
     WSocketEntryPoint();
     CancelPendingLookup();
     FDnsResult.clear();
     FDnsResultList.Clear();
+    return true;
+}
+
+void TCustomWSocket::ForwardDnsLookup(const std::string& HostName) {
+    if (!BeginLookup(!HostName.empty(), "DNS lookup: invalid host name.")) return;
 
     in_addr addr{inet_addr(HostName.c_str())};
     if (addr.s_addr != INADDR_NONE) {
@@ -48,17 +55,8 @@ void TCustomWSocket::ForwardDnsLookup(const std::string& HostName) {
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
-    TLifeToken alive = LifeToken();
-    if (HostAddr.empty() || HostAddr.size() > 256) {
-        RaiseError("ReverseDnsLookup: Invalid host name.");
-        if (!alive) return;
-        DoDnsLookupDone(WSAEINVAL);
+    if (!BeginLookup(!HostAddr.empty() && HostAddr.size() <= 256, "ReverseDnsLookup: Invalid host name."))
         return;
-    }
-    WSocketEntryPoint();
-    CancelPendingLookup();
-    FDnsResult.clear();
-    FDnsResultList.Clear();
 
     winsock::u_long addr = inet_addr(HostAddr.c_str());
     LookupHandle = WSAAsyncGetHostByAddr(FWindowHandle, WM_HOST_BY_ADDR_DONE,

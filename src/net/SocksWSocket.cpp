@@ -10,6 +10,8 @@
 using namespace winsock;
 
 namespace {
+const std::string kDefaultSocksLevel = "5";
+
 // The longest request and authentication that fit the 128-byte layout.
 constexpr size_t kSocks5MaxHost = 121;      // 05 01 00 03 len host port
 constexpr size_t kSocks5MaxUserPass = 125;  // 01 len user len password
@@ -72,10 +74,9 @@ void TCustomSocksWSocket::ResetToDefaults() {
     FSocksServer.clear();
     FSocksServerAssigned = false;
     FSocksPort.clear();
-    FSocksLevel = "5";
+    FSocksLevel = kDefaultSocksLevel;
     SocksRcvCnt = 0;
-    FLeftoverCount = 0;
-    FLeftoverPos = 0;
+    SocksLeftover = {};
 }
 
 // ---- connecting ----
@@ -351,8 +352,8 @@ bool TCustomSocksWSocket::HandleSocks5Reply() {
         FailSocks(20011, "address type not supported");
         return true;
     }
-    FLeftoverPos = length;
-    FLeftoverCount = SocksRcvCnt - length;
+    SocksLeftover.Pos = length;
+    SocksLeftover.Count = SocksRcvCnt - length;
     SocksRcvCnt = 0;
     return SocksConnected();
 }
@@ -366,11 +367,11 @@ bool TCustomSocksWSocket::SocksConnected() {
     if (!alive || FHSocket == INVALID_SOCKET) return true;
     // Offered until read: the platform will not announce these bytes again.
     for (;;) {
-        const int before = FLeftoverCount;
+        const int before = SocksLeftover.Count;
         const bool handled = DoDataAvailable(0);
         if (!alive) return true;
         if (!handled) return false;
-        if (FLeftoverCount == 0 || FLeftoverCount == before || FHSocket == INVALID_SOCKET) return true;
+        if (SocksLeftover.Count == 0 || SocksLeftover.Count == before || FHSocket == INVALID_SOCKET) return true;
     }
 }
 
@@ -396,16 +397,16 @@ void TCustomSocksWSocket::DoSessionClosed(std::uint16_t Error) {
 // ---- receiving ----
 
 int TCustomSocksWSocket::RcvdCount() {
-    if (FLeftoverCount > 0) return FLeftoverCount;
+    if (SocksLeftover.Count > 0) return SocksLeftover.Count;
     return TCustomWSocket::RcvdCount();
 }
 
 int TCustomSocksWSocket::RawReceive(void* Buffer, int BufferSize) {
-    if (FLeftoverCount <= 0) return TCustomWSocket::RawReceive(Buffer, BufferSize);
-    const int n = std::clamp(BufferSize, 0, FLeftoverCount);
-    std::memcpy(Buffer, SocksRcvBuf + FLeftoverPos, static_cast<size_t>(n));
-    FLeftoverPos += n;
-    FLeftoverCount -= n;
+    if (SocksLeftover.Count <= 0) return TCustomWSocket::RawReceive(Buffer, BufferSize);
+    const int n = std::clamp(BufferSize, 0, SocksLeftover.Count);
+    std::memcpy(Buffer, SocksRcvBuf + SocksLeftover.Pos, static_cast<size_t>(n));
+    SocksLeftover.Pos += n;
+    SocksLeftover.Count -= n;
     return n;
 }
 

@@ -102,6 +102,9 @@ private:
     int FSocksDestPort = 0;             // host order
     unsigned char SocksRcvBuf[kSocksBufSize] = {};
     int SocksRcvCnt = 0;
-    int FLeftoverCount = 0;  // bytes after the final reply, at FLeftoverPos
-    int FLeftoverPos = 0;
+    // Bytes received after the final reply: how many, and where in SocksRcvBuf.
+    struct {
+        int Count = 0;
+        int Pos = 0;
+    } SocksLeftover;
 };

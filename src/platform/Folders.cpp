@@ -2,10 +2,17 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
 
+#include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "base/Exceptions.h"
+#include "platform/LocalFiles.h"
 
 namespace platform {
 
@@ -64,6 +71,37 @@ bool FileExists(const std::string& path) {
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<FolderEntry> ReadFolder(const std::string& folder) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) throw Exception("Cannot read the folder " + folder + ": " + std::strerror(errno));
+    std::vector<FolderEntry> entries;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        entries.push_back({name, DirectoryExists(JoinPath(folder, name))});
+    }
+    return entries;
+}
+
+std::string CurrentFolder() {
+    std::error_code ec;
+    const std::filesystem::path path = std::filesystem::current_path(ec);
+    return ec ? std::string("/") : path.string();
+}
+
+void SetCurrentFolder(const std::string& folder) {
+    if (chdir(folder.c_str()) != 0)
+        throw Exception("Cannot open the folder " + folder + ": " + std::strerror(errno));
+}
+
+std::string NormalFolder(const std::string& path) {
+    std::filesystem::path p(path);
+    if (p.is_relative()) p = std::filesystem::path(CurrentFolder()) / p;
+    std::string s = p.lexically_normal().string();
+    while (s.size() > 1 && s.back() == '/') s.pop_back();
+    return s;
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -18,5 +19,25 @@ std::string ApplicationFolder();
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
+
+// One name of a folder, with whether it is a folder itself (links count as
+// what they point to).
+struct FolderEntry {
+    std::string Name;
+    bool IsFolder = false;
+};
+
+// The entries of a folder except "." and "..", in no particular order.
+// Raises Exception with the system's reason when the folder cannot be read.
+std::vector<FolderEntry> ReadFolder(const std::string& folder);
+
+// The process's current folder, and changing it (raises Exception with the
+// system's reason when refused).
+std::string CurrentFolder();
+void SetCurrentFolder(const std::string& folder);
+
+// An absolute folder path without "." or ".." levels or a trailing "/"
+// (except the root); a relative path is taken from the current folder.
+std::string NormalFolder(const std::string& path);
 
 }  // namespace platform

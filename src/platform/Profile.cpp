@@ -90,7 +90,6 @@ bool ReplaceFile(const std::string& fileName, const std::string& content) {
         if (n <= 0) ok = false;
         else done += static_cast<size_t>(n);
     }
-    if (ok) ok = fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     if (ok) ok = rename(temp.c_str(), fileName.c_str()) == 0;
     if (!ok) unlink(temp.c_str());

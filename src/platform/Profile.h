@@ -9,7 +9,9 @@
 // Contract:
 //  - Every call reads the file anew; a missing file or key gives the default.
 //  - A write replaces the file through a temporary file beside it, renamed
-//    over it, so the file is never left half-written. It returns false when
+//    over it, so the file is never left half-written. No fsync: the windows
+//    write hundreds of keys in a row, one file replacement each, and the
+//    rename alone already keeps a crash from tearing the file. It returns false when
 //    the system refuses (the caller reports it).
 //  - Single-threaded use per file.
 #pragma once

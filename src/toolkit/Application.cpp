@@ -8,6 +8,7 @@
 
 #include "platform/Messages.h"
 #include "toolkit/Dialogs.h"
+#include "toolkit/Control.h"
 #include "toolkit/Form.h"
 #include "toolkit/LoopBridge.h"
 
@@ -21,6 +22,8 @@ TApplication::TApplication() {
     // The windows' design fonts, mapped to metric-compatible fonts.
     QFont::insertSubstitution("Arial", "Liberation Sans");
     QFont::insertSubstitution("MS Sans Serif", "Liberation Sans");
+    QFont::insertSubstitution("Courier New", "Liberation Mono");
+    QFont::insertSubstitution("Times New Roman", "Liberation Serif");
     platform::SetTerminated(false);
     FLoopBridge = std::make_unique<TLoopBridge>();
 }
@@ -67,7 +70,7 @@ void TApplication::WaitForEvents(int timeoutMs) { TLoopBridge::WaitForEvents(tim
 void TApplication::SetCursor(TCursor cursor) {
     if (cursor == FCursor) return;
     if (FCursor != crDefault) QApplication::restoreOverrideCursor();
-    if (cursor != crDefault) QApplication::setOverrideCursor(cursor == crHourGlass ? Qt::WaitCursor : Qt::ArrowCursor);
+    if (cursor != crDefault) QApplication::setOverrideCursor(ToQCursor(cursor));
     FCursor = cursor;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include <QAbstractScrollArea>
+#include <QLineEdit>
 #include <QVariant>
 
 #include "toolkit/Form.h"
@@ -59,8 +61,19 @@ void TControl::SetColor(TColor color) {
     if (color == clDefault) return;
     QPalette palette = FWidget->palette();
     palette.setColor(QPalette::Window, ToQColor(color));
+    // Lists and edits paint their own area in Base. Set only on them: Qt
+    // hands explicit roles down to children, and the other controls' edits
+    // keep the style's white.
+    if (qobject_cast<QAbstractScrollArea*>(FWidget.data()) != nullptr || qobject_cast<QLineEdit*>(FWidget.data()) != nullptr)
+        palette.setColor(QPalette::Base, ToQColor(color));
     FWidget->setPalette(palette);
     FWidget->setAutoFillBackground(true);
+}
+
+void TControl::SetCursor(TCursor cursor) {
+    FCursor = cursor;
+    if (cursor == crDefault) FWidget->unsetCursor();
+    else FWidget->setCursor(ToQCursor(cursor));
 }
 
 TForm* TControl::ParentForm() const {
@@ -72,6 +85,16 @@ void TControl::FireEventIfAny(const TNotifyEvent& event) { FireEvent(event, this
 
 QColor ToQColor(TColor color) {
     return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+Qt::CursorShape ToQCursor(TCursor cursor) {
+    switch (cursor) {
+        case crHourGlass: return Qt::WaitCursor;
+        case crHandPoint: return Qt::PointingHandCursor;
+        case crDefault:
+        case crArrow: break;
+    }
+    return Qt::ArrowCursor;
 }
 
 QFont ToQFont(const TFont& font) {

@@ -59,6 +59,9 @@ public:
     // Background colour (clDefault: the style's).
     void SetColor(TColor color);
     TColor Color() const { return FColor; }
+    // The mouse pointer over this control (crDefault: the parent's).
+    void SetCursor(TCursor cursor);
+    TCursor Cursor() const { return FCursor; }
 
     // The window the control sits in (nullptr while not inside one).
     TForm* ParentForm() const;
@@ -79,7 +82,9 @@ private:
     std::string FHint;
     TFont FFont;
     TColor FColor = clDefault;
+    TCursor FCursor = crDefault;
 };
 
 QColor ToQColor(TColor color);
+Qt::CursorShape ToQCursor(TCursor cursor);
 QFont ToQFont(const TFont& font);

@@ -157,10 +157,17 @@ bool TForm::HandleKey(int key) {
             FDefaultButton->PerformClick();
             return true;
         }
-    } else if (key == Qt::Key_Escape && FCancelButton != nullptr && FCancelButton->Visible() &&
-               FCancelButton->Enabled()) {
-        FCancelButton->PerformClick();
-        return true;
+    } else if (key == Qt::Key_Escape) {
+        if (FCancelButton != nullptr && FCancelButton->Visible() && FCancelButton->Enabled()) {
+            FCancelButton->PerformClick();
+            return true;
+        }
+        // A modal window without a cancel button closes on Esc like a
+        // dialog, through Close() and so through the close query.
+        if (Modal()) {
+            Close();
+            return true;
+        }
     }
     return false;
 }

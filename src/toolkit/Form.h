@@ -16,7 +16,9 @@
 // Application->CreateForm(FrmExample) then runs OnCreate once the window is
 // built. Closing goes through Close(): OnCloseQuery may refuse; a modal window
 // ends its ShowModal, another window hides, and the main window ends the
-// program. The close box, Close() and a modal result all take that path.
+// program. The close box, the window manager's close, Esc, Close() and a
+// modal result all take that path; nothing else ends a modal showing except
+// the application's Terminate.
 #pragma once
 
 #include <initializer_list>
@@ -54,7 +56,7 @@ public:
 
     void SetTabOrder(std::initializer_list<TControl*> controls);
     // Enter clicks the default button unless a button has the focus; Esc
-    // clicks the cancel button.
+    // clicks the cancel button, or closes a modal window that has none.
     void SetDefaultButton(TButton* button) { FDefaultButton = button; }
     void SetCancelButton(TButton* button) { FCancelButton = button; }
     TButton* DefaultButton() const { return FDefaultButton; }

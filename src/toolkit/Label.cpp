@@ -1,10 +1,30 @@
 #include "toolkit/Label.h"
 
 #include <QLabel>
+#include <QMouseEvent>
 
 #include "toolkit/Text.h"
 
-TLabel::TLabel(TComponent* AOwner, TControl* AParent) : TControl(AOwner, new QLabel(AParent->ClientWidget())) {
+namespace {
+
+class LabelWidget : public QLabel {
+public:
+    LabelWidget(TLabel* label, QWidget* parent) : QLabel(parent), Label(label) {}
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        QLabel::mouseReleaseEvent(event);
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) Label->NotifyClick();
+    }
+
+private:
+    TLabel* Label;
+};
+
+}  // namespace
+
+TLabel::TLabel(TComponent* AOwner, TControl* AParent)
+    : TControl(AOwner, new LabelWidget(this, AParent->ClientWidget())) {
     Label()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label()->setTextFormat(Qt::PlainText);
 }

@@ -1,5 +1,5 @@
 // TLabel: static text, optionally word-wrapped, sized to its text unless
-// AutoSize is off (then the designed size is kept).
+// AutoSize is off (then the designed size is kept). A click runs OnClick.
 #pragma once
 
 #include <string>
@@ -19,6 +19,9 @@ public:
     void SetTransparent(bool value);
     // Left, centre or right, as Qt::Alignment flags.
     void SetAlignment(int alignment);
+
+    // Used by the label's widget: a click runs OnClick.
+    void NotifyClick() { Click(); }
 
 private:
     QLabel* Label() const;

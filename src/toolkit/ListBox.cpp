@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QStyledItemDelegate>
 
 #include "toolkit/Text.h"
 
@@ -29,6 +30,18 @@ protected:
 private:
     TListBox* Box;
     bool KeyNavigation = false;
+};
+
+// Every item as high as designed.
+class FixedHeightDelegate : public QStyledItemDelegate {
+public:
+    FixedHeightDelegate(int height, QObject* parent) : QStyledItemDelegate(parent), Height(height) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), Height};
+    }
+
+private:
+    int Height;
 };
 
 std::string BytesOf(const QListWidgetItem* item) { return item->data(kBytesRole).toByteArray().toStdString(); }
@@ -130,6 +143,13 @@ bool TListBox::Selected(int index) const {
 
 void TListBox::SetSelected(int index, bool value) {
     if (QListWidgetItem* item = List()->item(index)) item->setSelected(value);
+}
+
+void TListBox::SetItemHeight(int pixels) {
+    FItemHeight = pixels;
+    QAbstractItemDelegate* old = List()->itemDelegate();
+    List()->setItemDelegate(pixels > 0 ? new FixedHeightDelegate(pixels, List()) : new QStyledItemDelegate(List()));
+    delete old;
 }
 
 int TListBox::SelCount() const { return static_cast<int>(List()->selectedItems().size()); }

@@ -39,14 +39,21 @@ public:
     bool Selected(int index) const;
     void SetSelected(int index, bool value);
     int SelCount() const;
+    // Height of every item in pixels (0: the style's).
+    void SetItemHeight(int pixels);
+    int ItemHeight() const { return FItemHeight; }
 
     // Used by the list's widget.
     void NotifyUserPick() { Click(); }
     void NotifyDblClick() { DblClick(); }
 
-private:
+protected:
     QListWidget* List() const;
+
+private:
     int SortedPosition(const std::string& s) const;
+
+    int FItemHeight = 0;
 
     bool FSorted = false;
     bool FMultiSelect = false;

@@ -48,7 +48,7 @@ constexpr unsigned mbYesNoCancel = mbYes | mbNo | mbCancel;
 // The modal result a button of a message box gives.
 TModalResult ModalResultOf(TMsgDlgBtn button);
 
-enum TCursor { crDefault, crHourGlass, crArrow };
+enum TCursor { crDefault, crHourGlass, crArrow, crHandPoint };
 
 using TNotifyEvent = std::function<void(TObject* Sender)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;

@@ -218,17 +218,6 @@ TEST_P(FtpRealServer, OnCommandRewritesWhatIsTracedAndSent) {
     EXPECT_TRUE(R.Ftp.Quit());
 }
 
-TEST_P(FtpRealServer, DataStepsAreNotBuiltAndNeverReportSuccess) {
-    LogIn();
-    R.Ftp.HostFileName = "five.txt";
-    R.Ftp.LocalFileName = (fs::temp_directory_path() / "tarn-ftp-never.txt").string();
-    EXPECT_FALSE(R.Ftp.Get());
-    R.ExpectOneDone(ftpGetAsync, 550);
-    EXPECT_NE(R.Ftp.ErrorMessage().find("not available"), std::string::npos);
-    EXPECT_FALSE(fs::exists(R.Ftp.LocalFileName));
-    EXPECT_TRUE(R.Ftp.Quit());
-}
-
 INSTANTIATE_TEST_SUITE_P(Servers, FtpRealServer,
                          ::testing::Values(TServerKind::Vsftpd, TServerKind::Pyftpdlib),
                          [](const auto& info) { return ServerName(info.param); });

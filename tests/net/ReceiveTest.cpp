@@ -49,6 +49,22 @@ TEST(WSocketReceive, PeerCloseDeliversRemainingDataFirstWithoutReceiveLoop) {
     ExpectAllDataBeforeClose(wsoNoReceiveLoop);
 }
 
+TEST(WSocketReceive, AHandlerThatDisconnectsAtThePeersCloseClosesOnce) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.WriteAll("abc"); });
+    TWSocket s;
+    int closes = 0;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        char buf[16];
+        if (s.Receive(buf, sizeof buf) == 0) s.Disconnect();  // the end of the stream
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closes; };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }));
+    PumpFor(50);
+    EXPECT_EQ(closes, 1);
+}
+
 TEST(WSocketReceive, AHandlerThatReadsNothingDoesNotSpin) {
     peers::TcpPeer peer([](peers::Conn& c) {
         c.WriteAll("abc");

@@ -23,7 +23,7 @@ const std::string kSocks5Success = "\x05\x00\x00\x01\x7f\x00\x00\x01\x04\xd2"s;
 }  // namespace
 
 TEST_F(ScriptedProxyTest, Socks5SendsExactBytesAndHandsOverDataAfterTheReply) {
-    ConnectThroughProxy("5");
+    ASSERT_TRUE(Connect("5"));
     EXPECT_EQ(ProxyReceived(3), "\x05\x01\x00"s);
     ASSERT_TRUE(proxy.Send("\x05\x00"s));
     EXPECT_EQ(ProxyReceived(3 + kSocks5Request.size()), "\x05\x01\x00"s + kSocks5Request);
@@ -55,7 +55,7 @@ TEST_F(ScriptedProxyTest, Socks5SendsExactBytesAndHandsOverDataAfterTheReply) {
 }
 
 TEST_F(ScriptedProxyTest, Socks5ReplyWithNameArrivingInPiecesCompletesAtTheLastPiece) {
-    ConnectThroughProxy("5");
+    ASSERT_TRUE(Connect("5"));
     ProxyReceived(3);
     ASSERT_TRUE(proxy.Send("\x05\x00"s));
     ProxyReceived(3 + kSocks5Request.size());
@@ -81,22 +81,13 @@ TEST_F(ScriptedProxyTest, Socks5MethodAndVersionFailures) {
     for (const Case& c : {Case{"\x05\xff"s, 20003, "authentification method not acceptable"},
                           Case{"\x04\x00"s, 20002, "socks version error"}}) {
         SCOPED_TRACE(c.msg);
-        ManualPeer peer;
-        ASSERT_TRUE(peer.Listen());
-        TWSocket s;
-        SocketEventLog events;
-        events.Attach(s);
-        s.SetSocksServer("127.0.0.1");
-        s.SetSocksPort(std::to_string(peer.Port()));
-        s.SetAddr("host.example");
-        s.SetPort("21");
-        s.Connect();
-        ASSERT_TRUE(PumpUntil([&] { return peer.TryAccept() && peer.Received().size() >= 3; }));
-        ASSERT_TRUE(peer.Send(c.reply));
-        ASSERT_TRUE(PumpUntil([&] { return events.Has("SessionClosed " + std::to_string(c.code)); }));
-        EXPECT_EQ(events.Events, FailureEvents(c.code, c.msg));
-        EXPECT_EQ(s.State(), wsClosed);
-        EXPECT_TRUE(PumpUntil([&] { return peer.PeerClosed(); }));
+        ProxyScenario p;
+        ASSERT_TRUE(p.Connect("5", "host.example", "21", 3));
+        ASSERT_TRUE(p.proxy.Send(c.reply));
+        ASSERT_TRUE(p.WaitFor("SessionClosed " + std::to_string(c.code)));
+        EXPECT_EQ(p.log.Events, FailureEvents(c.code, c.msg));
+        EXPECT_EQ(p.socket.State(), wsClosed);
+        EXPECT_TRUE(PumpUntil([&] { return p.proxy.PeerClosed(); }));
     }
 }
 
@@ -107,24 +98,15 @@ TEST_F(ScriptedProxyTest, Socks5ReplyCodes) {
                            "command not supported",        "address type not supported"};
     for (int rep = 1; rep <= 9; ++rep) {
         SCOPED_TRACE(rep);
-        ManualPeer peer;
-        ASSERT_TRUE(peer.Listen());
-        TWSocket s;
-        SocketEventLog events;
-        events.Attach(s);
-        s.SetSocksServer("127.0.0.1");
-        s.SetSocksPort(std::to_string(peer.Port()));
-        s.SetAddr("host.example");
-        s.SetPort("2121");
-        s.Connect();
-        ASSERT_TRUE(PumpUntil([&] { return peer.TryAccept() && peer.Received().size() >= 3; }));
-        ASSERT_TRUE(peer.Send("\x05\x00"s));
-        ASSERT_TRUE(PumpUntil([&] { return peer.Received().size() >= 3 + kSocks5Request.size(); }));
-        ASSERT_TRUE(peer.Send("\x05"s + static_cast<char>(rep) + "\x00\x01\x00\x00\x00\x00\x00\x00"s));
+        ProxyScenario p;
+        ASSERT_TRUE(p.Connect("5", "host.example", "2121", 3));
+        ASSERT_TRUE(p.proxy.Send("\x05\x00"s));
+        p.ProxyReceived(3 + kSocks5Request.size());
+        ASSERT_TRUE(p.proxy.Send("\x05"s + static_cast<char>(rep) + "\x00\x01\x00\x00\x00\x00\x00\x00"s));
         const int code = rep <= 8 ? 20003 + rep : 20012;
         const std::string msg = rep <= 8 ? texts[rep - 1] : "unassigned error #9";
-        ASSERT_TRUE(PumpUntil([&] { return events.Has("SessionClosed " + std::to_string(code)); }));
-        EXPECT_EQ(events.Events, FailureEvents(code, msg));
+        ASSERT_TRUE(p.WaitFor("SessionClosed " + std::to_string(code)));
+        EXPECT_EQ(p.log.Events, FailureEvents(code, msg));
     }
 }
 
@@ -139,22 +121,13 @@ TEST_F(ScriptedProxyTest, Socks5OddAddressTypeAndOverlongReplyFail) {
     for (const Case& c : {Case{"\x05\x00\x00\x04\x00"s, 20011, "address type not supported"},
                           Case{longName, 20001, "too much data availaible"}}) {
         SCOPED_TRACE(c.msg);
-        ManualPeer peer;
-        ASSERT_TRUE(peer.Listen());
-        TWSocket s;
-        SocketEventLog events;
-        events.Attach(s);
-        s.SetSocksServer("127.0.0.1");
-        s.SetSocksPort(std::to_string(peer.Port()));
-        s.SetAddr("host.example");
-        s.SetPort("2121");
-        s.Connect();
-        ASSERT_TRUE(PumpUntil([&] { return peer.TryAccept() && peer.Received().size() >= 3; }));
-        ASSERT_TRUE(peer.Send("\x05\x00"s));
-        ASSERT_TRUE(PumpUntil([&] { return peer.Received().size() >= 3 + kSocks5Request.size(); }));
-        ASSERT_TRUE(peer.Send(c.reply));
-        ASSERT_TRUE(PumpUntil([&] { return events.Has("SessionClosed " + std::to_string(c.code)); }));
-        EXPECT_EQ(events.Events, FailureEvents(c.code, c.msg));
+        ProxyScenario p;
+        ASSERT_TRUE(p.Connect("5", "host.example", "2121", 3));
+        ASSERT_TRUE(p.proxy.Send("\x05\x00"s));
+        p.ProxyReceived(3 + kSocks5Request.size());
+        ASSERT_TRUE(p.proxy.Send(c.reply));
+        ASSERT_TRUE(p.WaitFor("SessionClosed " + std::to_string(c.code)));
+        EXPECT_EQ(p.log.Events, FailureEvents(c.code, c.msg));
     }
 }
 
@@ -162,7 +135,7 @@ TEST_F(ScriptedProxyTest, Socks5AuthenticationSucceeds) {
     socket.SocksAuthentication = socksAuthenticateUsercode;
     socket.SocksUsercode = "alice";
     socket.SocksPassword = "pw";
-    ConnectThroughProxy("5");
+    ASSERT_TRUE(Connect("5"));
     EXPECT_EQ(ProxyReceived(3), "\x05\x01\x02"s);
     ASSERT_TRUE(proxy.Send("\x05\x02"s));
     EXPECT_EQ(ProxyReceived(3 + 10).substr(3), "\x01\x05" "alice\x02pw"s);
@@ -182,7 +155,7 @@ TEST_F(ScriptedProxyTest, Socks5AuthenticationSucceeds) {
 TEST_F(ScriptedProxyTest, Socks5AuthenticationOfferedButNotNeeded) {
     socket.SocksAuthentication = socksAuthenticateUsercode;
     socket.SocksUsercode = "alice";
-    ConnectThroughProxy("5");
+    ASSERT_TRUE(Connect("5"));
     ProxyReceived(3);
     ASSERT_TRUE(proxy.Send("\x05\x00"s));
     EXPECT_EQ(ProxyReceived(3 + kSocks5Request.size()).substr(3), kSocks5Request);
@@ -193,37 +166,27 @@ TEST_F(ScriptedProxyTest, Socks5AuthenticationRefusedOrCutOff) {
     socket.SocksAuthentication = socksAuthenticateUsercode;
     socket.SocksUsercode = "alice";
     socket.SocksPassword = "wrong";
-    ConnectThroughProxy("5");
+    ASSERT_TRUE(Connect("5"));
     ProxyReceived(3);
     ASSERT_TRUE(proxy.Send("\x05\x02"s));
     ProxyReceived(3 + 13);
     ASSERT_TRUE(proxy.Send("\x01\x01"s));
-    ASSERT_TRUE(WaitClosed());
+    ASSERT_TRUE(WaitFor("SessionClosed 20015"));
     EXPECT_EQ(log.Events, (std::vector<std::string>{
                               "SocksConnected 0", "AuthState 0",
                               "SocksError 20015 socks authentication failed",
                               "SessionConnected 20015", "Closed", "SessionClosed 20015"}));
 
     // The proxy closing during authentication.
-    ManualPeer peer;
-    ASSERT_TRUE(peer.Listen());
-    TWSocket s;
-    SocketEventLog events;
-    events.Attach(s);
-    s.SocksAuthentication = socksAuthenticateUsercode;
-    s.SetSocksServer("127.0.0.1");
-    s.SetSocksPort(std::to_string(peer.Port()));
-    s.SetAddr("host.example");
-    s.SetPort("21");
-    s.Connect();
-    ASSERT_TRUE(PumpUntil([&] { return peer.TryAccept() && peer.Received().size() >= 3; }));
-    ASSERT_TRUE(peer.Send("\x05\x02"s));
+    ProxyScenario p;
+    p.socket.SocksAuthentication = socksAuthenticateUsercode;
+    ASSERT_TRUE(p.Connect("5", "host.example", "21", 3));
+    ASSERT_TRUE(p.proxy.Send("\x05\x02"s));
     // An empty user name and password go as two zero lengths.
-    ASSERT_TRUE(PumpUntil([&] { return peer.Received().size() >= 3 + 3; }));
-    EXPECT_EQ(peer.Received().substr(3), "\x01\x00\x00"s);
-    peer.Close();
-    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }));
-    EXPECT_EQ(events.Events, (std::vector<std::string>{"SocksConnected 0", "AuthState 0",
+    EXPECT_EQ(p.ProxyReceived(3 + 3).substr(3), "\x01\x00\x00"s);
+    p.proxy.Close();
+    ASSERT_TRUE(PumpUntil([&] { return p.socket.State() == wsClosed; }));
+    EXPECT_EQ(p.log.Events, (std::vector<std::string>{"SocksConnected 0", "AuthState 0",
                                                        "AuthState 2", "SessionClosed 0", "Closed"}));
 }
 
@@ -240,28 +203,18 @@ TEST_F(ScriptedProxyTest, Socks4RequestAndReplies) {
                           Case{"\x00\x60"s, 20012, "unassigned error #96"},
                           Case{"\x01\x5a"s, 20002, "socks version error"}}) {
         SCOPED_TRACE(c.msg);
-        ManualPeer peer;
-        ASSERT_TRUE(peer.Listen());
-        TWSocket s;
-        SocketEventLog events;
-        events.Attach(s);
-        s.SocksUsercode = "bob";
-        s.SetSocksServer("127.0.0.1");
-        s.SetSocksPort(std::to_string(peer.Port()));
-        s.SetSocksLevel("4");
-        s.SetAddr("127.0.0.1");
-        s.SetPort("21");
-        s.Connect();
-        ASSERT_TRUE(PumpUntil([&] { return peer.TryAccept() && peer.Received().size() >= request.size(); }));
-        EXPECT_EQ(peer.Received(), request);
-        ASSERT_TRUE(peer.Send(c.reply + "\x00\x00\x00\x00\x00\x00"s));
-        ASSERT_TRUE(PumpUntil([&] { return events.Has("SessionClosed " + std::to_string(c.code)); }));
-        EXPECT_EQ(events.Events, FailureEvents(c.code, c.msg));
+        ProxyScenario p;
+        p.socket.SocksUsercode = "bob";
+        ASSERT_TRUE(p.Connect("4", "127.0.0.1", "21", request.size()));
+        EXPECT_EQ(p.proxy.Received(), request);
+        ASSERT_TRUE(p.proxy.Send(c.reply + "\x00\x00\x00\x00\x00\x00"s));
+        ASSERT_TRUE(p.WaitFor("SessionClosed " + std::to_string(c.code)));
+        EXPECT_EQ(p.log.Events, FailureEvents(c.code, c.msg));
     }
 }
 
 TEST_F(ScriptedProxyTest, Socks4aLetsTheProxyResolveTheName) {
-    ConnectThroughProxy("4a", "ftp.example", "21");
+    ASSERT_TRUE(Connect("4a", "ftp.example", "21"));
     EXPECT_EQ(socket.SocksLevel(), "4A");
     const std::string request = "\x04\x01\x00\x15\x00\x00\x00\x01\x00" "ftp.example\x00"s;
     EXPECT_EQ(ProxyReceived(request.size()), request);
@@ -274,8 +227,8 @@ TEST_F(ScriptedProxyTest, Socks4aLetsTheProxyResolveTheName) {
 
 TEST_F(ScriptedProxyTest, Socks4UnresolvableDestinationFailsWithoutSending) {
     const std::string name(257, 'h');  // refused by the resolver without a lookup
-    ConnectThroughProxy("4", name, "21");
-    ASSERT_TRUE(WaitClosed());
+    ASSERT_TRUE(Connect("4", name, "21"));
+    ASSERT_TRUE(WaitFor("SessionClosed 20017"));
     const std::string msg = "ESocketException WSocketResolveHost: '" + name + "' Invalid Hostname.";
     EXPECT_EQ(log.Events, FailureEvents(20017, msg));
     EXPECT_TRUE(PumpUntil([&] { return proxy.PeerClosed(); }));

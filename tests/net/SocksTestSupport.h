@@ -11,10 +11,9 @@
 #include "net/WSocket.h"
 #include "platform/PumpHelpers.h"
 
-class ScriptedProxyTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(proxy.Listen());
+struct ProxyScenario {
+    ProxyScenario() {
+        EXPECT_TRUE(proxy.Listen());
         log.Attach(socket);
         socket.OnDataAvailable = [this](TObject*, std::uint16_t e) {
             log.Add("DataAvailable", e);
@@ -25,16 +24,17 @@ protected:
         };
     }
 
-    // Starts Connect through the scripted proxy and waits for its connection.
-    void ConnectThroughProxy(const std::string& level, const std::string& addr = "host.example",
-                             const std::string& port = "2121") {
+    // Starts Connect through the scripted proxy; true once the proxy holds
+    // `firstBytes` bytes of the negotiation.
+    bool Connect(const std::string& level, const std::string& addr = "host.example",
+                 const std::string& port = "2121", size_t firstBytes = 0) {
         socket.SetSocksServer("127.0.0.1");
         socket.SetSocksPort(std::to_string(proxy.Port()));
         socket.SetSocksLevel(level);
         socket.SetAddr(addr);
         socket.SetPort(port);
         socket.Connect();
-        ASSERT_TRUE(PumpUntil([&] { return proxy.TryAccept(); }));
+        return PumpUntil([&] { return proxy.TryAccept() && proxy.Received().size() >= firstBytes; });
     }
 
     // Waits until the proxy holds `count` bytes and returns them all.
@@ -48,8 +48,8 @@ protected:
         return PumpUntil([&] { return socket.ReadCount() >= count; });
     }
 
-    bool WaitClosed() {
-        return PumpUntil([&] { return log.Has("Closed") && socket.State() == wsClosed; });
+    bool WaitFor(const std::string& event) {
+        return PumpUntil([&] { return log.Has(event); });
     }
 
     ManualPeer proxy;
@@ -58,3 +58,5 @@ protected:
     std::string data;
     int firstRcvdCount = -1;
 };
+
+class ScriptedProxyTest : public ::testing::Test, public ProxyScenario {};

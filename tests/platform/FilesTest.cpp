@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -9,7 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Exceptions.h"
+#include "platform/DateFormat.h"
+#include "platform/Drives.h"
 #include "platform/Folders.h"
+#include "platform/LocalFiles.h"
 #include "platform/Profile.h"
 #include "platform/RecordFile.h"
 #include "platform/Shell.h"
@@ -115,6 +121,112 @@ TEST_F(FilesTest, ShellOpenRefusesWhatItCannotOpen) {
     EXPECT_EQ(seen.File, "mailto:a@example.com");
     EXPECT_EQ(seen.ShowCmd, SW_SHOWMAXIMIZED);
     SetShellRunner({});
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DrivesTest, OnlyRealFileSystemsCountAsDrives) {
+    const std::string table =
+        "proc /proc proc rw 0 0\n"
+        "sysfs /sys sysfs rw 0 0\n"
+        "/dev/vda / ext4 rw 0 0\n"
+        "tmpfs /dev/shm tmpfs rw 0 0\n"
+        "tmpfs /run/user/0 tmpfs rw 0 0\n"
+        "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
+        "/dev/sdb1 /media/USB\\040Stick vfat rw 0 0\n"
+        "tmpfs /tmp tmpfs rw 0 0\n"
+        "binfmt_misc /somewhere/binfmt binfmt_misc rw 0 0\n"
+        "/dev/vda / ext4 rw 0 0\n"
+        "broken line\n";
+    EXPECT_EQ(RealMountPoints(table), (std::vector<std::string>{"/", "/media/USB Stick", "/tmp"}));
+
+    const std::vector<std::string> drives{"/", "/media/USB Stick", "/home"};
+    EXPECT_EQ(DriveOf("/home/u/docs", drives), "/home");
+    EXPECT_EQ(DriveOf("/homework", drives), "/");
+    EXPECT_EQ(DriveOf("/media/USB Stick", drives), "/media/USB Stick");
+
+    const std::vector<std::string> mounted = MountedDrives();
+    EXPECT_NE(std::find(mounted.begin(), mounted.end(), "/"), mounted.end());
+}
+
+TEST_F(FilesTest, FoldersAreReadEnteredAndNormalised) {
+    std::filesystem::create_directories(Dir + "/sub");
+    std::ofstream(Dir + "/file") << "x";
+    std::vector<FolderEntry> entries = ReadFolder(Dir);
+    std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.Name < b.Name; });
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].Name, "file");
+    EXPECT_FALSE(entries[0].IsFolder);
+    EXPECT_EQ(entries[1].Name, "sub");
+    EXPECT_TRUE(entries[1].IsFolder);
+    EXPECT_THROW(ReadFolder(Dir + "/missing"), Exception);
+
+    const std::string before = CurrentFolder();
+    SetCurrentFolder(Dir);
+    EXPECT_EQ(CurrentFolder(), Dir);
+    EXPECT_EQ(NormalFolder("sub/../sub/"), Dir + "/sub");
+    EXPECT_EQ(NormalFolder("/"), "/");
+    EXPECT_THROW(SetCurrentFolder(Dir + "/file"), Exception);
+    EXPECT_EQ(CurrentFolder(), Dir);
+    SetCurrentFolder(before);
+}
+
+TEST_F(FilesTest, LocalFileOperationsNeverReplaceAndNeverFollowLinks) {
+    const std::string a = Dir + "/a";
+    const std::string b = Dir + "/b";
+    std::ofstream(a) << "AAA";
+    std::ofstream(b) << "BBB";
+    EXPECT_FALSE(RenameFile(a, b));
+    EXPECT_EQ(Read(a), "AAA");
+    EXPECT_EQ(Read(b), "BBB");
+    EXPECT_TRUE(RenameFile(a, a));
+    EXPECT_TRUE(RenameFile(a, Dir + "/c"));
+    EXPECT_FALSE(RenameFile(a, Dir + "/d"));  // gone already
+    EXPECT_EQ(Read(Dir + "/c"), "AAA");
+
+    // Write-protected files and folders are not deleted; a link goes, not its target.
+    chmod(b.c_str(), 0444);
+    EXPECT_FALSE(DeleteFile(b));
+    EXPECT_TRUE(std::filesystem::exists(b));
+    ASSERT_TRUE(MakeFolder(Dir + "/f"));
+    EXPECT_FALSE(MakeFolder(Dir + "/f"));
+    EXPECT_FALSE(DeleteFile(Dir + "/f"));
+    std::filesystem::create_symlink(b, Dir + "/link");
+    EXPECT_TRUE(DeleteFile(Dir + "/link"));
+    EXPECT_TRUE(std::filesystem::exists(b));
+
+    // Only an empty folder is removed, never through a link.
+    std::filesystem::create_directory_symlink(Dir + "/f", Dir + "/flink");
+    EXPECT_FALSE(RemoveFolder(Dir + "/flink"));
+    std::ofstream(Dir + "/f/x") << "x";
+    EXPECT_FALSE(RemoveFolder(Dir + "/f"));
+    std::filesystem::remove(Dir + "/f/x");
+    EXPECT_TRUE(RemoveFolder(Dir + "/f"));
+
+    for (const char* bad : {"", ".", "..", "a/b", "/abs"}) EXPECT_FALSE(IsPlainName(bad)) << bad;
+    for (const char* good : {"a", "..a", " x ", "a.b"}) EXPECT_TRUE(IsPlainName(good)) << good;
+    EXPECT_EQ(JoinPath("/", "x"), "/x");
+    EXPECT_EQ(JoinPath("/a", "x"), "/a/x");
+}
+
+TEST(DateFormatTest, TheTimeIsLeftOutAtMidnightOnly) {
+    std::tm day{};
+    day.tm_year = 2021 - 1900;
+    day.tm_mon = 2;
+    day.tm_mday = 4;
+    day.tm_isdst = -1;
+    const std::time_t midnight = std::mktime(&day);
+    char date[64];
+    std::strftime(date, sizeof date, "%x", &day);
+    EXPECT_EQ(DateTimeToStr(midnight), date);
+    char time[64];
+    std::tm later = day;
+    later.tm_sec = 7;
+    const std::time_t seven = std::mktime(&later);
+    std::strftime(time, sizeof time, "%X", &later);
+    EXPECT_EQ(DateTimeToStr(seven), std::string(date) + " " + time);
 }
 
 }  // namespace

@@ -144,7 +144,27 @@ TEST_F(ControlsTest, ModalWindowEndsThroughItsCloseQuery) {
     WhenModal([&] { Window->Widget()->close(); });
     EXPECT_EQ(Window->ShowModal(), mrCancel);
     EXPECT_EQ(queries, 3);
+
+    // Esc closes a modal window without a cancel button, also through the
+    // close query, and a refusal keeps it open.
+    Window->OnCloseQuery = [&](TObject*, bool& canClose) { canClose = ++queries != 4; };
+    WhenModal([&] {
+        QTest::keyClick(Window->Widget(), Qt::Key_Escape);
+        QApplication::processEvents();
+        EXPECT_TRUE(Window->Modal());
+        QTest::keyClick(Window->Widget(), Qt::Key_Escape);
+    });
+    EXPECT_EQ(Window->ShowModal(), mrCancel);
+    EXPECT_EQ(queries, 5);
     (void)other;
+
+    // A window shown normally ignores Esc.
+    Window->Show();
+    QTest::keyClick(Window->Widget(), Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_TRUE(Window->Visible());
+    EXPECT_EQ(queries, 5);
+    Window->Hide();
 }
 
 TEST_F(ControlsTest, DialogSeamNamesAndAnswersEveryBox) {

@@ -1,0 +1,26 @@
+// TImageList: a non-visual list of small pictures of one size, used by list
+// views for their row images.
+#pragma once
+
+#include <vector>
+
+#include <QPixmap>
+
+#include "base/Component.h"
+#include "toolkit/Pictures.h"
+
+class TImageList : public TComponent {
+public:
+    TImageList(TComponent* AOwner, int size = 16) : TComponent(AOwner), FSize(size) {}
+
+    int Add(TPicture picture);
+    int Count() const { return static_cast<int>(FPictures.size()); }
+    int Size() const { return FSize; }
+    TPicture Picture(int index) const;
+    // An empty pixmap for an index outside the list.
+    QPixmap Pixmap(int index) const;
+
+private:
+    int FSize;
+    std::vector<TPicture> FPictures;
+};
