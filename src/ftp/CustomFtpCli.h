@@ -23,6 +23,8 @@
 //    connection's close have arrived, in either order; a local file failure
 //    or an abort asked for in OnProgress ends it with an error even when the
 //    server reports success. Byte counts and offsets are 64-bit.
+//  - The trace (OnDisplay) shows a PASS command as "> PASS ****"; the
+//    password itself is sent unchanged and never traced.
 //  - Needs: the socket layer's TWSocket in raw mode (the engine splits reply
 //    lines itself) and the platform message loop; no windowing toolkit.
 #pragma once
@@ -93,6 +95,10 @@ public:
     TFtpEngineState State() const { return FState; }
     // True while the control socket is anything but closed.
     bool Connected() const;
+    // The transfer failed on its local file (open, read or write), as opposed
+    // to a server's refusal with the same code. Cleared when a transfer step
+    // or a synchronous call starts.
+    bool LocalFileFailed = false;
 
     // --- Events ----------------------------------------------------------
     TFtpDisplay OnDisplay;

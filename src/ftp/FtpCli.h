@@ -5,9 +5,10 @@
 // thread's message loop (sleeping in the loop's wait, never spinning) until
 // the engine is ready again or Timeout seconds pass without progress; it
 // returns true only when the request ended with 0. On time-out the session
-// is dropped (CancelAsync), ErrorMessage reads "426 Timeout" and ReplyCode
-// 426. Any other handler of the program may run while a call waits. The
-// request's OnRequestDone may arrive after the call returned.
+// is dropped (CancelAsync), ErrorMessage reads "426 Timeout", ReplyCode
+// 426 and TimedOut is set (a server's own 426 leaves it clear). Any other
+// handler of the program may run while a call waits. The request's
+// OnRequestDone may arrive after the call returned.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,8 @@ public:
     // Pump only the calling thread's own messages (the control socket's
     // PumpMessages) instead of the application's loop.
     bool MultiThreaded = false;
+    // The last synchronous call ended because its time-out passed.
+    bool TimedOut = false;
 
     bool Connect();
     bool Cwd();

@@ -16,6 +16,8 @@ TFtpClient::TFtpClient(TComponent* AOwner) : TCustomFtpCli(AOwner) {}
 
 bool TFtpClient::RunSync(TRequestMethod Method) {
     const unsigned refusals = RefusalCount;
+    TimedOut = false;
+    LocalFileFailed = false;
     TSyncOutcome outcome;
     TOutcomeScope scope(*this, outcome);
     try {
@@ -36,6 +38,7 @@ bool TFtpClient::WaitForIdle() {
 
 bool TFtpClient::WaitForOutcome(TSyncOutcome& Outcome) {
     Deadline = platform::GetTickCount64() + static_cast<std::uint64_t>(std::max(Timeout, 0)) * 1000;
+    TimedOut = false;
     for (;;) {
         if (Outcome.Done) return Outcome.Success;
         // No completion of our own: a request that ended without one.
@@ -50,6 +53,8 @@ bool TFtpClient::WaitForOutcome(TSyncOutcome& Outcome) {
         platform::AppWaitForEvents(static_cast<int>(slice));
     }
     CancelAsync();
+    // Set only here, so that a caller can tell this from a server's 426.
+    TimedOut = !platform::Terminated();
     FErrorMessage = "426 Timeout";
     FReplyCode = 426;
     return false;

@@ -34,7 +34,9 @@ void TCustomFtpCli::SendCommand(std::string Cmd) {
         else FailRequest(500, line);
         return;
     }
-    FireDisplay("> " + Cmd);
+    // The trace goes to logs and terminals: it never shows the password. What
+    // is sent stays unchanged.
+    FireDisplay(Cmd.compare(0, 5, "PASS ") == 0 ? "> PASS ****" : "> " + Cmd);
     if (ControlSocket && ControlSocket->State() == wsConnected) ControlSocket->SendText(Cmd + "\r\n");
 }
 

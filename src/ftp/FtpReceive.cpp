@@ -48,6 +48,7 @@ bool TCustomFtpCli::OpenReceiveFile() {
     else
         LocalFileStream.reset(TFtpLocalFile::Create(LocalFileName));
     if (LocalFileStream) return true;
+    LocalFileFailed = true;
     FailDataStep(550, "Unable to open local file " + LocalFileName);
     return false;
 }
@@ -90,6 +91,7 @@ void TCustomFtpCli::ReceiveDataAvailable(std::uint16_t) {
     FByteCount += count;
     if (LocalFileStream && !LocalFileStream->Write(block, count)) {
         FireDisplay("! Error writing local file");
+        LocalFileFailed = true;
         RecordLocalFailure(550, "550 Error writing local file " + LocalFileName);
         ReleaseLocalFile();
         DataSocket->ShutdownSocket(2);

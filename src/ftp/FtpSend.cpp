@@ -44,6 +44,7 @@ void TCustomFtpCli::StartSend(bool Append) {
     ReleaseLocalFile();
     LocalFileStream.reset(TFtpLocalFile::OpenForReadAt(LocalFileName, ResumeAt > 0 ? ResumeAt : 0));
     if (!LocalFileStream) {
+        LocalFileFailed = true;
         FErrorMessage = "426 Unable to open local file " + LocalFileName;
         FReplyCode = 426;
         FireDisplay("! " + FErrorMessage);
@@ -126,6 +127,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     const int count = LocalFileStream->Read(UploadChunk, sizeof UploadChunk);
     if (count < 0) {
         FireDisplay("! Error reading file");
+        LocalFileFailed = true;
         RecordLocalFailure(426, "426 Error reading local file " + LocalFileName);
         DataSocket->Disconnect();
         return;

@@ -16,6 +16,7 @@ void TCustomFtpCli::BeginTransfer() {
     FByteCount = 0;
     DataCloseError = 0;
     TransferError = 0;
+    LocalFileFailed = false;
     FErrorMessage.clear();
     DataTransferActive = true;
     // Losing the control connection before the transfer is over fails it.

@@ -188,7 +188,7 @@ TEST(FtpStateMachine, ConnectWalksTheStatesOnceEachAndTracesEveryLine) {
                                                     fesAwaitingReply, fesBetweenSteps, fesReady}));
     EXPECT_EQ(responses, 4);
     EXPECT_EQ(R.Trace, (std::vector<std::string>{"< 220-hello", "< 220 ready", "> USER u",
-                                                 "< 331 pw", "> PASS p", "< 230 in"}));
+                                                 "< 331 pw", "> PASS ****", "< 230 in"}));
     R.Ftp.CancelAsync();
 }
 

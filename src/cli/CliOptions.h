@@ -1,0 +1,46 @@
+// The command line of tarnftp: what the user asked for, checked for
+// consistency but not yet acted on.
+//
+//     tarnftp [options] HOST COMMAND [ARGS...]
+//     tarnftp [options] ftp://[USER[:PASS]@]HOST[:PORT]/PATH [COMMAND [ARGS...]]
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class TProxyKind { None, Socks4, Socks4A, Socks5, Ftp };
+
+struct TCliOptions {
+    std::string Host;
+    std::string Port = "21";
+    // From -u or the URL; HasUser false: netrc, then anonymous.
+    std::string User;
+    std::string Password;
+    bool HasUser = false;
+    bool HasPassword = false;
+    bool PasswordStdin = false;
+    bool Passive = false;
+    bool Ascii = false;
+    bool Continue = false;
+    TProxyKind Proxy = TProxyKind::None;
+    std::string ProxyHost;
+    std::string ProxyPort;
+    std::string SocksUser;
+    std::string SocksPassword;
+    int TimeoutSeconds = 60;
+    bool Verbose = false;
+    bool Quiet = false;
+    std::string OutputDir = ".";
+    // Folder to change to first (the path of a URL given with a command).
+    std::string StartDir;
+    std::string Command;
+    std::vector<std::string> Args;
+};
+
+enum class TParseOutcome { Run, Help, Version, Error };
+
+// Fills Options from the arguments; Error says what is wrong with them.
+TParseOutcome ParseCommandLine(const std::vector<std::string>& Arguments, TCliOptions& Options,
+                               std::string& Error);
+std::string HelpText();
+std::string VersionText();

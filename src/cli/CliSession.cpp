@@ -1,0 +1,123 @@
+// The session of a tarnftp run: engine set-up, open and login, running
+// requests and reporting their failures.
+#include "cli/CliSession.h"
+
+#include <cstdio>
+
+#include "cli/Interrupt.h"
+
+TCliSession::TCliSession(const TCliOptions& Options, TCredentials Credentials)
+    : FOptions(Options), FCredentials(std::move(Credentials)) {
+    Configure();
+}
+
+void TCliSession::Configure() {
+    FEngine.HostName = FOptions.Host;
+    FEngine.Port = FOptions.Port;
+    FEngine.Timeout = FOptions.TimeoutSeconds;
+    FEngine.SetBinary(!FOptions.Ascii);
+    switch (FOptions.Proxy) {
+        case TProxyKind::None: break;
+        case TProxyKind::Ftp:
+            FEngine.SetConnectionType(ftpProxy);
+            FEngine.ProxyServer = FOptions.ProxyHost;
+            FEngine.ProxyPort = FOptions.ProxyPort.empty() ? "ftp" : FOptions.ProxyPort;
+            break;
+        case TProxyKind::Socks4:
+        case TProxyKind::Socks4A:
+        case TProxyKind::Socks5:
+            FEngine.SetConnectionType(FOptions.Proxy == TProxyKind::Socks4    ? ftpSocks4
+                                      : FOptions.Proxy == TProxyKind::Socks4A ? ftpSocks4A
+                                                                              : ftpSocks5);
+            FEngine.SetSocksServer(FOptions.ProxyHost);
+            FEngine.SetSocksPort(FOptions.ProxyPort);
+            FEngine.SetSocksUserCode(FOptions.SocksUser);
+            FEngine.SetSocksPassword(FOptions.SocksPassword);
+            break;
+    }
+    // After the connection type, which turns passive mode on for proxies.
+    FEngine.Passive = FOptions.Passive;
+    FEngine.OnError = [this](TObject*, std::string& Msg) { FRefusal = Msg; };
+    if (FOptions.Verbose)
+        FEngine.OnDisplay = [](TObject*, std::string& Msg) {
+            std::fprintf(stderr, "%s\n", Msg.c_str());
+        };
+    FEngine.OnResponse = [this](TObject*) {
+        if (OnReplyLine) OnReplyLine(FEngine.LastReplyLine());
+    };
+    FEngine.OnProgress = [this](TObject*, std::int64_t Count, bool&) {
+        if (OnTransferProgress) OnTransferProgress(Count);
+    };
+}
+
+bool TCliSession::Call(TCliFtpClient::TRequestMethod Method, TExitStatus Kind) {
+    FRefusal.clear();
+    // A Ctrl-C between the steps of a chain may let the request end well.
+    bool ok = !Interrupted() && FEngine.RunSync(Method) && !Interrupted();
+    if (ok) return true;
+    if (Interrupted()) {
+        FLastKind = TExitStatus::Interrupted;
+        FLastReason = "interrupted";
+    } else if (FEngine.TimedOut) {
+        FLastKind = TExitStatus::Timeout;
+        FLastReason = "no answer within " + std::to_string(FOptions.TimeoutSeconds) + " seconds";
+    } else if (FEngine.LocalFileFailed) {
+        FLastKind = TExitStatus::LocalFile;
+        FLastReason = FEngine.ErrorMessage();
+    } else {
+        FLastKind = Kind;
+        FLastReason = !FRefusal.empty()              ? FRefusal
+                      : !FEngine.ErrorMessage().empty() ? FEngine.ErrorMessage()
+                                                        : FEngine.LastReplyLine();
+    }
+    return false;
+}
+
+void TCliSession::ReportFailure(const std::string& What) { Report(FLastKind, What, FLastReason); }
+
+void TCliSession::Report(TExitStatus Kind, const std::string& What, const std::string& Reason) {
+    std::fprintf(stderr, "tarnftp: %s: %s\n", What.c_str(), Reason.c_str());
+    if (FResult == TExitStatus::Success) FResult = Kind;
+}
+
+bool TCliSession::Usable() { return !Interrupted() && FEngine.Connected(); }
+
+void TCliSession::Notice(const std::string& Text) {
+    if (!FOptions.Quiet) std::fprintf(stderr, "%s\n", Text.c_str());
+}
+
+bool TCliSession::Open() {
+    std::string where = FOptions.Host + ":" + FOptions.Port;
+    if (!Call(&TCustomFtpCli::OpenAsync, TExitStatus::Connect)) {
+        ReportFailure("cannot connect to " + where);
+        return false;
+    }
+    FEngine.UserName = FCredentials.User;
+    if (!Call(&TCustomFtpCli::UserAsync, TExitStatus::Login)) {
+        ReportFailure("login as " + FCredentials.User + " refused");
+        return false;
+    }
+    // USER answered 230: no password wanted.
+    if (FEngine.ReplyCode() != 230) {
+        FEngine.PassWord = FCredentials.Password;
+        if (!Call(&TCustomFtpCli::PassAsync, TExitStatus::Login)) {
+            ReportFailure("login as " + FCredentials.User + " refused");
+            return false;
+        }
+    }
+    if (!FOptions.StartDir.empty()) {
+        FEngine.HostDirName = FOptions.StartDir;
+        if (!Call(&TCustomFtpCli::CwdAsync, TExitStatus::Refused)) {
+            ReportFailure("cd " + FOptions.StartDir);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TCliSession::Close() {
+    if (!Usable()) return;
+    // The run's outcome is already known; a server that will not say goodbye
+    // changes nothing.
+    FEngine.Quit();
+}

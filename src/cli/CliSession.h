@@ -1,0 +1,78 @@
+// TCliSession: one tarnftp run's FTP session on the engine (TFtpClient's
+// synchronous calls; no windowing toolkit).
+//
+// Contract:
+//  - Open, login and every command are separate synchronous calls, so each
+//    failure is known by the step it happened in, never by a server's text:
+//    the open gives Connect, USER and PASS give Login, a command Refused;
+//    the engine's TimedOut flag gives Timeout, its LocalFileFailed flag
+//    LocalFile, and a Ctrl-C Interrupted.
+//  - Each failure is reported as one line on standard error, "tarnftp: WHAT:
+//    REASON", REASON being the server's reply or the engine's message. The
+//    first failure's kind is the run's exit status.
+//  - Main thread only; the engine pumps the platform message loop while a
+//    call waits.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/CliOptions.h"
+#include "cli/Credentials.h"
+#include "cli/ExitStatus.h"
+#include "ftp/FtpCli.h"
+
+// The engine with its generic synchronous form public: requests without a
+// synchronous call of their own (SIZE, SYST, NLST, ...) run through it.
+class TCliFtpClient : public TFtpClient {
+public:
+    using TFtpClient::TFtpClient;
+    using TFtpClient::RunSync;
+    using TFtpClient::TRequestMethod;
+};
+
+class TCliSession {
+public:
+    TCliSession(const TCliOptions& Options, TCredentials Credentials);
+
+    TCliFtpClient& Engine() { return FEngine; }
+    const TCliOptions& Options() const { return FOptions; }
+
+    // Resolves, connects, logs in and changes to the start folder.
+    bool Open();
+    // Ends the session politely when it is still up.
+    void Close();
+
+    // Runs one request synchronously; on failure records the failure's kind
+    // (Kind unless a time-out, local file failure or Ctrl-C explains it).
+    bool Call(TCliFtpClient::TRequestMethod Method, TExitStatus Kind);
+    // Reports the last recorded failure as "tarnftp: What: reason".
+    void ReportFailure(const std::string& What);
+    // Reports a failure found by tarnftp itself.
+    void Report(TExitStatus Kind, const std::string& What, const std::string& Reason);
+    // Kind of the last failed Call (Success when none failed yet).
+    TExitStatus LastKind() const { return FLastKind; }
+    // Kind of the first failure reported: the exit status of the run.
+    TExitStatus Result() const { return FResult; }
+    // The session can take another command (not dropped, not interrupted).
+    bool Usable();
+
+    // A notice for the user on standard error (nothing with --quiet).
+    void Notice(const std::string& Text);
+    // Lines of every reply while set (for quote).
+    std::function<void(const std::string&)> OnReplyLine;
+    // Transfer progress while set (position in the whole file).
+    std::function<void(std::int64_t)> OnTransferProgress;
+
+private:
+    void Configure();
+
+    const TCliOptions& FOptions;
+    TCredentials FCredentials;
+    TCliFtpClient FEngine;
+    std::string FRefusal;
+    std::string FLastReason;
+    TExitStatus FLastKind = TExitStatus::Success;
+    TExitStatus FResult = TExitStatus::Success;
+};

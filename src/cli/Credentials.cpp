@@ -1,0 +1,79 @@
+// Resolving the login of a tarnftp session.
+#include "cli/Credentials.h"
+
+#include <iostream>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include "cli/Netrc.h"
+
+namespace {
+
+constexpr char kAnonymousUser[] = "anonymous";
+constexpr char kAnonymousPassword[] = "tarnftp@";
+
+// The first line of standard input, without its line end.
+bool ReadPasswordLine(std::string& Password) {
+    Password.clear();
+    if (!std::getline(std::cin, Password) && Password.empty()) return false;
+    while (!Password.empty() && (Password.back() == '\r' || Password.back() == '\n'))
+        Password.pop_back();
+    return true;
+}
+
+// Asks on the terminal with echo off; false when there is no terminal.
+bool PromptPassword(const std::string& Prompt, std::string& Password) {
+    if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return false;
+    std::cerr << Prompt << std::flush;
+    termios saved {};
+    bool restore = tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (restore) {
+        termios silent = saved;
+        silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    bool ok = ReadPasswordLine(Password);
+    if (restore) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    std::cerr << "\n";
+    return ok;
+}
+
+}  // namespace
+
+TExitStatus ResolveCredentials(const TCliOptions& Options, TCredentials& Credentials,
+                               std::string& Error) {
+    Credentials = {Options.User, Options.Password};
+    if (Options.HasUser && Options.HasPassword) return TExitStatus::Success;
+    if (Options.PasswordStdin) {
+        if (ReadPasswordLine(Credentials.Password)) return TExitStatus::Success;
+        Error = "--password-stdin: nothing to read on standard input";
+        return TExitStatus::Usage;
+    }
+    TNetrcEntry entry;
+    const std::string path = DefaultNetrcPath();
+    switch (LookupNetrc(path, Options.Host, Options.HasUser ? Options.User : "", entry)) {
+        case TNetrcResult::Insecure:
+            Error = path + " holds a password but others may read it (chmod 600 " + path + ")";
+            return TExitStatus::LocalFile;
+        case TNetrcResult::Found:
+            if (!Options.HasUser && !entry.Login.empty()) Credentials.User = entry.Login;
+            if (entry.HasPassword) {
+                Credentials.Password = entry.Password;
+                return TExitStatus::Success;
+            }
+            break;
+        case TNetrcResult::NotFound:
+            break;
+    }
+    if (Credentials.User.empty() || Credentials.User == kAnonymousUser) {
+        Credentials = {kAnonymousUser, kAnonymousPassword};
+        return TExitStatus::Success;
+    }
+    if (PromptPassword("Password for " + Credentials.User + "@" + Options.Host + ": ",
+                       Credentials.Password))
+        return TExitStatus::Success;
+    Error = "no password for " + Credentials.User +
+            " (give --user USER:PASS, --password-stdin or a ~/.netrc entry)";
+    return TExitStatus::Usage;
+}

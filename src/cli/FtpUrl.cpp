@@ -1,0 +1,98 @@
+// Parsing of ftp:// URLs, with percent-decoding of user, password and path.
+#include "cli/FtpUrl.h"
+
+#include <cctype>
+
+#include "base/Strings.h"
+
+namespace {
+
+constexpr char kScheme[] = "ftp://";
+
+int HexValue(char C) {
+    if (C >= '0' && C <= '9') return C - '0';
+    if (C >= 'a' && C <= 'f') return C - 'a' + 10;
+    if (C >= 'A' && C <= 'F') return C - 'A' + 10;
+    return -1;
+}
+
+// Decodes %XX escapes; false on a broken escape.
+bool PercentDecode(const std::string& In, std::string& Out) {
+    Out.clear();
+    for (std::size_t i = 0; i < In.size(); ++i) {
+        if (In[i] != '%') {
+            Out += In[i];
+            continue;
+        }
+        if (i + 2 >= In.size()) return false;
+        int high = HexValue(In[i + 1]), low = HexValue(In[i + 2]);
+        if (high < 0 || low < 0) return false;
+        Out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return true;
+}
+
+bool AllDigits(const std::string& Text) {
+    if (Text.empty()) return false;
+    for (char c : Text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+}  // namespace
+
+bool LooksLikeFtpUrl(const std::string& Text) {
+    return Text.size() >= sizeof kScheme - 1 && SameText(Text.substr(0, sizeof kScheme - 1), kScheme);
+}
+
+bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
+    Url = TFtpUrl{};
+    if (!LooksLikeFtpUrl(Text)) {
+        Error = "not an ftp:// URL: " + Text;
+        return false;
+    }
+    std::string rest = Text.substr(sizeof kScheme - 1);
+    std::size_t slash = rest.find('/');
+    std::string authority = rest.substr(0, slash);
+    std::string path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+
+    // The last "@" ends the user part: a password may hold an unescaped "@".
+    std::size_t at = authority.rfind('@');
+    if (at != std::string::npos) {
+        std::string userInfo = authority.substr(0, at);
+        authority = authority.substr(at + 1);
+        std::size_t colon = userInfo.find(':');
+        if (!PercentDecode(userInfo.substr(0, colon), Url.User)) {
+            Error = "bad %-escape in the user of " + Text;
+            return false;
+        }
+        Url.HasUser = !Url.User.empty();
+        if (colon != std::string::npos) {
+            if (!PercentDecode(userInfo.substr(colon + 1), Url.Password)) {
+                Error = "bad %-escape in the password of the URL";
+                return false;
+            }
+            Url.HasPassword = true;
+        }
+    }
+    std::size_t colon = authority.find(':');
+    Url.Host = authority.substr(0, colon);
+    if (colon != std::string::npos) {
+        Url.Port = authority.substr(colon + 1);
+        if (!AllDigits(Url.Port) || Url.Port.size() > 5 || std::stoi(Url.Port) < 1 ||
+            std::stoi(Url.Port) > 65535) {
+            Error = "bad port in " + Text;
+            return false;
+        }
+    }
+    if (Url.Host.empty()) {
+        Error = "no host in " + Text;
+        return false;
+    }
+    if (!PercentDecode(path, Url.Path)) {
+        Error = "bad %-escape in the path of " + Text;
+        return false;
+    }
+    return true;
+}
