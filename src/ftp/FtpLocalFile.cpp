@@ -6,7 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-TFtpLocalFile::~TFtpLocalFile() { ::close(Fd); }
+namespace {
+constexpr std::size_t kWriteBlock = 64 * 1024;
+}  // namespace
+
+TFtpLocalFile::~TFtpLocalFile() {
+    Flush();
+    ::close(Fd);
+}
 
 TFtpLocalFile* TFtpLocalFile::Open(const std::string& Name, int Flags, std::int64_t Offset) {
     if (Name.empty()) return nullptr;
@@ -35,13 +42,25 @@ TFtpLocalFile* TFtpLocalFile::OpenForReadAt(const std::string& Name, std::int64_
 }
 
 bool TFtpLocalFile::Write(const void* Data, int Len) {
-    const char* p = static_cast<const char*>(Data);
+    if (Len <= 0) return true;
+    Pending.append(static_cast<const char*>(Data), static_cast<std::size_t>(Len));
+    return Pending.size() < kWriteBlock || Flush();
+}
+
+bool TFtpLocalFile::Flush() {
+    if (Pending.empty()) return true;
+    const bool ok = WriteAll(Pending.data(), Pending.size());
+    Pending.clear();  // never written twice, also after a failure
+    return ok;
+}
+
+bool TFtpLocalFile::WriteAll(const char* Data, std::size_t Len) {
     while (Len > 0) {
-        ssize_t n = ::write(Fd, p, static_cast<size_t>(Len));
+        ssize_t n = ::write(Fd, Data, Len);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        p += n;
-        Len -= static_cast<int>(n);
+        Data += n;
+        Len -= static_cast<std::size_t>(n);
     }
     return true;
 }

@@ -3,7 +3,10 @@
 //
 // Contract: bytes go to and from the file exactly as they travel on the data
 // connection, at 64-bit offsets. Every call reports failure by its result and
-// never throws; a write either stores all its bytes or fails. The share word
+// never throws. Writes are gathered into blocks of 64 KiB (one system call per
+// block instead of one per network read); Flush stores what is gathered and
+// reports its failure, and destruction stores it as far as it can, so a
+// transfer cut short keeps every byte that arrived. The share word
 // of the engine has no counterpart on this platform: files are opened without
 // locks, which is what ftpShareDenyNone asks for and what every other mode
 // allows to the engine itself.
@@ -25,14 +28,19 @@ public:
     // Opens an existing Name for reading from Offset.
     static TFtpLocalFile* OpenForReadAt(const std::string& Name, std::int64_t Offset);
 
-    // Writes all Len bytes; false on any failure (a full disk included).
+    // Takes all Len bytes; false on any failure (a full disk included) of
+    // storing them or bytes gathered before them.
     bool Write(const void* Data, int Len);
+    // Stores the gathered bytes; false on failure.
+    bool Flush();
     // Reads up to Len bytes; 0 at the end of the file, -1 on failure.
     int Read(void* Buffer, int Len);
 
 private:
     explicit TFtpLocalFile(int Fd) : Fd(Fd) {}
     static TFtpLocalFile* Open(const std::string& Name, int Flags, std::int64_t Offset);
+    bool WriteAll(const char* Data, std::size_t Len);
 
     int Fd;
+    std::string Pending;  // gathered bytes not yet written
 };

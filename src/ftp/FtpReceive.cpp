@@ -113,6 +113,13 @@ void TCustomFtpCli::DeliverDisplayFile(const char* Data, int Len) {
 }
 
 void TCustomFtpCli::ReceiveSessionClosed(std::uint16_t Error) {
+    // The last gathered bytes reach the file now; failing that, the transfer
+    // failed as any local write does.
+    if (LocalFileStream && !LocalFileStream->Flush() && TransferRunning()) {
+        FireDisplay("! Error writing local file");
+        LocalFileFailed = true;
+        RecordLocalFailure(550, "550 Error writing local file " + LocalFileName);
+    }
     ReleaseLocalFile();
     if (!TransferRunning()) return;
     ReceiveClosed = true;

@@ -67,7 +67,18 @@ struct Entry {
     bool lingerOn = false;
     std::uint16_t lingerSeconds = 0;
     std::uint64_t closeDeadline = 0;
+
+    // Bytes read ahead from the kernel: small reads of a stream are served
+    // from here, so that reading a fast connection 4 KiB at a time costs one
+    // system call per 64 KiB rather than three per 4 KiB. They count as
+    // unread data for every rule above.
+    std::unique_ptr<char[]> ahead;
+    int aheadPos = 0;
+    int aheadLen = 0;
+    int Buffered() const { return aheadLen - aheadPos; }
 };
+
+constexpr int kReadAhead = 64 * 1024;
 
 class Table : public detail::IoHandler {
 public:
@@ -104,6 +115,7 @@ public:
     }
 
     void OnIoReady(std::uint64_t key, std::uint32_t events) override;
+    void OnHarvest() override;
 
     std::atomic<Handle> next{1};
 
@@ -118,6 +130,10 @@ Table& GetTable() {
 }
 
 std::atomic<int> gFailNextConnect{0};
+
+// Entries of this thread holding read-ahead bytes that nobody has read yet.
+thread_local std::unordered_map<Handle, std::weak_ptr<Entry>> tReadAhead;
+thread_local bool tHarvestHooked = false;
 
 void Post(Entry& e, long event, int error) {
     if ((e.mask & event) == 0 || e.hwnd == 0) return;
@@ -203,7 +219,7 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
         } else {
             int avail = 0;
             ::ioctl(e->fd, FIONREAD, &avail);
-            bool data = avail > 0;
+            bool data = avail > 0 || e->Buffered() > 0;
             bool closed = false;
             if (!data && e->type == SOCK_STREAM) {
                 // No bytes counted: tell a close from data by peeking.
@@ -241,6 +257,31 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
         }
     }
     if (useless) SetInterest(*e, e->kernelEvents & ~useless);
+}
+
+// The kernel cannot tell about bytes already read into user space: post the
+// read notification for them as epoll would for bytes still in the kernel.
+void Table::OnHarvest() {
+    for (auto it = tReadAhead.begin(); it != tReadAhead.end();) {
+        auto e = it->second.lock();
+        if (!e || e->Buffered() == 0) {
+            it = tReadAhead.erase(it);
+            continue;
+        }
+        if (e->readArmed && e->connected && (e->mask & FD_READ)) {
+            e->readArmed = false;
+            Post(*e, FD_READ, 0);
+        }
+        ++it;
+    }
+}
+
+void NoteReadAhead(const std::shared_ptr<Entry>& e) {
+    if (!tHarvestHooked) {
+        detail::SetHarvestHook(&GetTable());
+        tHarvestHooked = true;
+    }
+    tReadAhead[e->handle] = e;
 }
 
 std::shared_ptr<Entry> Lookup(Handle h) {
@@ -447,6 +488,31 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
         if (e->connected) EnsureInterest(*e, kReadInterest);
     }
     if (e->resetError) return Fail(e->resetError);
+    if (e->type == SOCK_STREAM && !oob && !from) {
+        if (e->Buffered() == 0 && !peek && len < kReadAhead) {
+            if (!e->ahead) e->ahead = std::make_unique<char[]>(kReadAhead);
+            ssize_t r;
+            do {
+                r = ::recv(e->fd, e->ahead.get(), kReadAhead, 0);
+            } while (r < 0 && errno == EINTR);
+            if (r < 0) {
+                int err = WsaFromErrno(errno);
+                if (err == WSAECONNRESET) e->resetError = err;
+                return Fail(err);
+            }
+            if (r == 0) return 0;
+            e->aheadPos = 0;
+            e->aheadLen = static_cast<int>(r);
+        }
+        if (e->Buffered() > 0) {
+            int n = std::min(len, e->Buffered());
+            std::memcpy(buf, e->ahead.get() + e->aheadPos, static_cast<size_t>(n));
+            if (!peek) e->aheadPos += n;
+            if (e->Buffered() == 0) e->aheadPos = e->aheadLen = 0;
+            else NoteReadAhead(e);
+            return n;
+        }
+    }
     sockaddr_in sin{};
     socklen_t slen = sizeof sin;
     int flags = (oob ? MSG_OOB : 0) | (peek ? MSG_PEEK : 0);
@@ -574,6 +640,11 @@ int GetOption(Handle h, Option opt, std::uint32_t* value) {
 int BytesReadable(Handle h, std::uint32_t* count) {
     auto e = Lookup(h);
     if (!e) return -1;
+    // Read-ahead bytes alone answer the question without asking the kernel.
+    if (e->Buffered() > 0) {
+        *count = static_cast<std::uint32_t>(e->Buffered());
+        return 0;
+    }
     int avail = 0;
     if (::ioctl(e->fd, FIONREAD, &avail) < 0) return FailErrno();
     *count = static_cast<std::uint32_t>(avail < 0 ? 0 : avail);

@@ -284,6 +284,7 @@ TEST_P(DataTransfer, UploadRefusedLocallySendsNoStor) {
 
 TEST_P(DataTransfer, LocalFileFailuresEndWithAnError) {
     ASSERT_TRUE(Server->PutFile("data.bin", RandomBytes(200000)));
+    ASSERT_TRUE(Server->PutFile("small.txt", "a few bytes\r\n"));
     // A resume offset with no local file to resume.
     R.Ftp.Options = ftpAcceptLF | ftpNoAutoResumeAt;
     R.Ftp.ResumeAt = 100;
@@ -301,6 +302,14 @@ TEST_P(DataTransfer, LocalFileFailuresEndWithAnError) {
     EXPECT_NE(R.Done[0].Error, 0);
     R.Done.clear();
     EXPECT_TRUE(R.Traced("! Error writing local file"));
+    EXPECT_EQ(R.Ftp.ErrorMessage(), "550 Error writing local file /dev/full");
+
+    // A file smaller than one gathered block fails the same way at the end.
+    R.Ftp.HostFileName = "small.txt";
+    EXPECT_FALSE(R.Run(&TCustomFtpCli::GetAsync));
+    ASSERT_TRUE(PumpUntil([&] { return !R.Done.empty(); }, 5000));
+    EXPECT_NE(R.Done[0].Error, 0);
+    R.Done.clear();
     EXPECT_EQ(R.Ftp.ErrorMessage(), "550 Error writing local file /dev/full");
 
     ASSERT_TRUE(R.Run(&TCustomFtpCli::PwdAsync)) << R.Ftp.ErrorMessage();

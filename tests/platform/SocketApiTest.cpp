@@ -205,6 +205,38 @@ TEST_F(SocketApi, OrderlyCloseComesAfterTheDataIsRead) {
     EXPECT_EQ(n.Count(s, FD_CLOSE), 1);
 }
 
+TEST_F(SocketApi, SmallReadsOfAClosedStreamGetAReadEachTimeThenOneClose) {
+    Notifications n;
+    SOCKET c, s;
+    Pair(n, c, s);
+    SetLinger(c, 0, 0);
+    ASSERT_EQ(send(c, "0123456789abcdefghij", 20, 0), 20);
+    Close(c);
+    std::string got;
+    // One 5-byte read per read notification, as an application reading in
+    // small pieces does; all 20 bytes may already sit in the kernel or not.
+    ASSERT_TRUE(PumpUntil([&] {
+        while (static_cast<int>(got.size()) < n.Count(s, FD_READ) * 5 && got.size() < 20) {
+            u_long avail = 0;
+            EXPECT_EQ(ioctlsocket(s, FIONREAD, &avail), 0);
+            EXPECT_GT(avail, 0u);
+            char buf[5];
+            int r = recv(s, buf, 5, 0);
+            if (r <= 0) break;
+            got.append(buf, static_cast<size_t>(r));
+        }
+        return n.Count(s, FD_CLOSE) == 1;
+    }));
+    EXPECT_EQ(got, "0123456789abcdefghij");
+    EXPECT_GE(n.Count(s, FD_READ), 4);
+    // The close came after the last byte was read.
+    const Event* close = n.Find(s, FD_CLOSE);
+    EXPECT_EQ(close->error, 0u);
+    EXPECT_EQ(&n.events.back(), close);
+    char buf[4];
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), 0);
+}
+
 TEST_F(SocketApi, ResetGivesClose10054AndIsRemembered) {
     Notifications n;
     SOCKET c, s;
