@@ -33,7 +33,8 @@ public:
     bool Write(const void* Data, int Len);
     // Stores the gathered bytes; false on failure.
     bool Flush();
-    // Reads up to Len bytes; 0 at the end of the file, -1 on failure.
+    // Reads up to Len bytes (from a 64 KiB block read ahead); 0 at the end of
+    // the file, -1 on failure.
     int Read(void* Buffer, int Len);
 
 private:
@@ -43,4 +44,6 @@ private:
 
     int Fd;
     std::string Pending;  // gathered bytes not yet written
+    std::string Ahead;    // bytes read from the file, not yet handed out
+    std::size_t AheadPos = 0;
 };
