@@ -18,19 +18,16 @@ using TDataParam = std::tuple<TServerKind, bool>;  // server, passive mode
 
 class DataTransfer : public ::testing::TestWithParam<TDataParam> {
 protected:
-    static std::map<TServerKind, std::unique_ptr<peers::FtpServerPeer>>& Servers() {
-        static std::map<TServerKind, std::unique_ptr<peers::FtpServerPeer>> servers;
+    // One server of each kind for the whole suite; every test logs in anew.
+    static TSuiteServers& Servers() {
+        static TSuiteServers servers;
         return servers;
     }
-    static void TearDownTestSuite() { Servers().clear(); }
+    static void TearDownTestSuite() { Servers().Clear(); }
 
     void SetUp() override {
-        auto& server = Servers()[Kind()];
-        if (!server) {
-            server = MakeServer(Kind());
-            ASSERT_TRUE(server->Start()) << server->Error();
-        }
-        Server = server.get();
+        Server = Servers().Get(Kind());
+        ASSERT_NE(Server, nullptr) << Servers().Error();
         R.Target(*Server);
         R.Ftp.Passive = Passive();
         ASSERT_TRUE(R.Run(&TCustomFtpCli::ConnectAsync)) << R.Ftp.ErrorMessage();

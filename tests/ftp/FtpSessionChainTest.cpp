@@ -13,19 +13,16 @@ namespace fs = std::filesystem;
 
 class FtpSessionChain : public ::testing::TestWithParam<TServerKind> {
 protected:
-    static std::map<TServerKind, std::unique_ptr<peers::FtpServerPeer>>& Servers() {
-        static std::map<TServerKind, std::unique_ptr<peers::FtpServerPeer>> servers;
+    // One server of each kind for the whole suite; every test logs in anew.
+    static TSuiteServers& Servers() {
+        static TSuiteServers servers;
         return servers;
     }
-    static void TearDownTestSuite() { Servers().clear(); }
+    static void TearDownTestSuite() { Servers().Clear(); }
 
     void SetUp() override {
-        auto& server = Servers()[GetParam()];
-        if (!server) {
-            server = MakeServer(GetParam());
-            ASSERT_TRUE(server->Start()) << server->Error();
-        }
-        Server = server.get();
+        Server = Servers().Get(GetParam());
+        ASSERT_NE(Server, nullptr) << Servers().Error();
         ASSERT_TRUE(Server->PutFile("work/five.txt", "12345"));
         R.Target(*Server);
     }

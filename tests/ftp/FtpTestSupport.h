@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -82,3 +83,28 @@ inline std::unique_ptr<peers::FtpServerPeer> MakeServer(TServerKind kind,
     options.Mode = mode;
     return std::make_unique<peers::PyftpdlibServer>(options);
 }
+
+// One server of each kind for a whole test suite, started on first use and
+// stopped by the suite's TearDownTestSuite (Clear).
+class TSuiteServers {
+public:
+    // nullptr when the server would not start; Error() says why.
+    peers::FtpServerPeer* Get(TServerKind kind) {
+        auto& server = FServers[kind];
+        if (!server) {
+            server = MakeServer(kind);
+            if (!server->Start()) {
+                FError = server->Error();
+                server.reset();
+                return nullptr;
+            }
+        }
+        return server.get();
+    }
+    const std::string& Error() const { return FError; }
+    void Clear() { FServers.clear(); }
+
+private:
+    std::map<TServerKind, std::unique_ptr<peers::FtpServerPeer>> FServers;
+    std::string FError;
+};
