@@ -10,10 +10,6 @@
 namespace cli {
 namespace {
 
-bool Contains(const std::string& Text, const std::string& Part) {
-    return Text.find(Part) != std::string::npos;
-}
-
 bool OnServer(const peers::FtpServerPeer& Server, const std::string& Path) {
     return access((Server.Home() + "/" + Path).c_str(), F_OK) == 0;
 }

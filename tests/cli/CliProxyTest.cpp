@@ -12,24 +12,6 @@
 namespace cli {
 namespace {
 
-bool Contains(const std::string& Text, const std::string& Part) {
-    return Text.find(Part) != std::string::npos;
-}
-
-std::string RandomBytes(std::size_t Count, unsigned Seed) {
-    std::mt19937 gen(Seed);
-    std::string out(Count, '\0');
-    for (char& c : out) c = static_cast<char>(gen() & 0xFF);
-    return out;
-}
-
-std::string ReadLocal(const std::string& Path) {
-    std::ifstream in(Path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class CliProxyTest : public CliTest {};
 
 TEST_F(CliProxyTest, WholeSessionThroughDanteSocks5) {

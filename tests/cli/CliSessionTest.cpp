@@ -13,10 +13,6 @@
 namespace cli {
 namespace {
 
-bool Contains(const std::string& Text, const std::string& Part) {
-    return Text.find(Part) != std::string::npos;
-}
-
 bool Received(const peers::FtpServerPeer& Server, const std::string& Line) {
     auto commands = Server.Commands();
     return std::find(commands.begin(), commands.end(), Line) != commands.end();

@@ -9,10 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include "TestFiles.h"
 #include "cli/CliRunner.h"
 #include "peers/Peers.h"
 
 namespace cli {
+
+inline bool Contains(const std::string& Text, const std::string& Part) {
+    return Text.find(Part) != std::string::npos;
+}
 
 enum class ServerKind { Vsftpd, Pyftpdlib };
 

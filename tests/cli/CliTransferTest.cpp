@@ -19,28 +19,6 @@
 namespace cli {
 namespace {
 
-bool Contains(const std::string& Text, const std::string& Part) {
-    return Text.find(Part) != std::string::npos;
-}
-
-std::string RandomBytes(std::size_t Count, unsigned Seed) {
-    std::mt19937 gen(Seed);
-    std::string out(Count, '\0');
-    for (char& c : out) c = static_cast<char>(gen() & 0xFF);
-    return out;
-}
-
-std::string ReadLocal(const std::string& Path) {
-    std::ifstream in(Path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteLocal(const std::string& Path, const std::string& Bytes) {
-    std::ofstream(Path, std::ios::binary) << Bytes;
-}
-
 bool Received(const peers::FtpServerPeer& Server, const std::string& Line) {
     for (const std::string& c : Server.Commands())
         if (c == Line) return true;

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "FtpTestSupport.h"
+#include "TestFiles.h"
 
 // TFtpClient with RunSync public, so that every chain can be run the way the
 // synchronous calls run theirs.
@@ -74,23 +75,6 @@ public:
     // OnProgress asks to abort once the count reaches this (-1: never).
     std::int64_t AbortAt = -1;
 };
-
-inline std::string RandomBytes(std::size_t size, unsigned seed = 7) {
-    std::mt19937 gen(seed);
-    std::string out(size, '\0');
-    for (auto& c : out) c = static_cast<char>(gen() & 0xFF);
-    return out;
-}
-
-inline std::string ReadLocal(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteLocal(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-}
 
 // Makes `path` a sparse file of `size` bytes whose last tail.size() bytes
 // are `tail`.

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestFiles.h"
 #include "base/Exceptions.h"
 #include "platform/DateFormat.h"
 #include "platform/Drives.h"
@@ -32,10 +33,7 @@ protected:
         Dir = tmpl;
     }
     void TearDown() override { std::filesystem::remove_all(Dir); }
-    std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string Read(const std::string& path) { return ReadLocal(path); }
     std::string Dir;
 };
 

@@ -6,6 +6,8 @@
 #include <iterator>
 #include <string>
 
+#include "TestFiles.h"
+
 constexpr size_t kRec = 389;
 
 inline std::string BlankRecord() {
@@ -30,13 +32,8 @@ inline std::string HandRecord(const std::string& name, const std::string& host, 
     return r;
 }
 
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+inline std::string ReadBytes(const std::string& path) { return ReadLocal(path); }
 
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+inline void WriteBytes(const std::string& path, const std::string& bytes) { WriteLocal(path, bytes); }
 
 inline std::string RecordAt(const std::string& file, size_t index) { return file.substr(index * kRec, kRec); }

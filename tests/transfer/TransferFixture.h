@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include "GuiFixture.h"
+#include "TestFiles.h"
 #include "transfer/Unit1.h"
 
 class TransferTest : public GuiTest {
@@ -26,13 +27,8 @@ protected:
 
     std::string IniPath() const { return AppFolder() + "/TarnFtp.ini"; }
 
-    static std::string Read(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
-    static void Write(const std::string& path, const std::string& text) {
-        std::ofstream(path, std::ios::binary) << text;
-    }
+    static std::string Read(const std::string& path) { return ReadLocal(path); }
+    static void Write(const std::string& path, const std::string& text) { WriteLocal(path, text); }
     // Puts a hand-written settings file in place before the window starts.
     void PlaceIni(const std::string& text) {
         std::filesystem::create_directories(AppFolder());
