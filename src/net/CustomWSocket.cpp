@@ -67,7 +67,7 @@ platform::LRESULT TCustomWSocket::HandleSocketMessage(platform::UINT Msg, platfo
     TLifeToken alive = LifeToken();
     try {
         switch (Msg) {
-        case WM_SOCKET_EVENT: HandleSocketEvent(WParam, LParam); break;
+        case WM_SOCKET_EVENT: DispatchSocketEvent(WParam, LParam); break;
         case WM_HOST_BY_NAME_DONE: HandleHostByNameDone(WParam, LParam); break;
         case WM_HOST_BY_ADDR_DONE: HandleHostByAddrDone(WParam, LParam); break;
         case WM_CLOSE_LATER: HandleCloseLater(); break;
@@ -96,6 +96,35 @@ void TCustomWSocket::HandleBgException(Exception& E) {
             Abort();
         } catch (...) {
         }
+    }
+}
+
+void TCustomWSocket::DispatchSocketEvent(platform::WPARAM WParam, platform::LPARAM LParam) {
+    if (FEventDepth >= kMaxEventNesting) {
+        FHeldEvents.emplace_back(WParam, LParam);
+        return;
+    }
+    TLifeToken alive = LifeToken();
+    struct TDepthGuard {
+        TCustomWSocket* self;
+        const TLifeToken& alive;
+        ~TDepthGuard() {
+            if (alive) --self->FEventDepth;
+        }
+    };
+    {
+        TDepthGuard guard{this, alive};
+        ++FEventDepth;
+        HandleSocketEvent(WParam, LParam);
+    }
+    // Below the bound again: what was held goes now, in arrival order. A held
+    // notification of an earlier connection is dropped by its handle check.
+    while (alive && FEventDepth < kMaxEventNesting && !FHeldEvents.empty()) {
+        const auto [w, l] = FHeldEvents.front();
+        FHeldEvents.pop_front();
+        TDepthGuard guard{this, alive};
+        ++FEventDepth;
+        HandleSocketEvent(w, l);
     }
 }
 

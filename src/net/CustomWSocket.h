@@ -13,6 +13,12 @@
 //  - Handlers may call any operation, including ones that pump messages, and
 //    may destroy the object (directly or with FreeLater): nothing touches a
 //    destroyed object afterwards, and its queued messages are dropped.
+//  - Readiness notifications of one socket nest at most kMaxEventNesting
+//    deep: a handler that pumps at every data event (a progress display)
+//    would otherwise nest once per event and overflow the stack on a fast
+//    link. A notification that arrives deeper is held, in order, and handled
+//    as soon as the handlers above it return. So a handler may still wait in
+//    a nested loop for more of its own socket's events, one level deep.
 //  - Sending never blocks: Send queues 1,460-byte blocks; OnDataSent fires
 //    from the message loop, never inside Send, when the queue has drained.
 //  - Default linger is on with time-out 0: Disconnect resets the connection
@@ -23,6 +29,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "base/Component.h"
 #include "base/StringList.h"
@@ -215,6 +222,8 @@ private:
     platform::LRESULT SocketWindowProc(platform::HWND Wnd, platform::UINT Msg,
                                        platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleSocketEvent(platform::WPARAM WParam, platform::LPARAM LParam);
+    // Handles a readiness notification within the nesting bound.
+    void DispatchSocketEvent(platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleCloseLater();
     void HandleHostByNameDone(platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleHostByAddrDone(platform::WPARAM WParam, platform::LPARAM LParam);
@@ -236,4 +245,8 @@ private:
     bool FInTryToSend = false;
     bool FDataSentPosted = false;   // a self-posted write readiness is queued
     bool FCloseLaterPending = false;  // DisconnectLater waits for the queue to drain
+    static constexpr int kMaxEventNesting = 2;
+    int FEventDepth = 0;  // readiness notifications being handled on the stack
+    // Notifications that arrived at the nesting bound, oldest first.
+    std::deque<std::pair<platform::WPARAM, platform::LPARAM>> FHeldEvents;
 };

@@ -198,6 +198,13 @@ public:
         if (it == windows.end()) return 0;
         std::shared_ptr<Window> keep = it->second;
         ++dispatched;
+        struct Nesting {
+            MessageLoop& loop;
+            explicit Nesting(MessageLoop& l) : loop(l) {
+                loop.deepestNesting = std::max(loop.deepestNesting, ++loop.nesting);
+            }
+            ~Nesting() { --loop.nesting; }
+        } nestingScope(*this);
         if (m.task) {
             m.task();
             return 0;
@@ -234,7 +241,6 @@ public:
     }
 
     void ProcessMessages() {
-        ++depth;
         Harvest(0);
         std::size_t budget = core->Size() + kDispatchBudget;
         std::size_t count = 0;
@@ -248,7 +254,6 @@ public:
             m = QueuedMessage{};
             if (++count % kHarvestEvery == 0) Harvest(0);
         }
-        --depth;
         if (count >= budget) core->Resignal();
         else core->DrainIfEmpty();
     }
@@ -315,7 +320,8 @@ public:
     std::shared_ptr<LoopCore> core;
     int epollFd = -1;
     int timerFd = -1;
-    int depth = 0;
+    int nesting = 0;  // procedures running now
+    int deepestNesting = 0;
     std::uint64_t wakeups = 0;
     std::uint64_t dispatched = 0;
     std::uint64_t harvests = 0;
@@ -423,7 +429,13 @@ LoopCounters GetLoopCounters() {
     c.dispatched = loop.dispatched;
     c.posted = loop.core->posted;
     c.harvests = loop.harvests;
+    c.deepestNesting = loop.deepestNesting;
     return c;
+}
+
+void ResetDeepestNesting() {
+    auto& loop = CurrentLoop();
+    loop.deepestNesting = loop.nesting;
 }
 
 std::size_t PendingMessageCount() { return CurrentLoop().core->Size(); }

@@ -13,6 +13,12 @@
 //    dispatched twice and none is lost.
 //  - WaitMessage sleeps until something arrives or the time-out passes.
 //  - Window handles are never reused within a process; 0 is never a window.
+//  - Nesting: the loop itself does not limit how deep procedures nest through
+//    handlers that pump. The bound lives with the senders of repeated
+//    notifications: a socket's readiness notifications nest at most two deep
+//    (see net/CustomWSocket.h), so a handler that pumps at every data event
+//    adds at most two levels per socket, whatever the file size or link
+//    speed. LoopCounters::deepestNesting records the deepest nesting seen.
 #pragma once
 
 #include <cstdint>
@@ -92,8 +98,11 @@ struct LoopCounters {
     std::uint64_t dispatched = 0;  // messages handed to a window procedure
     std::uint64_t posted = 0;      // messages appended to the queue
     std::uint64_t harvests = 0;    // polls of the readiness set
+    int deepestNesting = 0;        // most window procedures running at once
 };
 LoopCounters GetLoopCounters();
+// Starts a new measurement of deepestNesting from the current nesting.
+void ResetDeepestNesting();
 std::size_t PendingMessageCount();
 
 // "The application is terminating".

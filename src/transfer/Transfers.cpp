@@ -9,6 +9,7 @@
 #include "base/Exceptions.h"
 #include "base/Strings.h"
 #include "platform/LocalFiles.h"
+#include "platform/Messages.h"
 #include "toolkit/Application.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Handler.h"
@@ -260,10 +261,15 @@ void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool&) {
     if (TransferSize > 0) {
         const double percent = std::nearbyint(static_cast<double>(Count) / static_cast<double>(TransferSize) * 100);
         if (percent <= 100) {
-            Lblperc->SetCaption(IntToStr(static_cast<int64_t>(percent)) + "% Done");
-            Lblstat1->SetBounds(Lblstat1->Left(), Lblstat1->Top(), static_cast<int>(std::nearbyint(percent * 125 / 100)),
-                                Lblstat1->Height());
-            Application->ProcessMessages();
+            const auto shown = static_cast<int64_t>(percent);
+            if (shown != ShownPercent) {
+                ShownPercent = shown;
+                ProgressChanged = true;
+                Lblperc->SetCaption(IntToStr(shown) + "% Done");
+                Lblstat1->SetBounds(Lblstat1->Left(), Lblstat1->Top(),
+                                    static_cast<int>(std::nearbyint(percent * 125 / 100)), Lblstat1->Height());
+            }
+            RepaintProgress(false);
         }
     }
     if (Count >= TransferSize) {
@@ -271,11 +277,20 @@ void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool&) {
         TransferReachedSize = true;
         TransferActive = false;
         ResetProgress();
-        Application->ProcessMessages();
+        RepaintProgress(true);
     }
 }
 
+void TFrmFTP::RepaintProgress(bool now) {
+    const std::uint64_t tick = platform::GetTickCount64();
+    if (!now && (!ProgressChanged || tick - LastProgressPump < kRepaintEveryMs)) return;
+    ProgressChanged = false;
+    LastProgressPump = tick;
+    Application->ProcessMessages();
+}
+
 void TFrmFTP::ShowProgress() {
+    ShownPercent = -1;
     Lblstat1->SetBounds(Lblstat1->Left(), Lblstat1->Top(), 0, Lblstat1->Height());
     Lblstat1->SetColor(clNavy);
     Lblperc->SetVisible(true);

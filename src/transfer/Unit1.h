@@ -244,6 +244,14 @@ private:
     int TransferResult = -1;
     // Whether the PUT or GET just run ended with 0, by its own completion.
     bool TransferSucceeded(bool syncResult);
+    // The progress display repaints when what it shows changes, at most
+    // every kRepaintEveryMs: a pump per data event would cost more than the
+    // transfer itself.
+    static constexpr std::uint64_t kRepaintEveryMs = 50;
+    int64_t ShownPercent = -1;
+    bool ProgressChanged = false;
+    std::uint64_t LastProgressPump = 0;
+    void RepaintProgress(bool now);
     // The engine takes a request now. While one of its requests runs (this
     // handler nested in a synchronous call), the window must not touch the
     // names the running request still reads (RETR reads HostFileName and

@@ -1,10 +1,13 @@
 // Receiving: the receive loop, the peer's close, handlers that read little or nothing.
 #include "net/WSocket.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
+#include "TestFiles.h"
 
 using namespace nettest;
 
@@ -135,3 +138,32 @@ TEST(WSocketReceive, WaitForCloseReadsUntilThePeerCloses) {
 }
 
 }  // namespace
+
+// A handler that pumps at every data event (a progress display) nests at most
+// two deep, however much arrives; the bytes still come whole and in order,
+// and the close comes after the last of them, once.
+TEST(WSocketReceive, AHandlerThatPumpsAtEveryEventNestsAtMostTwoDeep) {
+    const std::string text = RandomBytes(8 << 20, 3);
+    peers::TcpPeer peer([&](peers::Conn& c) { c.WriteAll(text); });
+    TWSocket s;
+    std::string got;
+    int depth = 0, deepest = 0, closes = 0;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        deepest = std::max(deepest, ++depth);
+        char buf[4096];
+        const int n = s.Receive(buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
+        platform::ProcessMessages();
+        --depth;
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t) {
+        ++closes;
+        EXPECT_EQ(got.size(), text.size());
+    };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }, 60000));
+    EXPECT_TRUE(got == text);
+    EXPECT_EQ(deepest, 2);
+    EXPECT_EQ(closes, 1);
+}

@@ -6,3 +6,4 @@
 #include "peers/PeerSupport.h"
 #include "peers/Proxies.h"
 #include "peers/ScriptedPeer.h"
+#include "peers/XvfbDisplay.h"
