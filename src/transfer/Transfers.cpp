@@ -260,6 +260,8 @@ void TFrmFTP::DownloadFocused() {
     bool stored = false;
     try {
         if (scratch.empty()) throw Exception("Unable to create a file in " + folder);
+        // The engine was found idle above and nothing has run since: the
+        // names are taken.
         SetRequestNames({.HostDirName = LblRemoteDir->Caption(), .HostFileName = DownloadName, .LocalFileName = scratch});
         if (RadAscii->Checked()) FtpClient1->TypeAscii();
         else FtpClient1->TypeBinary();
