@@ -44,8 +44,10 @@ bool DeleteFile(const std::string& path);
 // file to its own name succeeds without touching it.
 bool RenameFile(const std::string& from, const std::string& to);
 
-// Creates a new, empty file in folder whose name starts with "." + name, never
-// opening one that exists; answers its path, or "" when none could be made.
+// Creates a new, empty file in folder whose name starts with "." + name (cut
+// short when needed, so that the whole name stays within the file system's
+// limit), never opening one that exists; answers its path, or "" when none
+// could be made.
 // A download is written there and only moved over its real name once it has
 // arrived whole.
 std::string CreateScratchFile(const std::string& folder, const std::string& name);

@@ -16,8 +16,13 @@ namespace platform {
 
 namespace {
 
+// Only a full path names a settings file: an empty or relative one would be
+// read or written wherever the current folder happens to be.
+bool IsFullPath(const std::string& fileName) { return !fileName.empty() && fileName.front() == '/'; }
+
 std::vector<std::string> ReadLines(const std::string& fileName) {
     std::vector<std::string> lines;
+    if (!IsFullPath(fileName)) return lines;
     std::ifstream in(fileName, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
@@ -115,6 +120,7 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& fileName) {
+    if (!IsFullPath(fileName)) return false;
     // A line break inside a name or value would turn into lines of its own.
     for (const std::string* s : {&section, &key, &value})
         if (s->find_first_of("\r\n") != std::string::npos) return false;

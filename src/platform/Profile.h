@@ -8,6 +8,9 @@
 //
 // Contract:
 //  - Every call reads the file anew; a missing file or key gives the default.
+//  - The file name must be a full path: an empty or relative one reads as a
+//    missing file and refuses every write, so nothing lands in the current
+//    folder.
 //  - A write replaces the file through a temporary file beside it, renamed
 //    over it, so the file is never left half-written. No fsync: the windows
 //    write hundreds of keys in a row, one file replacement each, and the

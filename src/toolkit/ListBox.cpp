@@ -1,7 +1,10 @@
 #include "toolkit/ListBox.h"
 
+#include <vector>
+
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QStyledItemDelegate>
 
 #include "toolkit/Text.h"
@@ -10,26 +13,61 @@ namespace {
 
 constexpr int kBytesRole = Qt::UserRole;
 
+// OnClick follows every change of the highlights or the caret that the user
+// makes, however: a click, a drag across items, arrow keys, Ctrl+Space,
+// Ctrl+A. Each input event that changes them runs it once; a click on an
+// item that changes nothing runs it too, as a click always did.
 class ListWidget : public QListWidget {
 public:
     ListWidget(TListBox* box, QWidget* parent) : QListWidget(parent), Box(box) {
-        connect(this, &QListWidget::itemClicked, this, [this] { Box->NotifyUserPick(); });
         connect(this, &QListWidget::itemDoubleClicked, this, [this] { Box->NotifyDblClick(); });
-        connect(this, &QListWidget::currentRowChanged, this, [this] {
-            if (KeyNavigation) Box->NotifyUserPick();
-        });
     }
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        PressPicked = Track([&] { QListWidget::mousePressEvent(event); });
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        Track([&] { QListWidget::mouseMoveEvent(event); });
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        const bool onItem = event->button() == Qt::LeftButton && itemAt(event->position().toPoint()) != nullptr;
+        const bool picked = Track([&] { QListWidget::mouseReleaseEvent(event); });
+        if (!picked && !PressPicked && onItem) Box->NotifyUserPick();
+        PressPicked = false;
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        Track([&] { QListWidget::mouseDoubleClickEvent(event); });
+    }
     void keyPressEvent(QKeyEvent* event) override {
-        KeyNavigation = true;
-        QListWidget::keyPressEvent(event);
-        KeyNavigation = false;
+        Track([&] { QListWidget::keyPressEvent(event); });
     }
 
 private:
+    struct Picks {
+        int Caret;
+        std::vector<int> Highlighted;
+        bool operator==(const Picks&) const = default;
+    };
+    Picks Current() const {
+        Picks p{currentRow(), {}};
+        for (int i = 0; i < count(); ++i)
+            if (item(i)->isSelected()) p.Highlighted.push_back(i);
+        return p;
+    }
+    // Runs one input event; answers (and tells the box) whether it changed
+    // the picks.
+    template <class Event>
+    bool Track(Event run) {
+        const Picks before = Current();
+        run();
+        if (Current() == before) return false;
+        Box->NotifyUserPick();
+        return true;
+    }
+
     TListBox* Box;
-    bool KeyNavigation = false;
+    bool PressPicked = false;
 };
 
 // Every item as high as designed.

@@ -4,8 +4,9 @@
 //    letters, then byte order), as the list control of the original sorted.
 //  - ItemIndex is the caret (the item with the focus rectangle); Selected(i)
 //    tells the highlighted items. With single selection they coincide.
-//  - OnClick runs when the user picks an item with the mouse or keyboard;
-//    setting ItemIndex from code does not run it.
+//  - OnClick runs whenever the user changes the highlights or the caret, by
+//    mouse (click or drag) or keyboard (arrows, Ctrl+Space, Ctrl+A), and for
+//    every click on an item; changes made from code do not run it.
 //  - The strings come back exactly as added, byte for byte.
 #pragma once
 

@@ -1,6 +1,7 @@
 #include "toolkit/ListView.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTreeWidget>
 
@@ -32,6 +33,14 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override {
         QTreeWidget::mouseDoubleClickEvent(event);
         if (event->button() == Qt::LeftButton) View->NotifyDblClick();
+    }
+    // The keyboard changes the highlights and the focus as a click does
+    // (arrows, Ctrl+Space, Ctrl+A): such a change runs OnClick too.
+    void keyPressEvent(QKeyEvent* event) override {
+        const QModelIndexList before = selectionModel()->selectedRows();
+        const QModelIndex focusBefore = currentIndex();
+        QTreeWidget::keyPressEvent(event);
+        if (selectionModel()->selectedRows() != before || currentIndex() != focusBefore) View->NotifyClick();
     }
 
 private:

@@ -8,7 +8,8 @@
 //  - Row select: a highlight covers the whole row. Multi-select: Ctrl and
 //    Shift extend the highlight.
 //  - OnClick and OnDblClick run for clicks anywhere in the list, on a row or
-//    on the empty part below the rows.
+//    on the empty part below the rows; OnClick also runs when a key changes
+//    the highlights or the focus.
 //  - Captions and sub-items come back byte for byte as given.
 #pragma once
 

@@ -53,10 +53,11 @@ void TFrmFTP::BuildRemoteListing() {
 }
 
 // The results are not looked at: the list is rebuilt only when the listing's
-// completion arrives (FtpClient1RequestDone).
+// completion arrives (FtpClient1RequestDone). Asked while a request runs (the
+// greeting of a connect, a double click during a rename) it does nothing: the
+// running request keeps its names, and its own completion lists afterwards.
 void TFrmFTP::RefreshRemoteList() {
-    FtpClient1->HostFileName.clear();
-    FtpClient1->LocalFileName = ListingFile;
+    if (!SetRequestNames({.HostFileName = std::string(), .LocalFileName = ListingFile})) return;
     // The listing travels in ASCII type.
     if (FtpClient1->Binary()) {
         FtpClient1->SetBinary(false);
@@ -169,9 +170,10 @@ void TFrmFTP::ListView1DblClick(TObject*) {
         try {
             const int row = ListView1->FirstSelected();
             ListView1->SetItemFocused(row);
-            FtpClient1->HostDirName = ListView1->Caption(row);
-            FtpClient1->Cwd();
-            RefreshRemoteList();
+            if (EngineTakesRequest() && SetRequestNames({.HostDirName = ListView1->Caption(row)})) {
+                FtpClient1->Cwd();
+                RefreshRemoteList();
+            }
         } catch (const std::exception&) {
             ShowMessage("You attempted to double-click an item that was not a FOLDER NAME. You can double-click on any folder name to view folder contents, or double-click the \"..\" to manuever to the previous folder. If you wish to download files from the server, simply click once to highlight the file, then click the Download button.");
         }

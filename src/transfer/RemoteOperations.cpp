@@ -50,9 +50,8 @@ void TFrmFTP::CmdServCreateClick(TObject*) {
         std::string name;
         if (!InputQuery("Create New Directory", "Enter the directory name:", name)) return;
         if (!FitsOneCommand(name)) throw EOwnStep("directory name");
-        if (!EngineIdle()) return;
+        if (!EngineTakesRequest() || !SetRequestNames({.HostFileName = name})) return;
         AddLogLine("Issuing commands...");
-        FtpClient1->HostFileName = name;
         FtpClient1->Mkd();
         RefreshRemoteList();
     } catch (const std::exception&) {
@@ -74,8 +73,7 @@ void TFrmFTP::CmdServRemDirClick(TObject*) {
         const std::string name = ListView1->Caption(focused);
         if (!FitsOneCommand(name)) throw EOwnStep("directory name");
         if (MessageDlg("You sure you want to remove " + name + "?", mtConfirmation, mbYesNo) != mrYes) return;
-        if (!EngineIdle()) return;
-        FtpClient1->HostFileName = name;
+        if (!EngineTakesRequest() || !SetRequestNames({.HostFileName = name})) return;
         FtpClient1->Rmd();
         RefreshRemoteList();
     } catch (const std::exception&) {
@@ -99,10 +97,9 @@ void TFrmFTP::CmdServRenClick(TObject*) {
         std::string newName = oldName;
         if (!InputQuery("Rename File", "Enter the new files name:", newName)) return;
         if (!FitsOneCommand(oldName) || !FitsOneCommand(newName)) throw EOwnStep("file name");
-        if (!EngineIdle()) return;
-        FtpClient1->HostDirName = LblRemoteDir->Caption();
-        FtpClient1->HostFileName = oldName;
-        FtpClient1->LocalFileName = newName;
+        if (!EngineTakesRequest() ||
+            !SetRequestNames({.HostDirName = LblRemoteDir->Caption(), .HostFileName = oldName, .LocalFileName = newName}))
+            return;
         FtpClient1->Ren();
     } catch (const std::exception&) {
         ShowMessage(
@@ -128,9 +125,9 @@ void TFrmFTP::CmdServDelClick(TObject*) {
         for (const std::string& name : ListInvis->Items())
             if (!FitsOneCommand(name)) throw EOwnStep("file name");
         for (const std::string& name : ListInvis->Items()) {
-            if (!EngineIdle()) break;
-            FtpClient1->HostDirName = LblRemoteDir->Caption();
-            FtpClient1->HostFileName = name;
+            if (!EngineTakesRequest() ||
+                !SetRequestNames({.HostDirName = LblRemoteDir->Caption(), .HostFileName = name}))
+                break;
             LastDeletedName = name;
             FtpClient1->Dele();
         }

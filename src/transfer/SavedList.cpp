@@ -118,9 +118,6 @@ void TFrmFTP::RadSavedClick(TObject*) {
 void TFrmFTP::RefreshSavedListState() {
     if (ListBoxPC->Count() == 0) {
         CmdOpen->SetEnabled(false);
-    Cmdadd->OnClick = [this](TObject* s) { CmdaddClick(s); };
-    CmdRem->OnClick = [this](TObject* s) { CmdRemClick(s); };
-    CmdClear->OnClick = [this](TObject* s) { CmdClearClick(s); };
         return;
     }
     ListBoxPC->SetItemIndex(0);

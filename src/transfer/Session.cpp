@@ -93,7 +93,15 @@ void TFrmFTP::ClearBusy() {
 // Decided by the engine's Connected, not by the caption: after a refused
 // login the server may keep the connection while the caption reads
 // "Connect", and the next click then disconnects.
+//
+// QUIT goes out whatever runs, so it would cut a transfer short, and its
+// reply would end the transfer's request as if it had succeeded: while a
+// file moves the toggle is refused and says why.
 void TFrmFTP::CmdconnectClick(TObject*) {
+    if (TransferRunning()) {
+        AddLogLine(kTransferRunning);
+        return;
+    }
     ClearBusy();
     ListView1->Clear();
     if (FtpClient1->Connected()) {

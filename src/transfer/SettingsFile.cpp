@@ -19,6 +19,7 @@ bool TSettingsFile::ReadBool(const std::string& section, const std::string& key,
 }
 
 void TSettingsFile::WriteString(const std::string& section, const std::string& key, const std::string& value) const {
+    if (Path.empty()) return;
     if (!platform::WritePrivateProfileString(section, key, value, Path))
         throw Exception(Format("Unable to write to %s", Path.c_str()));
 }

@@ -6,6 +6,8 @@
 //  - Booleans are written "1" / "0"; read, a value whose integer reading is
 //    not 0 is true, and a missing or non-numeric one gives the default.
 //  - A write the system refuses raises Exception "Unable to write to " + Path.
+//  - With no Path (no per-user folder could be made, which the window has
+//    reported) reads give the defaults and writes are skipped.
 #pragma once
 
 #include <string>

@@ -77,7 +77,7 @@ void TFrmFTP::BuildTransfers() {
     // while the call was still pumping.
     FtpClient1->OnRequestDone = [this, table = FtpClient1->OnRequestDone](TObject* s, TFtpRequest rq,
                                                                           std::uint16_t e) {
-        if (rq == ftpPutAsync || rq == ftpGetAsync) TransferResult = e;
+        if (rq == ftpPutAsync || rq == ftpGetAsync) TransferDone(e);
         if (table) table(s, rq, e);
     };
     FtpClient1->OnProgress = [this](TObject* s, int64_t count, bool& abort) {
@@ -102,6 +102,31 @@ bool TFrmFTP::EngineIdle() const {
     return state == fesReady || state == fesBetweenSteps;
 }
 
+bool TFrmFTP::TransferRunning() const {
+    const TFtpRequest request = FtpClient1->RequestType();
+    return !EngineIdle() && (request == ftpGetAsync || request == ftpPutAsync);
+}
+
+bool TFrmFTP::EngineTakesRequest() {
+    if (!FtpClient1->Connected()) {
+        AddLogLine("Not connected to the server. Click \"Connect\" to connect again.");
+        return false;
+    }
+    if (!EngineIdle()) {
+        AddLogLine("The server is still busy with the last request. Please wait until it has finished.");
+        return false;
+    }
+    return true;
+}
+
+bool TFrmFTP::SetRequestNames(const TRequestNames& names) {
+    if (!EngineIdle()) return false;
+    if (names.HostDirName) FtpClient1->HostDirName = *names.HostDirName;
+    if (names.HostFileName) FtpClient1->HostFileName = *names.HostFileName;
+    if (names.LocalFileName) FtpClient1->LocalFileName = *names.LocalFileName;
+    return true;
+}
+
 bool TFrmFTP::FitsOneCommand(const std::string& text) {
     return text.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
@@ -109,8 +134,7 @@ bool TFrmFTP::FitsOneCommand(const std::string& text) {
 // The paths are taken before the first file goes: a list re-read or clicked
 // while a file is on its way changes nothing about what is sent.
 void TFrmFTP::UploadSelected() {
-    if (!EngineIdle()) return;
-    TransferActive = true;
+    if (!EngineTakesRequest()) return;
     const bool savedView = !RadExplorer->Checked();
     TListBox* list = savedView ? static_cast<TListBox*>(ListBoxPC) : FileListBox1;
     if (list->Count() == 0) {
@@ -132,7 +156,11 @@ void TFrmFTP::UploadSelected() {
 }
 
 bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
-    if (!EngineIdle()) return false;
+    if (!EngineTakesRequest() ||
+        !SetRequestNames({.HostDirName = LblRemoteDir->Caption(),
+                          .HostFileName = platform::FileNamePart(path),
+                          .LocalFileName = path}))
+        return false;
     UploadPath = path;
     TransferSize = GetLocalFileSize(UploadPath);
     // Each file shows its own progress, not only the first of the batch.
@@ -152,12 +180,10 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
         } else {
             FtpClient1->TypeBinary();
         }
-        FtpClient1->LocalFileName = UploadPath;
-        FtpClient1->HostDirName = LblRemoteDir->Caption();
-        FtpClient1->HostFileName = platform::FileNamePart(FtpClient1->LocalFileName);
         SetBusy();
         TransferResult = -1;
-        FinishTransfer(TransferSucceeded(FtpClient1->Put()));
+        FtpClient1->Put();
+        FinishTransfer(TransferSucceeded());
     } catch (...) {
         if (!savedView) ResetProgress();
         throw;
@@ -166,18 +192,28 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
     return true;
 }
 
-bool TFrmFTP::TransferSucceeded(bool syncResult) {
-    // The completion is posted by the time the call returns; one round of
-    // messages delivers it.
-    if (TransferResult < 0 && syncResult) Application->ProcessMessages();
+bool TFrmFTP::TransferSucceeded() {
+    // A request that started has posted its completion by the time the call
+    // returns; one round of messages delivers it.
+    if (TransferResult < 0) Application->ProcessMessages();
+    if (TransferResult < 0) {
+        TransferActive = false;
+        ClearBusy();
+        AddLogLine("The server did not take the transfer. Click \"Connect\" and try again.");
+    }
     return TransferResult == 0;
 }
 
-void TFrmFTP::FinishTransfer(bool succeeded) {
+void TFrmFTP::TransferDone(std::uint16_t Error) {
+    TransferResult = Error;
     // An empty file may move without a single data event.
-    const bool whole = TransferReachedSize || (TransferActive && TransferSize == 0);
+    if (TransferActive && TransferSize == 0) TransferReachedSize = true;
+    TransferActive = false;
+}
+
+void TFrmFTP::FinishTransfer(bool succeeded) {
+    if (succeeded && TransferReachedSize) AddLogLine("SUCCESSFULLY Transferred Data. It is now displayed.");
     TransferReachedSize = false;
-    if (succeeded && whole) AddLogLine("SUCCESSFULLY Transferred Data. It is now displayed.");
 }
 
 namespace {
@@ -202,8 +238,7 @@ const char* const kRemoteNameError =
 // one plain level, so that nothing the server lists can reach outside the
 // shown folder.
 void TFrmFTP::DownloadFocused() {
-    if (!EngineIdle()) return;
-    TransferActive = true;
+    if (!EngineTakesRequest()) return;
     if (ListView1->SelCount() == 0) return;
     const int focused = ListView1->ItemFocused();
     if (focused < 0) {
@@ -218,26 +253,28 @@ void TFrmFTP::DownloadFocused() {
     const std::string folder = FileListBox1->Directory();
     const std::string target = ShownFile(DownloadName);
     const std::vector<std::string> subItems = ListView1->SubItems(focused);
-    if (subItems.empty() || !ParseSize(subItems[0], TransferSize)) TransferActive = false;
+    // Without a usable size the download runs without progress display.
+    TransferActive = !subItems.empty() && ParseSize(subItems[0], TransferSize);
     TransferReachedSize = false;
 
     const std::string scratch = platform::CreateScratchFile(folder, DownloadName);
     bool stored = false;
     try {
         if (scratch.empty()) throw Exception("Unable to create a file in " + folder);
+        // The engine was found idle above and nothing has run since: the
+        // names are taken.
+        SetRequestNames({.HostDirName = LblRemoteDir->Caption(), .HostFileName = DownloadName, .LocalFileName = scratch});
         if (RadAscii->Checked()) FtpClient1->TypeAscii();
         else FtpClient1->TypeBinary();
-        FtpClient1->HostDirName = LblRemoteDir->Caption();
-        FtpClient1->HostFileName = DownloadName;
-        FtpClient1->LocalFileName = scratch;
         if (TransferActive) {
             LblEvent->SetCaption("<----- Now Downloading");
-            LblFilePassed->SetCaption(FtpClient1->HostFileName);
+            LblFilePassed->SetCaption(DownloadName);
             ShowProgress();
         }
         SetBusy();
         TransferResult = -1;
-        if (TransferSucceeded(FtpClient1->Get())) {
+        FtpClient1->Get();
+        if (TransferSucceeded()) {
             if (!platform::ReplaceFile(scratch, target))
                 throw Exception("The downloaded file could not be stored as " + target +
                                 ". Make sure no folder of that name is in the way.");

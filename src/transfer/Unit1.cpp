@@ -1,5 +1,6 @@
 #include "transfer/Unit1.h"
 
+#include "base/Exceptions.h"
 #include "base/Strings.h"
 #include "platform/Folders.h"
 #include "platform/ProgramPaths.h"
@@ -51,8 +52,21 @@ void TFrmFTP::FormCreate(TObject*) {
     LblFileLastMod->SetCaption("");
     TransferActive = false;
     RadBinary->SetChecked(true);
+    // The explorer view is what the window shows from the start, so uploads
+    // take their files from it whatever happens below (a first start, a
+    // stored folder that is gone).
+    RadExplorer->SetChecked(true);
 
-    WindowsFolder = platform::GetWindowsFolder();
+    // Without the per-user folder there is no place for the settings or the
+    // listing file: say so once and go on without them, writing nothing
+    // anywhere else.
+    try {
+        WindowsFolder = platform::GetWindowsFolder();
+    } catch (const std::exception& e) {
+        Application->ShowException(Exception(std::string(e.what()) + ". Your settings will not be kept this time."));
+        RefreshSavedListState();
+        return;
+    }
     SettingsFilePath = WindowsFolder + "/" + "TarnFtp.ini";
     ListingFile = WindowsFolder + "/ftptemp.txt";
     Settings.Path = SettingsFilePath;
@@ -78,7 +92,6 @@ void TFrmFTP::LoadSettings() {
 
     if (Settings.ReadBool("History", "Ascii", true)) RadAscii->SetChecked(true);
     else RadBinary->SetChecked(true);
-    RadExplorer->SetChecked(true);
 }
 
 void TFrmFTP::CreateSettings() {
@@ -89,8 +102,13 @@ void TFrmFTP::CreateSettings() {
 }
 
 // A Quit that fails leaves the engine connected: one more try after the
-// saved list is stored.
+// saved list is stored. While a file moves, the close query refuses and says
+// why; the transfer's files and session stay as they are.
 void TFrmFTP::CmdExitClick(TObject*) {
+    if (TransferRunning()) {
+        Close();
+        return;
+    }
     if (FtpClient1->Connected()) {
         QuitSession();
         CmdConnect->SetCaption("Connect");
@@ -124,7 +142,16 @@ void TFrmFTP::StoreSavedList() {
 // A visit closed before Timer1 fired ends its delayed connect too: a session
 // opened behind a hidden window would make the next visit's connect
 // disconnect instead.
+//
+// The one exception to closing: a file transfer running, since the window
+// would otherwise be left with its download or upload still going. The wait
+// is bounded by the engine's time-out.
 void TFrmFTP::FormCloseQuery(TObject*, bool& CanClose) {
+    if (TransferRunning()) {
+        AddLogLine(kTransferRunning);
+        CanClose = false;
+        return;
+    }
     Timer1->SetEnabled(false);
     try {
         Settings.WriteString("History", "Last DirBox", DirectoryListBox1->Directory());

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "ftp/FtpCli.h"
@@ -219,6 +220,9 @@ public:
 
     // How many Options/F keys hold the saved upload list.
     static constexpr int kSavedKeys = 750;
+    // Why Disconnect and Return (every close) wait while a file moves.
+    static constexpr const char* kTransferRunning =
+        "A file transfer is still running. Please wait until it has finished, then try again.";
 
 private:
     // Where a name of the file list lives: the folder the list was read from.
@@ -243,7 +247,13 @@ private:
     // Error of the last PUT or GET completion; -1 until it has arrived.
     int TransferResult = -1;
     // Whether the PUT or GET just run ended with 0, by its own completion.
-    bool TransferSucceeded(bool syncResult);
+    // A request the engine refused has none: the busy state ends here and
+    // the log says so.
+    bool TransferSucceeded();
+    // The completion of a PUT or GET: its result, and the end of its
+    // progress display's counting, so that the listing that follows cannot
+    // drive it.
+    void TransferDone(std::uint16_t Error);
     // The progress display repaints when what it shows changes, at most
     // every kRepaintEveryMs: a pump per data event would cost more than the
     // transfer itself.
@@ -252,11 +262,25 @@ private:
     bool ProgressChanged = false;
     std::uint64_t LastProgressPump = 0;
     void RepaintProgress(bool now);
-    // The engine takes a request now. While one of its requests runs (this
-    // handler nested in a synchronous call), the window must not touch the
-    // names the running request still reads (RETR reads HostFileName and
-    // LocalFileName only after PORT has been answered).
+    // The engine takes a request now (no request of its own is running).
     bool EngineIdle() const;
+    // A download or upload is on its way: the engine runs a GET or PUT.
+    bool TransferRunning() const;
+    // Whether the engine can take a request the user just asked for. When it
+    // cannot (no session, or a request still running), the log says why and
+    // the handler stops before it sets the busy state or any name.
+    bool EngineTakesRequest();
+    // The engine's names a request reads; an empty one is left as it is.
+    struct TRequestNames {
+        std::optional<std::string> HostDirName = std::nullopt;
+        std::optional<std::string> HostFileName = std::nullopt;
+        std::optional<std::string> LocalFileName = std::nullopt;
+    };
+    // The one way the window changes the engine's names. While a request runs
+    // (a handler nested in its synchronous call) the names belong to it: RETR
+    // and STOR read theirs after PORT, RNTO after RNFR. Then nothing changes
+    // and the answer is false.
+    bool SetRequestNames(const TRequestNames& names);
     // Text that can travel as one command's argument: no CR, LF or NUL,
     // which would end the command early and start another.
     static bool FitsOneCommand(const std::string& text);

@@ -18,6 +18,7 @@
 #include "platform/Folders.h"
 #include "platform/LocalFiles.h"
 #include "platform/Profile.h"
+#include "platform/ProgramPaths.h"
 #include "platform/RecordFile.h"
 #include "platform/Shell.h"
 
@@ -85,6 +86,35 @@ TEST_F(FilesTest, WindowsFolderFollowsXdgConfigHomeAndIsPrivate) {
     setenv("HOME", savedHome.c_str(), 1);
     if (saved) setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
     else unsetenv("XDG_CONFIG_HOME");
+}
+
+// No per-user folder can be made (a file stands in the way): nothing falls
+// back to the current folder, neither the folder nor a settings write.
+TEST_F(FilesTest, WithoutTheWindowsFolderNothingIsWrittenInTheCurrentFolder) {
+    const char* saved = getenv("XDG_CONFIG_HOME");
+    const std::string savedValue = saved ? saved : "";
+    std::ofstream(Dir + "/blocker") << "x";
+    setenv("XDG_CONFIG_HOME", (Dir + "/blocker").c_str(), 1);
+    EXPECT_EQ(GetWindowsDirectory(), "");
+    EXPECT_THROW(GetWindowsFolder(), Exception);
+    if (saved) setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
+
+    const std::string browsed = Dir + "/browsed";
+    std::filesystem::create_directory(browsed);
+    const std::string cwd = CurrentFolder();
+    SetCurrentFolder(browsed);
+    std::ofstream("TarnFtp.ini") << "[Options]\nF1=/here\n";
+    // The paths a window composes from an empty folder name, and plain names.
+    for (const std::string& name : {std::string(), std::string("TarnFtp.ini"), std::string("./x.ini")}) {
+        EXPECT_FALSE(WritePrivateProfileString("Options", "F1", "v", name)) << name;
+        EXPECT_EQ(GetPrivateProfileString("Options", "F1", "default", name), "default") << name;
+    }
+    SetCurrentFolder(cwd);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(browsed)) names.push_back(e.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"TarnFtp.ini"});
+    EXPECT_EQ(Read(browsed + "/TarnFtp.ini"), "[Options]\nF1=/here\n");
 }
 
 TEST_F(FilesTest, RecordFileSeesOnlyWholeRecords) {
@@ -234,6 +264,24 @@ TEST_F(FilesTest, ScratchFilesAreNewAndReplaceNeverTakesAFolderOrALinksTarget) {
     EXPECT_TRUE(std::filesystem::is_directory(Dir + "/folder"));
     EXPECT_EQ(FileNamePart("/a/b.txt"), "b.txt");
     EXPECT_EQ(FileNamePart("b.txt"), "b.txt");
+
+    // Names up to the file system's limit get a scratch file too, its name
+    // cut (never inside a UTF-8 character) and still unique.
+    const std::string longest(255, 'L');
+    const std::string a = CreateScratchFile(Dir, longest);
+    const std::string b = CreateScratchFile(Dir, longest);
+    ASSERT_NE(a, "");
+    ASSERT_NE(b, "");
+    EXPECT_NE(a, b);
+    EXPECT_LE(FileNamePart(a).size(), 255u);
+    EXPECT_EQ(FileNamePart(a).rfind("." + std::string(10, 'L'), 0), 0u);
+    std::string accented;
+    while (accented.size() < 250) accented += "\xC3\xA9";  // e acute, two bytes each
+    const std::string c = CreateScratchFile(Dir, accented);
+    ASSERT_NE(c, "");
+    const std::string kept = FileNamePart(c).substr(1, FileNamePart(c).size() - 1 - std::string(".part").size());
+    EXPECT_EQ(kept.size() % 2, 0u) << kept.size();
+    EXPECT_TRUE(ReplaceFile(a, Dir + "/" + longest));
 }
 
 TEST(DateFormatTest, TheTimeIsLeftOutAtMidnightOnly) {

@@ -7,6 +7,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QTest>
 #include <QPixmap>
 
 #include "GuiFixture.h"
@@ -209,6 +212,44 @@ TEST_F(SiteManagerTest, UpdateAndDeleteFollowTheNameInTheBox) {
     EXPECT_EQ(OneNotice(), "BRAVO has been successfully deleted from your list.");
     EXPECT_EQ(Frmfirst->ListBox1->Count(), 0);
     EXPECT_EQ(Frmfirst->EdName->Text(), "BRAVO");
+}
+
+// However the highlight moves (a drag, the keyboard), the boxes follow it,
+// so that Delete and Connect act on the site the user sees picked.
+TEST_F(SiteManagerTest, EveryWayOfPickingASiteShowsItInTheBoxes) {
+    PlaceFile(FileOf({HandRecord("ALPHA", "a.example.com", "au", "ac", "ap"),
+                      HandRecord("BRAVO", "b.example.com", "bu", "bc", "bp"),
+                      HandRecord("CHARLIE", "c.example.com", "cu", "cc", "cp")}));
+    Start();
+    Frmfirst->Show();
+    auto* list = static_cast<QListWidget*>(Frmfirst->ListBox1->Widget());
+    auto at = [&](int row) { return list->visualItemRect(list->item(row)).center(); };
+    ASSERT_EQ(Frmfirst->EdName->Text(), "ALPHA");
+
+    // Pressed on ALPHA, dragged to CHARLIE, released there.
+    QTest::mousePress(list->viewport(), Qt::LeftButton, Qt::NoModifier, at(0));
+    QMouseEvent move(QEvent::MouseMove, QPointF(at(2)), list->viewport()->mapToGlobal(QPointF(at(2))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &move);
+    EXPECT_EQ(Frmfirst->EdName->Text(), "CHARLIE");
+    QTest::mouseRelease(list->viewport(), Qt::LeftButton, Qt::NoModifier, at(2));
+    EXPECT_EQ(Frmfirst->Edwebsite->Text(), "c.example.com");
+
+    // The keyboard: one up.
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(Frmfirst->EdName->Text(), "BRAVO");
+    EXPECT_EQ(Frmfirst->Edpwd->Text(), "bp");
+
+    ClickOn(Frmfirst->CmdDelete);
+    EXPECT_EQ(OneNotice(), "BRAVO has been successfully deleted from your list.");
+    EXPECT_EQ(Frmfirst->ListBox1->Items(), (std::vector<std::string>{"ALPHA", "CHARLIE"}));
+
+    // Changes made from code run no handler.
+    Frmfirst->ListBox1->SetItemIndex(1);
+    EXPECT_EQ(Frmfirst->EdName->Text(), "ALPHA");
+
+    Restart();
+    EXPECT_EQ(Frmfirst->ListBox1->Items(), (std::vector<std::string>{"ALPHA", "CHARLIE"}));
 }
 
 TEST_F(SiteManagerTest, DeletedAndReusedRecordsKeepTheirRemnants) {

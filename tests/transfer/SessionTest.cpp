@@ -58,13 +58,12 @@ TEST_F(SessionTest, HandOverConnectsThroughTimer1ListsAndReturnQuits) {
 
         EXPECT_EQ(Log(), (std::vector<std::string>{"Connecting to server 127.0.0.1", "Please be patient...",
                                                    "The directory list is now being displayed.",
-                                                   "The directory list is now being displayed.",
                                                    "SUCCESSFULLY connected to server 127.0.0.1"}));
-        EXPECT_EQ(w->ListInfo->ItemIndex(), 4);
-        // The refresh from the greeting left the listing type ASCII, so no
-        // TYPE is needed before the first LIST.
+        EXPECT_EQ(w->ListInfo->ItemIndex(), 3);
+        // The greeting arrives while the connect runs: its refresh leaves the
+        // engine alone, and the listing after PWD sets the type itself.
         EXPECT_EQ(Words(ftp.Commands()), (std::vector<std::string>{"USER " + ftp.User(), "PASS",
-                                                                   "PWD", "PORT", "LIST"}));
+                                                                   "PWD", "TYPE A", "PORT", "LIST"}));
         EXPECT_FALSE(w->FtpClient1->Binary());
         EXPECT_EQ(w->LblRemoteDir->Caption(), ftp.Home());
 

@@ -24,7 +24,7 @@ namespace {
 
 class TransferWindowTest : public TransferTest {};
 
-TEST_F(TransferWindowTest, FirstStartCreatesTheFileExactlyAndChoosesNothing) {
+TEST_F(TransferWindowTest, FirstStartCreatesTheFileExactlyAndChoosesTheExplorerView) {
     Start();
     EXPECT_EQ(Read(IniPath()), FreshIni());
     EXPECT_EQ(SettingsFilePath, IniPath());
@@ -33,16 +33,17 @@ TEST_F(TransferWindowTest, FirstStartCreatesTheFileExactlyAndChoosesNothing) {
 
     EXPECT_TRUE(FrmFTP->RadBinary->Checked());
     EXPECT_FALSE(FrmFTP->RadAscii->Checked());
-    EXPECT_FALSE(FrmFTP->RadExplorer->Checked());
+    // The view shown is the view uploads use.
+    EXPECT_TRUE(FrmFTP->RadExplorer->Checked());
     EXPECT_FALSE(FrmFTP->RadSaved->Checked());
     EXPECT_FALSE(FrmFTP->RadSortAlpha->Checked());
     EXPECT_FALSE(FrmFTP->RadSortData->Checked());
     EXPECT_FALSE(FrmFTP->RadSortExt->Checked());
-    // The design's view: explorer controls and the help icon, nothing of the saved view.
     for (TControl* shown : std::initializer_list<TControl*>{FrmFTP->DriveComboBox1, FrmFTP->DirectoryListBox1,
-                                                            FrmFTP->FileListBox1, FrmFTP->GroupBox4, FrmFTP->Image2})
+                                                            FrmFTP->FileListBox1, FrmFTP->GroupBox4})
         EXPECT_TRUE(shown->Visible()) << shown->Name;
-    for (TControl* hidden : std::initializer_list<TControl*>{FrmFTP->Label9, FrmFTP->ScrollBox1, FrmFTP->GroupBox2})
+    for (TControl* hidden :
+         std::initializer_list<TControl*>{FrmFTP->Label9, FrmFTP->ScrollBox1, FrmFTP->GroupBox2, FrmFTP->Image2})
         EXPECT_FALSE(hidden->Visible()) << hidden->Name;
     EXPECT_EQ(FrmFTP->ListBoxPC->Count(), 0);
     EXPECT_FALSE(FrmFTP->CmdOpen->Enabled());
@@ -280,7 +281,8 @@ TEST_F(TransferWindowTest, AStoredFolderThatIsGoneEndsTheCreation) {
     EXPECT_EQ(FrmFTP->ListBoxPC->Items(), std::vector<std::string>{"/p/q"});
     EXPECT_TRUE(FrmFTP->RadSortAlpha->Checked());
     EXPECT_TRUE(FrmFTP->RadBinary->Checked());
-    EXPECT_FALSE(FrmFTP->RadExplorer->Checked());
+    // The explorer view, checked before the folder step, stays the one shown.
+    EXPECT_TRUE(FrmFTP->RadExplorer->Checked());
     EXPECT_FALSE(FrmFTP->RadSaved->Checked());
     EXPECT_FALSE(FrmFTP->CmdOpen->Enabled());
     EXPECT_EQ(FrmFTP->DirectoryListBox1->Directory(), startFolder);
