@@ -138,7 +138,8 @@ TEST_F(TransferFaults, RefusedDataConnectionThenASecondFileInTheSameSession) {
 }
 
 // An active upload to a server that reads slower than the engine hands the
-// file to the kernel: done only once the server has every byte.
+// file to the kernel, and even stops reading for longer than the 10 s a
+// lingering close would wait: done only once the server has every byte.
 TEST_F(TransferFaults, SlowReaderGetsTheWholeActiveUpload) {
     const std::string content = RandomBytes(2 << 20, 3);
     WriteLocal(Dir.File("up.bin"), content);
@@ -147,13 +148,16 @@ TEST_F(TransferFaults, SlowReaderGetsTheWholeActiveUpload) {
                                {ExpectBytes("STOR up.bin\r\n"), SendBytes("150 go\r\n"),
                                 WaitUntil([&] { return dataDone.load(); }),
                                 SendBytes("226 stored\r\n")},
-                               kPwd}));
+                               kPwd}),
+                         1, Millis(20000));
     ASSERT_TRUE(control.Start());
     std::string received;
     bool sawClose = false;
     TActiveData data(control, dataDone, [&](int port) {
         TcpClient conn;
         if (!conn.Connect(port)) return;
+        ReadSlowly(conn, 64 << 10, 32 << 10, received);
+        std::this_thread::sleep_for(Millis(11000));
         ReadSlowly(conn, content.size(), 32 << 10, received);
         sawClose = conn.WaitClosed();
     });
