@@ -76,7 +76,6 @@ void TCustomFtpCli::IssueCommand(TFtpRequest RqType, TFtpStep Step, const std::s
         // completes the request.
         if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
         CompleteRequest(0);
-        ChangeState(fesReady);
     } else {
         FailRequest(500, "500 FTP component not connected");
     }

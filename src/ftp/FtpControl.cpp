@@ -88,7 +88,6 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
         // once; its close ends the request, and the next open starts afresh.
         if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
         CompleteRequest(500);
-        ChangeState(fesReady);
     }
 }
 

@@ -319,4 +319,39 @@ TEST(ControlFaults, ReplyNumberedZeroIsMalformed) {
     EXPECT_EQ(control.Failure(), "");
 }
 
+// A chain started from OnStateChange as the previous request ends runs to
+// its end: the end of the old request undoes nothing of the new one.
+TEST(ControlFaults, ChainStartedFromStateChangeKeepsItsSteps) {
+    ScriptedPeer control(Join({Login(),
+                               {ExpectBytes("RNFR a\r\n"), SendBytes("350 more\r\n"),
+                                ExpectBytes("RNTO b\r\n"), SendBytes("250 renamed\r\n")},
+                               kPwd}));
+    ASSERT_TRUE(control.Start());
+    TDataFtp R;
+    R.Ftp.HostName = "127.0.0.1";
+    R.Ftp.Port = std::to_string(control.Port());
+    R.Ftp.UserName = "u";
+    R.Ftp.PassWord = "p";
+    R.Ftp.HostFileName = "a";
+    R.Ftp.LocalFileName = "b";
+    bool started = false;
+    R.Ftp.OnStateChange = [&](TObject*) {
+        if (started || R.Ftp.State() != fesReady || !R.Ftp.Connected()) return;
+        started = true;
+        R.Ftp.RenAsync();
+    };
+    R.Ftp.ConnectAsync();
+    ASSERT_TRUE(PumpUntil([&] { return R.Done.size() >= 2; }, 5000));
+    ASSERT_EQ(R.Done.size(), 2u);
+    EXPECT_EQ(R.Done[0].RqType, ftpConnectAsync);
+    EXPECT_EQ(R.Done[0].Error, 0);
+    EXPECT_EQ(R.Done[1].RqType, ftpRenAsync);
+    EXPECT_EQ(R.Done[1].Error, 0);
+    EXPECT_TRUE(control.Received().find("RNTO b\r\n") != std::string::npos);
+    R.Ftp.OnStateChange = nullptr;
+    R.Done.clear();
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::PwdAsync));
+    EXPECT_EQ(control.Failure(), "");
+}
+
 }  // namespace
