@@ -240,10 +240,16 @@ protected:
     void AwaitDataConnection(TDataEventProc Handler);
     void DataSessionAvailable(std::uint16_t Error);
     // Accepts the server's connection into DataSocket with the given
-    // handlers; false when that failed (the step has then ended).
-    bool AcceptDataConnection(TDataEventProc Closed, TDataEventProc Available,
-                              TDataEventProc Sent);
+    // handlers. False when it failed (the step has ended or waits for its
+    // final reply) or came from another address than the server's: that one
+    // is closed and Retry awaits the next.
+    bool AcceptDataConnection(TDataEventProc Retry, TDataEventProc Closed,
+                              TDataEventProc Available, TDataEventProc Sent);
+    // The accepted handle comes from the control connection's peer address.
+    bool FromControlPeer(winsock::SOCKET Accepted, std::string& PeerText);
     void SetDataHandlers(TDataEventProc Closed, TDataEventProc Available, TDataEventProc Sent);
+    // Closes DataSocket without any handler hearing it.
+    void CloseDataQuietly();
     // Passive mode: connects DataSocket to the port of the 227 reply at the
     // control connection's address; false when the step has ended.
     bool ConnectPassiveData(TDataEventProc Connected, int FailCode);
@@ -256,8 +262,18 @@ protected:
     bool TransferRunning() const;
     // Ends the data step with Code; Line becomes LastReplyLine and the error.
     void FailDataStep(int Code, const std::string& Line);
-    // A local failure (file, abort) that the server's success cannot undo.
-    void RecordLocalFailure(int Code, const std::string& Msg);
+    // A failure (local file, abort, data connection) that the server's
+    // success cannot undo; the first one recorded is the step's result.
+    void RecordTransferFailure(int Code, const std::string& Msg);
+    // The data connection could not be opened (Code, Line as for
+    // FailDataStep). When the server still owes the transfer command's final
+    // reply, the step ends only once that reply has been read.
+    void FailDataConnection(int Code, const std::string& Line);
+    // The transfer command was sent and its final reply has not come yet.
+    bool TransferReplyOwed() const;
+    // An error the data connection reported (a reset, a time-out): the
+    // transfer failed whatever the server answers.
+    void DataConnectionError(int Error);
     void TestTransferCompletion();
     // Handles a reply line while a transfer waits for its data connection.
     void IgnoreReplyStep();
@@ -355,6 +371,9 @@ protected:
     bool SendConnReady = false;
     // Active mode: the server connected before a transfer step took it.
     bool DataConnPending = false;
+    // Connections to the data port from other addresses than the server's,
+    // closed since the last Port step.
+    int ForeignDataConnections = 0;
     TDataEventProc DataAcceptHandler = nullptr;
     // Set by a local failure; the transfer's result whatever the server says.
     int TransferError = 0;

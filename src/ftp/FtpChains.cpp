@@ -32,7 +32,8 @@ void TCustomFtpCli::CompleteRequest(int Error) {
     }
     // A synchronous call reads the outcome from StepResult.
     if (word != 0 && StepResult == 0) StepResult = word;
-    ChangeState(fesReady);
+    // The request's bookkeeping comes first and OnStateChange last: a
+    // request started from that handler must find nothing left to undo.
     if (DataSocket && DataSocket->State() != wsClosed) DataSocket->Disconnect();
     if (ChainActive && SavedReplyCode >= 0) {
         FLastReplyLine = SavedReplyText;
@@ -49,6 +50,7 @@ void TCustomFtpCli::CompleteRequest(int Error) {
     }
     platform::PostMessage(FWindowHandle, WM_FTP_REQUEST_DONE,
                           static_cast<platform::WPARAM>(FRequestType), word);
+    ChangeState(fesReady);
 }
 
 void TCustomFtpCli::FailRequest(int Code, const std::string& Msg) {

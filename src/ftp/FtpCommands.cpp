@@ -72,6 +72,9 @@ void TCustomFtpCli::IssueCommand(TFtpRequest RqType, TFtpStep Step, const std::s
     AwaitingFinalReply = false;
     if (Cmd == "QUIT") {
         StepResult = 0;
+        // A socket opened but never connected is closed too; its close
+        // completes the request.
+        if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
         CompleteRequest(0);
     } else {
         FailRequest(500, "500 FTP component not connected");

@@ -83,6 +83,10 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
         FReplyCode = 500;
         StepResult = 500;
         KeepFirstErrorLine();
+        AwaitingFinalReply = false;
+        // The socket may be left open (wsOpened) by a connect that failed at
+        // once; its close ends the request, and the next open starts afresh.
+        if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
         CompleteRequest(500);
     }
 }
@@ -168,7 +172,7 @@ bool TCustomFtpCli::HandleReplyLine() {
                 return true;
             }
             KeepFirstErrorLine();
-            StepResult = code != 0 ? code : 500;
+            StepResult = code >= 100 ? code : 500;
             if (ControlSocket) ControlSocket->Disconnect();
             return false;
         }
@@ -211,7 +215,11 @@ void TCustomFtpCli::CommandReplyStep() {
                 break;
             }
     }
-    if (accepted) {
+    if (code < 100) {
+        // "0 x" is no reply at all: malformed, never a success.
+        StepResult = 500;
+        KeepFirstErrorLine();
+    } else if (accepted) {
         StepResult = 0;
     } else {
         StepResult = code;
@@ -253,6 +261,9 @@ void TCustomFtpCli::ControlSessionClosed(std::uint16_t Error) {
         if (!aborting) ChangeState(fesNotConnected);
         if (OnSessionClosed) OnSessionClosed(this, Error);
     }
+    // The server has answered the transfer command: the data still coming
+    // finishes the transfer when its connection closes. Busy until then.
+    if (!aborting && TransferRunning() && FinalReplySeen) return;
     if (!aborting) ChangeState(fesBetweenSteps);
     if (AwaitingFinalReply && !CompletionPosted) {
         // The connection went before the reply the request waited for: that
@@ -260,6 +271,9 @@ void TCustomFtpCli::ControlSessionClosed(std::uint16_t Error) {
         AwaitingFinalReply = false;
         if (LastStep == stepQuit) {
             StepResult = 0;
+        } else if (TransferRunning() && TransferError != 0) {
+            EndDataStep(TransferError);
+            return;
         } else if (Error != 0) {
             RecordSocketFailure(Error);
             CompleteRequest(Error);

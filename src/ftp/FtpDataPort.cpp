@@ -42,12 +42,10 @@ void TCustomFtpCli::PortAsync() {
         return;
     }
     // Whatever the data socket still held goes, with no handler to hear it.
-    SetDataHandlers(nullptr, nullptr, nullptr);
-    DataSocket->OnSessionAvailable = nullptr;
-    DataSocket->OnSessionConnected = nullptr;
-    if (DataSocket->State() != wsClosed) DataSocket->Disconnect();
+    CloseDataQuietly();
     DataTransferActive = false;
     DataConnPending = false;
+    ForeignDataConnections = 0;
     DataAcceptHandler = nullptr;
     PasvReplyText.clear();
     std::string cmd;
@@ -131,18 +129,52 @@ void TCustomFtpCli::SetDataHandlers(TDataEventProc Closed, TDataEventProc Availa
     DataSocket->OnDataSent = bind(Sent);
 }
 
-bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Closed, TDataEventProc Available,
-                                         TDataEventProc Sent) {
+void TCustomFtpCli::CloseDataQuietly() {
+    SetDataHandlers(nullptr, nullptr, nullptr);
+    DataSocket->OnSessionAvailable = nullptr;
+    DataSocket->OnSessionConnected = nullptr;
+    if (DataSocket->State() != wsClosed) DataSocket->Disconnect();
+}
+
+bool TCustomFtpCli::FromControlPeer(winsock::SOCKET Accepted, std::string& PeerText) {
+    winsock::sockaddr_in peer{};
+    int peerLen = sizeof peer;
+    winsock::sockaddr_in server{};
+    int serverLen = sizeof server;
+    if (winsock::getpeername(Accepted, reinterpret_cast<winsock::sockaddr*>(&peer), &peerLen) ==
+            winsock::SOCKET_ERROR ||
+        ControlSocket->GetPeerSockAddr(server, serverLen) == winsock::SOCKET_ERROR) {
+        PeerText = "an unknown address";
+        return false;
+    }
+    PeerText = winsock::inet_ntoa(peer.sin_addr);
+    return peer.sin_addr.s_addr == server.sin_addr.s_addr;
+}
+
+bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Retry, TDataEventProc Closed,
+                                         TDataEventProc Available, TDataEventProc Sent) {
+    winsock::SOCKET accepted = winsock::INVALID_SOCKET;
     try {
-        winsock::SOCKET accepted = DataSocket->Accept();
+        accepted = DataSocket->Accept();
+        std::string peer;
+        if (!FromControlPeer(accepted, peer)) {
+            // Anyone may connect to a listening port; only the server's
+            // connection carries the file.
+            winsock::closesocket(accepted);
+            ++ForeignDataConnections;
+            FireDisplay("! Data connection from " + peer + " closed: not the server's address (" +
+                        IntToStr(ForeignDataConnections) + " so far)");
+            DataAcceptHandler = Retry;
+            return false;
+        }
         // The listener goes quietly: no handler hears its close.
-        DataSocket->OnSessionAvailable = nullptr;
-        SetDataHandlers(nullptr, nullptr, nullptr);
-        DataSocket->Disconnect();
+        CloseDataQuietly();
         SetDataHandlers(Closed, Available, Sent);
         DataSocket->Dup(accepted);
     } catch (Exception& E) {
-        FailDataStep(550, "550 " + ExceptionClassName(E) + ": " + E.Message());
+        if (accepted != winsock::INVALID_SOCKET && DataSocket->HSocket() != accepted)
+            winsock::closesocket(accepted);
+        FailDataConnection(550, "550 " + ExceptionClassName(E) + ": " + E.Message());
         return false;
     }
     return true;

@@ -130,7 +130,7 @@ bool TCustomFtpCli::Progress() {
     if (!abort) return true;
     FireDisplay("! Abort requested");
     // Recorded before the close, which may complete the transfer at once.
-    RecordLocalFailure(426, "426 Transfer aborted by application");
+    RecordTransferFailure(426, "426 Transfer aborted by application");
     if (DataSocket) DataSocket->Disconnect();
     return false;
 }

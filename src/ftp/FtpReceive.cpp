@@ -55,7 +55,7 @@ bool TCustomFtpCli::OpenReceiveFile() {
 
 void TCustomFtpCli::ReceiveAccepted(std::uint16_t) {
     if (!TransferRunning()) return;
-    if (!AcceptDataConnection(&TCustomFtpCli::ReceiveSessionClosed,
+    if (!AcceptDataConnection(&TCustomFtpCli::ReceiveAccepted, &TCustomFtpCli::ReceiveSessionClosed,
                               &TCustomFtpCli::ReceiveDataAvailable, nullptr))
         return;
     StartTime = platform::GetTickCount();
@@ -67,7 +67,7 @@ void TCustomFtpCli::ReceiveConnected(std::uint16_t Error) {
                     nullptr);
     StartTime = platform::GetTickCount();
     if (Error != 0)
-        FailDataStep(550, "Unable to establish data connection, error #" + IntToStr(Error));
+        FailDataConnection(550, "Unable to establish data connection, error #" + IntToStr(Error));
 }
 
 void TCustomFtpCli::ReceiveDataAvailable(std::uint16_t) {
@@ -84,7 +84,7 @@ void TCustomFtpCli::ReceiveDataAvailable(std::uint16_t) {
         if (DataSocket->State() == wsConnected &&
             DataSocket->LastError() != winsock::WSAEWOULDBLOCK) {
             FireDisplay("! Data: Receive error " + IntToStr(DataSocket->LastError()));
-            DataSocket->ShutdownSocket(2);
+            DataConnectionError(DataSocket->LastError());
         }
         return;
     }
@@ -92,7 +92,7 @@ void TCustomFtpCli::ReceiveDataAvailable(std::uint16_t) {
     if (LocalFileStream && !LocalFileStream->Write(block, count)) {
         FireDisplay("! Error writing local file");
         LocalFileFailed = true;
-        RecordLocalFailure(550, "550 Error writing local file " + LocalFileName);
+        RecordTransferFailure(550, "550 Error writing local file " + LocalFileName);
         ReleaseLocalFile();
         DataSocket->ShutdownSocket(2);
         return;
@@ -118,7 +118,7 @@ void TCustomFtpCli::ReceiveSessionClosed(std::uint16_t Error) {
     if (LocalFileStream && !LocalFileStream->Flush() && TransferRunning()) {
         FireDisplay("! Error writing local file");
         LocalFileFailed = true;
-        RecordLocalFailure(550, "550 Error writing local file " + LocalFileName);
+        RecordTransferFailure(550, "550 Error writing local file " + LocalFileName);
     }
     ReleaseLocalFile();
     if (!TransferRunning()) return;
@@ -144,6 +144,7 @@ void TCustomFtpCli::ReceiveSecondReply() {
     const int code = FReplyCode;
     if (code == 125 || code == 226 || code == 250) {
         FinalReplySeen = true;
+        AwaitingFinalReply = false;
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
         TestTransferCompletion();
         return;

@@ -76,7 +76,7 @@ void TCustomFtpCli::SendConnected(std::uint16_t Error) {
     SendConnReady = true;
     StartTime = platform::GetTickCount();
     if (Error != 0) {
-        FailDataStep(550, "Unable to establish data connection, error #" + IntToStr(Error));
+        FailDataConnection(550, "Unable to establish data connection, error #" + IntToStr(Error));
         return;
     }
     SendTransferCommand();
@@ -84,18 +84,20 @@ void TCustomFtpCli::SendConnected(std::uint16_t Error) {
 
 void TCustomFtpCli::SendAccepted(std::uint16_t) {
     if (!TransferRunning()) return;
-    if (!AcceptDataConnection(&TCustomFtpCli::SendSessionClosed, &TCustomFtpCli::SendDropData,
-                              &TCustomFtpCli::SendNextChunk))
+    if (!AcceptDataConnection(&TCustomFtpCli::SendAccepted, &TCustomFtpCli::SendSessionClosed,
+                              &TCustomFtpCli::SendDropData, &TCustomFtpCli::SendNextChunk))
         return;
     int size = 0;
     int len = sizeof size;
     if (winsock::getsockopt(DataSocket->HSocket(), winsock::SOL_SOCKET, winsock::SO_SNDBUF,
                             reinterpret_cast<char*>(&size), &len) == winsock::SOCKET_ERROR) {
-        FailDataStep(550, "550 winsock.getsockopt(SO_SNDBUF) failed");
+        FailDataConnection(550, "550 winsock.getsockopt(SO_SNDBUF) failed");
         return;
     }
-    // The close at the end waits (up to 10 s) for the data still in flight.
-    DataSocket->LingerOnOff = wsLingerOn;
+    // No close may cut off data still in flight: a lingering close resets the
+    // connection when its time runs out. The end of the upload is an orderly
+    // close instead (EndOfFilePauseDone).
+    DataSocket->LingerOnOff = wsLingerOff;
     DataSocket->LingerTimeout = 10;
     DataSocket->ApplyLingerOption();
     SendConnReady = true;
@@ -105,7 +107,12 @@ void TCustomFtpCli::SendAccepted(std::uint16_t) {
 
 void TCustomFtpCli::SendDropData(std::uint16_t) {
     char block[kDropBlock];
-    DataSocket->Receive(block, sizeof block);
+    if (DataSocket->Receive(block, sizeof block) >= 0 || !TransferRunning()) return;
+    const int error = DataSocket->LastError();
+    if (error != winsock::WSAEWOULDBLOCK && DataSocket->State() == wsConnected) {
+        FireDisplay("! Data: Receive error " + IntToStr(error));
+        DataConnectionError(error);
+    }
 }
 
 void TCustomFtpCli::StartSending() {
@@ -119,7 +126,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     if (!Progress()) return;
     if (Error != 0) {
         FireDisplay("! Error #" + IntToStr(Error) + " sending data");
-        RecordLocalFailure(426, "426 Error #" + IntToStr(Error) + " sending data");
+        RecordTransferFailure(426, "426 Error #" + IntToStr(Error) + " sending data");
         DataSocket->Disconnect();
         return;
     }
@@ -128,7 +135,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     if (count < 0) {
         FireDisplay("! Error reading file");
         LocalFileFailed = true;
-        RecordLocalFailure(426, "426 Error reading local file " + LocalFileName);
+        RecordTransferFailure(426, "426 Error reading local file " + LocalFileName);
         DataSocket->Disconnect();
         return;
     }
@@ -144,7 +151,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
         DataSocket->Send(UploadChunk, count);
     } catch (Exception& E) {
         FireDisplay("! " + ExceptionClassName(E) + ": " + E.Message());
-        RecordLocalFailure(426, "426 " + ExceptionClassName(E) + ": " + E.Message());
+        RecordTransferFailure(426, "426 " + ExceptionClassName(E) + ": " + E.Message());
         DataSocket->Disconnect();
     }
 }
@@ -153,7 +160,11 @@ void TCustomFtpCli::EndOfFilePauseDone() {
     platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
     if (!EofPauseRunning) return;
     EofPauseRunning = false;
-    if (TransferRunning() && DataSocket->State() == wsConnected) DataSocket->DisconnectLater();
+    // The last chunk has left the socket layer (the end of the file is read
+    // only on OnDataSent). Only the sending side closes: the kernel hands
+    // over every byte before the FIN, and the server closes its side once it
+    // has read them all; that close, or a reset, ends the data side.
+    if (TransferRunning() && DataSocket->State() == wsConnected) DataSocket->ShutdownSocket(1);
 }
 
 void TCustomFtpCli::SendSessionClosed(std::uint16_t Error) {
@@ -165,7 +176,7 @@ void TCustomFtpCli::SendSessionClosed(std::uint16_t Error) {
     if (!TransferRunning()) return;
     // The server's 226 cannot make a file whole that was not all sent.
     if (!LocalEof)
-        RecordLocalFailure(426, "426 Data connection closed before the whole file was sent");
+        RecordTransferFailure(426, "426 Data connection closed before the whole file was sent");
     SendClosed = true;
     DataCloseError = Error;
     TestTransferCompletion();
@@ -197,7 +208,12 @@ void TCustomFtpCli::SendSecondReply() {
     const int code = FReplyCode;
     if (code == 226 || code == 250) {
         FinalReplySeen = true;
+        AwaitingFinalReply = false;
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
+        // The server has read the whole file: its own close of the data
+        // connection need not be awaited any more.
+        if (LocalEof && !EofPauseRunning && DataSocket->State() == wsConnected)
+            DataSocket->Disconnect();
         TestTransferCompletion();
         return;
     }

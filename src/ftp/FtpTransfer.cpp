@@ -24,8 +24,10 @@ void TCustomFtpCli::BeginTransfer() {
 }
 
 void TCustomFtpCli::EndDataStep(int Code) {
-    // A reply numbered 0 is still a refusal.
-    if (Code == 0) Code = 500;
+    // The first failure stays the result, whatever the server said after it.
+    if (TransferError != 0) Code = TransferError;
+    // A reply numbered 0 (or below 100) is malformed, still a refusal.
+    if (Code < 100) Code = 500;
     DataTransferActive = false;
     AwaitingFinalReply = false;
     ReplyHandler = nullptr;
@@ -42,10 +44,37 @@ void TCustomFtpCli::FailDataStep(int Code, const std::string& Line) {
     EndDataStep(Code);
 }
 
-void TCustomFtpCli::RecordLocalFailure(int Code, const std::string& Msg) {
+void TCustomFtpCli::RecordTransferFailure(int Code, const std::string& Msg) {
     if (TransferError != 0) return;
     TransferError = Code;
     FErrorMessage = Msg;
+}
+
+bool TCustomFtpCli::TransferReplyOwed() const {
+    return ReplyHandler == &TCustomFtpCli::ReceiveFirstReply ||
+           ReplyHandler == &TCustomFtpCli::ReceiveSecondReply ||
+           ReplyHandler == &TCustomFtpCli::SendFirstReply ||
+           ReplyHandler == &TCustomFtpCli::SendSecondReply;
+}
+
+void TCustomFtpCli::FailDataConnection(int Code, const std::string& Line) {
+    if (!TransferReplyOwed()) {
+        FailDataStep(Code, Line);
+        return;
+    }
+    // The server answers the transfer command yet (425, 426, even 226):
+    // ending now would leave that reply to be read as the next command's.
+    FireDisplay("! " + Line);
+    RecordTransferFailure(Code, Line);
+    ReleaseLocalFile();
+    CloseDataQuietly();
+    ReceiveClosed = true;
+    SendClosed = true;
+}
+
+void TCustomFtpCli::DataConnectionError(int Error) {
+    RecordTransferFailure(426, "426 Data connection failed with error #" + IntToStr(Error));
+    if (DataSocket) DataSocket->ShutdownSocket(2);
 }
 
 bool TCustomFtpCli::TransferRunning() const {

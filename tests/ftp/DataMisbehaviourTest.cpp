@@ -213,27 +213,6 @@ TEST(DataScripted, RefusedStorGoAheadSendsNoData) {
     EXPECT_EQ(data.Received(), "");
 }
 
-TEST(DataScripted, RefusedPassiveConnectionEndsWith550) {
-    const int closedPort = FreePort();  // nothing listens there
-    auto script = LoginThenPasv(closedPort);
-    for (ScriptStep s : {ExpectBytes("RETR f\r\n"), SleepFor(Millis(500)),
-                         SendBytes("425 No data connection.\r\n")})
-        script.push_back(s);
-    ScriptedPeer control(script);
-    ASSERT_TRUE(control.Start());
-    TDataFtp R;
-    TempDir dir;
-    ConnectScripted(R, control);
-    R.Ftp.HostFileName = "f";
-    R.Ftp.LocalFileName = dir.File("f");
-    // The refused connect ends the request before the 425 comes.
-    EXPECT_FALSE(R.Run(&TCustomFtpCli::GetAsync));
-    R.ExpectOneDone(ftpGetAsync, 550);
-    EXPECT_EQ(R.Ftp.ErrorMessage(), "Unable to establish data connection, error #10061");
-    PumpFor(700);
-    EXPECT_TRUE(R.Done.empty());
-}
-
 TEST(DataScripted, ControlConnectionLostDuringATransferIsAFailure) {
     ScriptedPeer data({SendBytes("part of it"), SleepFor(Millis(1000)), CloseConnection()});
     ASSERT_TRUE(data.Start());

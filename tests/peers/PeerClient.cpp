@@ -21,10 +21,18 @@ Millis Left(Clock::time_point deadline) {
 
 TcpClient::~TcpClient() { Close(); }
 
-bool TcpClient::Connect(int port, Millis timeout, const std::string& address) {
+bool TcpClient::Connect(int port, Millis timeout, const std::string& address,
+                        const std::string& from) {
     Close();
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd_ < 0) return false;
+    if (!from.empty()) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        if (inet_pton(AF_INET, from.c_str(), &local.sin_addr) != 1 ||
+            bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0)
+            return false;
+    }
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(port));

@@ -17,8 +17,10 @@ public:
     TcpClient(const TcpClient&) = delete;
     TcpClient& operator=(const TcpClient&) = delete;
 
-    // Connects to address:port (IPv4 dotted; tests use 127.0.0.x only).
-    bool Connect(int port, Millis timeout = Millis(5000), const std::string& address = "127.0.0.1");
+    // Connects to address:port (IPv4 dotted; tests use 127.0.0.x only), from
+    // the local address `from` when it is not empty.
+    bool Connect(int port, Millis timeout = Millis(5000), const std::string& address = "127.0.0.1",
+                 const std::string& from = "");
     bool Send(std::string_view bytes);
     // Reads exactly `count` bytes; false on close, error or time-out (what
     // arrived stays in `out`).

@@ -37,6 +37,11 @@ ScriptStep SendBytes(std::string bytes) { return {ScriptStep::Send, std::move(by
 ScriptStep SleepFor(Millis time) { return {ScriptStep::Sleep, {}, 0, time}; }
 ScriptStep CloseConnection() { return {ScriptStep::Close, {}}; }
 ScriptStep ResetConnection() { return {ScriptStep::Reset, {}}; }
+ScriptStep WaitUntil(std::function<bool()> ready) {
+    ScriptStep step{ScriptStep::Wait, {}};
+    step.Ready = std::move(ready);
+    return step;
+}
 
 ScriptedPeer::ScriptedPeer(std::vector<ScriptStep> script, int connections, Millis stepTimeout)
     : script_(std::move(script)), connections_(connections), stepTimeout_(stepTimeout) {}
@@ -207,6 +212,17 @@ bool ScriptedPeer::Play(int fd) {
         case ScriptStep::Sleep: {
             pollfd p{wakeFd_[0], POLLIN, 0};
             if (poll(&p, 1, static_cast<int>(step.Time.count())) > 0) return false;
+            break;
+        }
+        case ScriptStep::Wait: {
+            while (!step.Ready()) {
+                pollfd p{wakeFd_[0], POLLIN, 0};
+                if (poll(&p, 1, 10) > 0) return false;
+                if (Clock::now() >= deadline) {
+                    Fail(where + "waited in vain");
+                    return false;
+                }
+            }
             break;
         }
         case ScriptStep::Close:

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,11 +20,12 @@
 namespace peers {
 
 struct ScriptStep {
-    enum Kind { Expect, ExpectCount, ExpectUntil, ExpectClose, Send, Sleep, Close, Reset };
+    enum Kind { Expect, ExpectCount, ExpectUntil, ExpectClose, Send, Sleep, Close, Reset, Wait };
     Kind What;
     std::string Bytes;  // Expect / ExpectUntil (the delimiter) / Send
     size_t Count = 0;   // ExpectCount
     Millis Time{0};     // Sleep
+    std::function<bool()> Ready = nullptr;  // Wait
 };
 
 // Step builders, e.g. {ExpectBytes("\x05\x01\x00"), SendBytes("\x05\x00"), ResetConnection()}.
@@ -35,6 +37,9 @@ ScriptStep SendBytes(std::string bytes);
 ScriptStep SleepFor(Millis time);
 ScriptStep CloseConnection();                   // orderly close (FIN)
 ScriptStep ResetConnection();                   // abortive close (RST, SO_LINGER {1, 0})
+// Waits (bounded by the step time-out) until `ready` returns true: another
+// peer got this far. `ready` is called on the script's thread.
+ScriptStep WaitUntil(std::function<bool()> ready);
 
 class ScriptedPeer {
 public:
