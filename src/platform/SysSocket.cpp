@@ -76,6 +76,9 @@ struct Entry {
     int aheadPos = 0;
     int aheadLen = 0;
     int Buffered() const { return aheadLen - aheadPos; }
+    // The kernel cannot wake the loop for bytes held here: a task on the
+    // window's queue stands in for it (see OfferHeldBytes).
+    bool heldOfferQueued = false;
 };
 
 constexpr int kReadAhead = 64 * 1024;
@@ -115,7 +118,6 @@ public:
     }
 
     void OnIoReady(std::uint64_t key, std::uint32_t events) override;
-    void OnHarvest() override;
 
     std::atomic<Handle> next{1};
 
@@ -130,10 +132,6 @@ Table& GetTable() {
 }
 
 std::atomic<int> gFailNextConnect{0};
-
-// Entries of this thread holding read-ahead bytes that nobody has read yet.
-thread_local std::unordered_map<Handle, std::weak_ptr<Entry>> tReadAhead;
-thread_local bool tHarvestHooked = false;
 
 void Post(Entry& e, long event, int error) {
     if ((e.mask & event) == 0 || e.hwnd == 0) return;
@@ -259,29 +257,26 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
     if (useless) SetInterest(*e, e->kernelEvents & ~useless);
 }
 
-// The kernel cannot tell about bytes already read into user space: post the
-// read notification for them as epoll would for bytes still in the kernel.
-void Table::OnHarvest() {
-    for (auto it = tReadAhead.begin(); it != tReadAhead.end();) {
-        auto e = it->second.lock();
-        if (!e || e->Buffered() == 0) {
-            it = tReadAhead.erase(it);
-            continue;
+// Bytes held in user space are readable data the kernel knows nothing of:
+// once the read notification is enabled for them, a task queued on the
+// window posts it, so that a loop sleeping on its descriptor (ours in epoll,
+// or a foreign one watching it) wakes without waiting for another event. One
+// task at a time: a handler reading in small pieces queues only one.
+void OfferHeldBytes(const std::shared_ptr<Entry>& e) {
+    if (e->heldOfferQueued || e->Buffered() == 0 || !e->readArmed || (e->mask & FD_READ) == 0 ||
+        e->hwnd == 0)
+        return;
+    std::weak_ptr<Entry> weak = e;
+    e->heldOfferQueued = detail::PostTask(e->hwnd, [weak] {
+        auto held = weak.lock();
+        if (!held) return;
+        held->heldOfferQueued = false;
+        if (held->readArmed && held->connected && held->Buffered() > 0 && !held->closePosted &&
+            (held->mask & FD_READ)) {
+            held->readArmed = false;
+            Post(*held, FD_READ, 0);
         }
-        if (e->readArmed && e->connected && (e->mask & FD_READ)) {
-            e->readArmed = false;
-            Post(*e, FD_READ, 0);
-        }
-        ++it;
-    }
-}
-
-void NoteReadAhead(const std::shared_ptr<Entry>& e) {
-    if (!tHarvestHooked) {
-        detail::SetHarvestHook(&GetTable());
-        tHarvestHooked = true;
-    }
-    tReadAhead[e->handle] = e;
+    });
 }
 
 std::shared_ptr<Entry> Lookup(Handle h) {
@@ -509,7 +504,7 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
             std::memcpy(buf, e->ahead.get() + e->aheadPos, static_cast<size_t>(n));
             if (!peek) e->aheadPos += n;
             if (e->Buffered() == 0) e->aheadPos = e->aheadLen = 0;
-            else NoteReadAhead(e);
+            else OfferHeldBytes(e);
             return n;
         }
     }
@@ -710,6 +705,9 @@ int AsyncSelect(Handle h, HWND hwnd, UINT msg, long events) {
     }
     if (e->closePosted) interest &= ~kReadInterest;
     if (interest) EnsureInterest(*e, interest);
+    // A new window gets its own offer; one queued for the old window may be dropped.
+    e->heldOfferQueued = false;
+    OfferHeldBytes(e);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
+#include "platform/ForeignLoopWait.h"
 
 using namespace nettest;
 
@@ -115,6 +116,49 @@ TEST(WSocketReceive, ReadCountAndHandlerExceptionsAreSwallowed) {
     EXPECT_EQ(bg, 0);  // swallowed by the receive loop, not a background exception
     EXPECT_EQ(s.State(), wsConnected);
     s.Abort();
+}
+
+// A burst read a little per event while the loop sleeps on its descriptor, as
+// under the toolkit: the bytes held between reads must keep coming when the
+// handler stops after each read (no receive loop, or an exception) and after
+// a pause.
+void ExpectBurstThroughASleepingLoop(TWSocketOptions options, bool throwAfterRead) {
+    std::string text;
+    for (int i = 0; text.size() < 30000; ++i) text += std::to_string(i) + " ";
+    peers::TcpPeer peer([&](peers::Conn& c) {
+        c.WriteAll(text);
+        c.ReadAll(SIZE_MAX, 5000);
+    });
+    TWSocket s;
+    s.ComponentOptions = options;
+    std::string got;
+    bool pausedOnce = false;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        char buf[700];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
+        if (got.size() >= 10000 && !pausedOnce) {
+            pausedOnce = true;
+            s.Pause();
+        }
+        if (throwAfterRead) throw ESocketException("handler stops here");
+    };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpLikeForeignLoop([&] { return s.Paused(); })) << got.size();
+    PumpFor(30);
+    s.Resume();
+    ASSERT_TRUE(PumpLikeForeignLoop([&] { return got.size() == text.size(); })) << got.size();
+    EXPECT_EQ(got, text);
+    s.Abort();
+}
+
+TEST(WSocketReceive, HeldBytesReachASleepingLoopWithoutReceiveLoop) {
+    ExpectBurstThroughASleepingLoop(wsoNoReceiveLoop, false);
+}
+
+TEST(WSocketReceive, HeldBytesReachASleepingLoopAfterAHandlerException) {
+    ExpectBurstThroughASleepingLoop(0, true);
 }
 
 TEST(WSocketReceive, WaitForCloseReadsUntilThePeerCloses) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "PumpHelpers.h"
+#include "platform/ForeignLoopWait.h"
 #include "platform/WinSock.h"
 
 using namespace winsock;
@@ -250,6 +251,52 @@ TEST_F(SocketApi, ResetGivesClose10054AndIsRemembered) {
     EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
     EXPECT_EQ(send(s, "x", 1, 0), SOCKET_ERROR);  // never a SIGPIPE
     EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+}
+
+// Bytes read ahead into user space are invisible to the kernel: a loop that
+// sleeps on its descriptor (as the toolkit's does) must still be woken for
+// them, after every small read, after a re-selection and before the close.
+TEST_F(SocketApi, HeldBytesReachALoopSleepingOnItsDescriptor) {
+    Notifications n;
+    SOCKET c, s;
+    Pair(n, c, s);
+    const std::string text = [] {
+        std::string t;
+        for (int i = 0; t.size() < 20000; ++i) t += std::to_string(i) + ",";
+        return t;
+    }();
+    ASSERT_EQ(send(c, text.data(), static_cast<int>(text.size()), 0), static_cast<int>(text.size()));
+    ASSERT_TRUE(PumpUntil([&] {
+        u_long avail = 0;
+        ioctlsocket(s, FIONREAD, &avail);
+        return avail == text.size();  // all of it in the kernel: one read takes it all
+    }));
+    std::string got;
+    int handled = 0;  // one small read per read notification
+    auto readPerNotification = [&](size_t upTo) {
+        return PumpLikeForeignLoop([&] {
+            while (got.size() < upTo && handled < n.Count(s, FD_READ)) {
+                ++handled;
+                char buf[1000];
+                int r = recv(s, buf, sizeof buf, 0);
+                if (r <= 0) break;
+                got.append(buf, static_cast<size_t>(r));
+            }
+            return got.size() >= upTo;
+        });
+    };
+    ASSERT_TRUE(readPerNotification(5000)) << got.size();
+    // Paused and resumed with bytes held: the resumed selection reports them.
+    ASSERT_EQ(WSAAsyncSelect(s, n.hwnd, kSocketMsg, 0), 0);
+    PumpFor(30);
+    int before = n.Count(s, FD_READ);
+    ASSERT_EQ(WSAAsyncSelect(s, n.hwnd, kSocketMsg, FD_READ | FD_WRITE | FD_CLOSE), 0);
+    ASSERT_TRUE(PumpLikeForeignLoop([&] { return n.Count(s, FD_READ) > before; }));
+    ASSERT_TRUE(readPerNotification(text.size())) << got.size();
+    EXPECT_EQ(got, text);
+    Close(c);
+    ASSERT_TRUE(PumpLikeForeignLoop([&] { return n.Count(s, FD_CLOSE) == 1; }));
+    EXPECT_EQ(n.Find(s, FD_CLOSE)->error, 0u);
 }
 
 TEST_F(SocketApi, WriteNotificationFollowsARefusedOrShortSend) {
