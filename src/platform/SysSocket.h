@@ -58,6 +58,7 @@ int PeerName(Handle h, Address* a);
 int AsyncSelect(Handle h, HWND hwnd, UINT msg, long events);
 int OpenCount();
 void FailNextConnect(int error);
+int SetDeadPeerTimeout(Handle h, unsigned ms);
 
 // Name services. Forward lookups go through a replaceable resolver so that
 // tests can play failures; the error is an original number (11001..11004).

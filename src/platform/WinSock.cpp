@@ -314,6 +314,7 @@ void SetForwardResolver(ForwardResolver resolver) {
 }
 void FailNextConnect(int wsaError) { sys::FailNextConnect(wsaError); }
 int OpenSocketCount() { return sys::OpenCount(); }
+int SetDeadPeerTimeout(SOCKET s, unsigned ms) { return sys::SetDeadPeerTimeout(s, ms); }
 }  // namespace seams
 
 }  // namespace winsock

@@ -201,6 +201,10 @@ void SetForwardResolver(ForwardResolver resolver);
 void FailNextConnect(int wsaError);
 // Number of handles currently open.
 int OpenSocketCount();
+// Gives up a connection whose sent bytes stay unacknowledged (or whose peer's
+// window stays shut) for ms milliseconds, as a dead peer does: the kernel's
+// own time-out, made short enough for a test.
+int SetDeadPeerTimeout(SOCKET s, unsigned ms);
 }  // namespace seams
 
 }  // namespace winsock

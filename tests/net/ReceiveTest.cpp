@@ -1,6 +1,10 @@
 // Receiving: the receive loop, the peer's close, handlers that read little or nothing.
 #include "net/WSocket.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "LoopbackPeers.h"
@@ -116,6 +120,40 @@ TEST(WSocketReceive, ReadCountAndHandlerExceptionsAreSwallowed) {
     EXPECT_EQ(bg, 0);  // swallowed by the receive loop, not a background exception
     EXPECT_EQ(s.State(), wsConnected);
     s.Abort();
+}
+
+// A server that says goodbye and resets at once, before the client read a
+// byte: the reply is read, then the close comes once with 10054.
+TEST(WSocketReceive, AResetBehindAnUnreadReplyDeliversTheReplyThenOneClose) {
+    std::atomic<bool> go{false};
+    peers::TcpPeer peer([&](peers::Conn& c) {
+        for (int i = 0; i < 500 && !go; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        c.WriteAll("421 Too many users\r\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        c.ResetClose();
+    });
+    TWSocket s;
+    std::string got;
+    std::vector<int> closes;
+    int dataEvents = 0;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        ++dataEvents;
+        char buf[64];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t e) { closes.push_back(e); };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+    go = true;
+    ASSERT_TRUE(peer.Join());  // the reset is in before the first read
+    ASSERT_TRUE(PumpUntil([&] { return !closes.empty(); }));
+    PumpFor(100);
+    EXPECT_EQ(got, "421 Too many users\r\n");
+    EXPECT_EQ(closes, std::vector<int>{winsock::WSAECONNRESET});
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_LE(dataEvents, 3);
 }
 
 // A burst read a little per event while the loop sleeps on its descriptor, as
