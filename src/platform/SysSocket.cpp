@@ -725,7 +725,12 @@ int AsyncSelect(Handle h, HWND hwnd, UINT msg, long events) {
         e->writeArmed = true;
         interest |= kReadInterest | EPOLLOUT;
     }
-    if (e->closePosted) interest &= ~kReadInterest;
+    if (e->closePosted) {
+        interest &= ~kReadInterest;
+        // The close was told once, perhaps to a selection that has since been
+        // dropped (a paused socket): a condition that holds is told again.
+        if (events & FD_CLOSE) Post(*e, FD_CLOSE, e->deadError);
+    }
     if (interest) EnsureInterest(*e, interest);
     // A new window gets its own offer; one queued for the old window may be dropped.
     e->heldOfferQueued = false;
