@@ -794,30 +794,6 @@ int ResolveReverse(std::uint32_t addr, std::string& name) {
     return 0;
 }
 
-bool LookupService(const std::string& name, const std::string& proto, std::uint16_t& port,
-                   std::string& officialName, std::string& officialProto) {
-    servent se{};
-    servent* result = nullptr;
-    char buf[1024];
-    if (::getservbyname_r(name.c_str(), proto.empty() ? nullptr : proto.c_str(), &se, buf, sizeof buf, &result) != 0 ||
-        !result)
-        return false;
-    port = ntohs(static_cast<std::uint16_t>(result->s_port));
-    officialName = result->s_name ? result->s_name : name;
-    officialProto = result->s_proto ? result->s_proto : proto;
-    return true;
-}
-
-bool LookupProtocol(const std::string& name, int& number, std::string& officialName) {
-    protoent pe{};
-    protoent* result = nullptr;
-    char buf[1024];
-    if (::getprotobyname_r(name.c_str(), &pe, buf, sizeof buf, &result) != 0 || !result) return false;
-    number = result->p_proto;
-    officialName = result->p_name ? result->p_name : name;
-    return true;
-}
-
 std::uint32_t ParseDotted(const char* text) {
     if (!text || !*text) return INADDR_NONE;
     in_addr a{};

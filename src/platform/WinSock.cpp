@@ -315,6 +315,7 @@ void SetForwardResolver(ForwardResolver resolver) {
 void FailNextConnect(int wsaError) { sys::FailNextConnect(wsaError); }
 int OpenSocketCount() { return sys::OpenCount(); }
 int SetDeadPeerTimeout(SOCKET s, unsigned ms) { return sys::SetDeadPeerTimeout(s, ms); }
+void UseSystemNameTables(bool use) { sys::UseSystemNameTables(use); }
 }  // namespace seams
 
 }  // namespace winsock

@@ -205,6 +205,9 @@ int OpenSocketCount();
 // window stays shut) for ms milliseconds, as a dead peer does: the kernel's
 // own time-out, made short enough for a test.
 int SetDeadPeerTimeout(SOCKET s, unsigned ms);
+// false: service and protocol names come from the built-in answers alone, as
+// on a system without /etc/services and /etc/protocols.
+void UseSystemNameTables(bool use);
 }  // namespace seams
 
 }  // namespace winsock

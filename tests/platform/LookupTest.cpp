@@ -138,15 +138,30 @@ TEST_F(Lookups, ReverseLookupOfLoopback) {
     EXPECT_STRNE(Entry()->h_name, "");
 }
 
-TEST_F(Lookups, ServicesAndProtocols) {
-    servent* s = getservbyname("ftp", "tcp");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ntohs(static_cast<u_short>(s->s_port)), 21);
-    EXPECT_EQ(getservbyname("no-such-service", "tcp"), nullptr);
-    protoent* p = getprotobyname("udp");
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->p_proto, 17);
-    EXPECT_EQ(getprotobyname("no-such-proto"), nullptr);
+// The same answers from the system's tables and, on a system without them,
+// from the built-in names.
+TEST_F(Lookups, ServicesAndProtocolsWithAndWithoutTheSystemTables) {
+    for (bool system : {true, false}) {
+        SCOPED_TRACE(system ? "system tables" : "built-in names");
+        seams::UseSystemNameTables(system);
+        servent* s = getservbyname("ftp", "tcp");
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(ntohs(static_cast<u_short>(s->s_port)), 21);
+        EXPECT_STREQ(s->s_proto, "tcp");
+        s = getservbyname("ftp-data", nullptr);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(ntohs(static_cast<u_short>(s->s_port)), 20);
+        EXPECT_EQ(getservbyname("no-such-service", "tcp"), nullptr);
+        EXPECT_EQ(getservbyname("ftp", "udp"), nullptr);
+        protoent* p = getprotobyname("udp");
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->p_proto, 17);
+        p = getprotobyname("tcp");
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->p_proto, 6);
+        EXPECT_EQ(getprotobyname("no-such-proto"), nullptr);
+    }
+    seams::UseSystemNameTables(true);
 }
 
 }  // namespace
