@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/AsyncLookup.h"
 #include "platform/SysSocket.h"
 
 namespace winsock {
@@ -111,7 +112,12 @@ int WSAStartup(std::uint16_t versionRequested, WSAData* data) {
     return 0;
 }
 
-int WSACleanup() { return sys::Cleanup(); }
+int WSACleanup() {
+    int r = sys::Cleanup();
+    // The last clean-up: no lookup thread may outlive the library's use.
+    if (r == 0 && !sys::Started()) StopAsyncLookups();
+    return r;
+}
 void WSASetLastError(int error) { sys::SetLastError(error); }
 int WSAGetLastError() { return sys::LastError(); }
 
