@@ -71,6 +71,9 @@ platform::LRESULT TCustomWSocket::HandleSocketMessage(platform::UINT Msg, platfo
         case WM_HOST_BY_NAME_DONE: HandleHostByNameDone(WParam, LParam); break;
         case WM_HOST_BY_ADDR_DONE: HandleHostByAddrDone(WParam, LParam); break;
         case WM_CLOSE_LATER: HandleCloseLater(); break;
+        case platform::WM_TIMER:
+            if (WParam == CloseLaterTimer) HandleCloseLaterTimer();
+            break;
         case WM_FREE_LATER: delete this; break;
         case WM_TEST_EXCEPTION: throw ESocketException("Test exception in WSocket");
         default: break;
@@ -180,16 +183,8 @@ void TCustomWSocket::HandleSocketEvent(platform::WPARAM WParam, platform::LPARAM
     }
 }
 
-void TCustomWSocket::HandleCloseLater() {
-    // Data still queued goes out first; TryToSend posts us again once drained.
-    if (FHSocket != INVALID_SOCKET && FState == wsConnected && !FAllSent) {
-        FCloseLaterPending = true;
-        return;
-    }
-    Disconnect();
-}
-
 void TCustomWSocket::ResetToDefaults() {
+    ForgetConnection();
     FSin = sockaddr_in{};
     FSin.sin_family = AF_INET;
     FAddrFormat = AF_INET;
@@ -210,12 +205,18 @@ void TCustomWSocket::ResetToDefaults() {
     FHSocket = INVALID_SOCKET;
     SelectMask = 0;
     FState = wsClosed;
-    FAllSent = true;
     FPaused = false;
     FReadCount = 0;
-    CloseInvoked = false;
-    FDataSentPosted = false;
+}
+
+void TCustomWSocket::ForgetConnection() {
+    // Bytes queued for a connection never go to the next one.
+    DiscardSendBuffer();
+    if (FCloseLaterPending) platform::KillTimer(FWindowHandle, CloseLaterTimer);
     FCloseLaterPending = false;
+    FAllSent = true;
+    FDataSentPosted = false;
+    CloseInvoked = false;
 }
 
 // ---- properties ----

@@ -50,7 +50,9 @@ public:
     virtual void Dup(winsock::SOCKET NewHSocket);
     virtual void Disconnect();
     // Posts WM_CLOSE_LATER; the close runs from the message loop once the
-    // send queue has drained.
+    // send queue has drained. A peer that takes nothing for LingerTimeout
+    // seconds (60 when it is 0) ends the wait: the queue is dropped and the
+    // close reported with 10060.
     virtual void DisconnectLater();
     // Posts WM_FREE_LATER; the object deletes itself from the message loop.
     // Only for objects on the heap owned by a TComponent owner or by no one.
@@ -225,6 +227,10 @@ private:
     // Handles a readiness notification within the nesting bound.
     void DispatchSocketEvent(platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleCloseLater();
+    void HandleCloseLaterTimer();
+    // Drops what belonged to the connection that ended: the send queue, a
+    // pending DisconnectLater, the close already told.
+    void ForgetConnection();
     void HandleHostByNameDone(platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleHostByAddrDone(platform::WPARAM WParam, platform::LPARAM LParam);
     // Runs the receive loop; false when the object was destroyed meanwhile.
@@ -249,4 +255,9 @@ private:
     int FEventDepth = 0;  // readiness notifications being handled on the stack
     // Notifications that arrived at the nesting bound, oldest first.
     std::deque<std::pair<platform::WPARAM, platform::LPARAM>> FHeldEvents;
+    // Bytes the platform took, and their count at the last stall check.
+    std::uint64_t FBytesSent = 0;
+    std::uint64_t FCloseLaterMark = 0;
+    static constexpr platform::UINT_PTR CloseLaterTimer = 1;
+    static constexpr int DefaultCloseLaterStallSeconds = 60;
 };

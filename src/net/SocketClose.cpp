@@ -66,6 +66,35 @@ void TCustomWSocket::DisconnectLater() {
     platform::PostMessage(FWindowHandle, WM_CLOSE_LATER, 0, 0);
 }
 
+void TCustomWSocket::HandleCloseLater() {
+    // Data still queued goes out first; TryToSend posts us again once drained.
+    if (FHSocket != INVALID_SOCKET && FState == wsConnected && !FAllSent) {
+        if (!FCloseLaterPending) {
+            FCloseLaterPending = true;
+            FCloseLaterMark = FBytesSent;
+            unsigned seconds = LingerTimeout > 0 ? static_cast<unsigned>(LingerTimeout)
+                                                 : DefaultCloseLaterStallSeconds;
+            platform::SetTimer(FWindowHandle, CloseLaterTimer, seconds * 1000u, true);
+        }
+        return;
+    }
+    Disconnect();
+}
+
+// A peer that stopped reading would hold the close back for ever.
+void TCustomWSocket::HandleCloseLaterTimer() {
+    if (!FCloseLaterPending) {
+        platform::KillTimer(FWindowHandle, CloseLaterTimer);
+        return;
+    }
+    if (FBytesSent != FCloseLaterMark) {
+        FCloseLaterMark = FBytesSent;
+        return;
+    }
+    DiscardSendBuffer();
+    DisconnectInternal(true, WSAETIMEDOUT);
+}
+
 void TCustomWSocket::FreeLater() { platform::PostMessage(FWindowHandle, WM_FREE_LATER, 0, 0); }
 
 void TCustomWSocket::ShutdownSocket(int How) {

@@ -274,6 +274,7 @@ void TCustomWSocket::Dup(SOCKET NewHSocket) {
         SetState(wsClosed);
         if (!alive) return;
     }
+    ForgetConnection();
     FHSocket = NewHSocket;
     if (!ApplyLinger()) return;
     SelectMask = kDupMask;

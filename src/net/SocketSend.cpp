@@ -133,6 +133,7 @@ void TCustomWSocket::TryToSend() {
             }
         }
         block->Consume(r);
+        FBytesSent += static_cast<std::uint64_t>(r);
         if (r < offered || FHSocket == INVALID_SOCKET) return;
     }
 }

@@ -17,6 +17,12 @@ winsock::WSAData gStartupData{};
 // Registered at the first start, so that it runs before anything the
 // platform built while starting is torn down at exit.
 void UnloadAtExit() { WSocketUnload(); }
+
+void UnloadLocked() {
+    if (!gLoaded) return;
+    winsock::WSACleanup();
+    gLoaded = false;
+}
 }  // namespace
 
 void WSocketEntryPoint() {
@@ -33,9 +39,7 @@ void WSocketEntryPoint() {
 
 void WSocketUnload() {
     std::lock_guard lock(gLoadMutex);
-    if (!gLoaded) return;
-    winsock::WSACleanup();
-    gLoaded = false;
+    UnloadLocked();
 }
 
 bool WSocketLoaded() {
@@ -54,11 +58,10 @@ void WSocketAddInstance() {
 }
 
 void WSocketReleaseInstance() {
-    bool last;
-    {
-        std::lock_guard lock(gLoadMutex);
-        last = --gInstanceCount <= 0;
-        if (last) gInstanceCount = 0;
-    }
-    if (last) WSocketUnload();
+    // Under one lock: an instance created meanwhile must find the library
+    // started, not unloaded behind its back.
+    std::lock_guard lock(gLoadMutex);
+    if (--gInstanceCount > 0) return;
+    gInstanceCount = 0;
+    UnloadLocked();
 }

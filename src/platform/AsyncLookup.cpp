@@ -1,8 +1,15 @@
-// Asynchronous host lookups: each runs on a worker thread; its result is
-// carried back to the asking window's thread, written into the caller's
-// buffer there and delivered as the reply message in queue order. A lookup
-// cancelled before that point delivers nothing and touches no buffer.
+// Asynchronous host lookups: they run in order on a few worker threads; a
+// result is carried back to the asking window's thread, written into the
+// caller's buffer there and delivered as the reply message in queue order. A
+// lookup cancelled before that point delivers nothing and touches no buffer;
+// one cancelled before a worker took it is never run. The workers are joined
+// at the library's last clean-up, so none outlives the program's use of it.
+#include "platform/AsyncLookup.h"
+
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -107,6 +114,86 @@ void Deliver(HANDLE handle, const Result& r) {
     platform::DispatchMessage(m);
 }
 
+bool StillPending(HANDLE handle) {
+    auto& pending = GetPending();
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    return pending.lookups.count(handle) != 0;
+}
+
+struct Job {
+    HANDLE handle;
+    HWND hwnd;
+    std::function<Result()> work;
+};
+
+// A fixed number of threads taking lookups in order. A lookup in progress
+// cannot be interrupted (the system's resolver has no cancel), so Stop waits
+// for it; queued ones are dropped.
+class Workers {
+public:
+    bool Add(Job job) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (threads.size() < kMaxThreads && idle <= jobs.size()) {
+            try {
+                threads.emplace_back([this] { Run(); });
+            } catch (const std::system_error&) {
+                if (threads.empty()) return false;  // the running ones will get to it
+            }
+        }
+        jobs.push_back(std::move(job));
+        wake.notify_one();
+        return true;
+    }
+
+    void Stop() {
+        std::vector<std::thread> joining;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+            jobs.clear();
+            joining.swap(threads);
+            wake.notify_all();
+        }
+        for (std::thread& t : joining) t.join();
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = false;
+    }
+
+private:
+    static constexpr std::size_t kMaxThreads = 4;
+
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            ++idle;
+            wake.wait(lock, [this] { return stopping || !jobs.empty(); });
+            --idle;
+            if (stopping) return;
+            Job job = std::move(jobs.front());
+            jobs.pop_front();
+            lock.unlock();
+            if (StillPending(job.handle)) {
+                Result r = job.work();
+                HANDLE handle = job.handle;
+                platform::detail::PostTask(job.hwnd, [handle, r] { Deliver(handle, r); });
+            }
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    std::vector<std::thread> threads;
+    std::size_t idle = 0;
+    bool stopping = false;
+};
+
+Workers& GetWorkers() {
+    static Workers* w = new Workers;  // never destroyed: a thread may still run at exit
+    return *w;
+}
+
 HANDLE Start(HWND hwnd, UINT msg, char* buf, int buflen, std::function<Result()> work) {
     if (!sys::Started()) return sys::SetLastError(WSANOTINITIALISED), 0;
     if (!buf || buflen <= 0) return sys::SetLastError(WSAEFAULT), 0;
@@ -118,12 +205,7 @@ HANDLE Start(HWND hwnd, UINT msg, char* buf, int buflen, std::function<Result()>
         handle = pending.next++;
         pending.lookups.emplace(handle, Lookup{handle, hwnd, msg, buf, buflen});
     }
-    try {
-        std::thread([hwnd, handle, work = std::move(work)] {
-            Result r = work();
-            platform::detail::PostTask(hwnd, [handle, r] { Deliver(handle, r); });
-        }).detach();
-    } catch (const std::system_error&) {
+    if (!GetWorkers().Add(Job{handle, hwnd, std::move(work)})) {
         auto& pending = GetPending();
         std::lock_guard<std::mutex> lock(pending.mutex);
         pending.lookups.erase(handle);
@@ -167,6 +249,15 @@ int WSACancelAsyncRequest(HANDLE task) {
         return SOCKET_ERROR;
     }
     return 0;
+}
+
+void StopAsyncLookups() {
+    {
+        auto& pending = GetPending();
+        std::lock_guard<std::mutex> lock(pending.mutex);
+        pending.lookups.clear();  // nothing is delivered after the clean-up
+    }
+    GetWorkers().Stop();
 }
 
 }  // namespace winsock

@@ -215,10 +215,6 @@ public:
     // Turns ready descriptors into messages; waits at most timeoutMs.
     void Harvest(int timeoutMs) {
         ++harvests;
-        if (harvestHook) {
-            harvestHook->OnHarvest();
-            if (core->Size() > 0) timeoutMs = 0;  // something to do: no sleep
-        }
         epoll_event events[64];
         int n;
         for (;;) {
@@ -326,7 +322,6 @@ public:
     std::uint64_t dispatched = 0;
     std::uint64_t harvests = 0;
     AppHooks hooks;
-    detail::IoHandler* harvestHook = nullptr;
 
 private:
     void FireTimers() {
@@ -468,8 +463,6 @@ void WatchDescriptor(int fd, std::uint64_t key, std::uint32_t epollEvents, IoHan
                      bool alreadyWatched) {
     CurrentLoop().Watch(fd, key, epollEvents, handler, alreadyWatched);
 }
-
-void SetHarvestHook(IoHandler* handler) { CurrentLoop().harvestHook = handler; }
 
 bool IsWindowOfThisThread(HWND hwnd) { return CurrentLoop().HasWindow(hwnd); }
 

@@ -15,19 +15,12 @@ class IoHandler {
 public:
     virtual ~IoHandler() = default;
     virtual void OnIoReady(std::uint64_t key, std::uint32_t epollEvents) = 0;
-    // Readiness the kernel cannot report (bytes already read ahead into user
-    // space): called at every harvest, before the loop would sleep.
-    virtual void OnHarvest() {}
 };
 
 // Registration of a descriptor in the calling thread's loop; key identifies it
 // to the handler and must never be reused. events = 0 removes it.
 void WatchDescriptor(int fd, std::uint64_t key, std::uint32_t epollEvents, IoHandler* handler,
                      bool alreadyWatched);
-
-// Has the calling thread's loop call handler->OnHarvest() at every harvest
-// until unregistered (handler nullptr).
-void SetHarvestHook(IoHandler* handler);
 
 // True when hwnd belongs to the calling thread.
 bool IsWindowOfThisThread(HWND hwnd);

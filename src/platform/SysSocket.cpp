@@ -38,6 +38,17 @@ int Fail(int error) {
 
 int FailErrno() { return Fail(WsaFromErrno(errno)); }
 
+// Errors after which the connection is gone for good.
+bool EndsConnection(int error) {
+    switch (error) {
+    case WSAECONNRESET: case WSAECONNABORTED: case WSAENETRESET: case WSAETIMEDOUT:
+    case WSAEHOSTUNREACH: case WSAENETUNREACH: case WSAEHOSTDOWN:
+        return true;
+    default:
+        return false;
+    }
+}
+
 constexpr std::uint32_t kReadInterest = EPOLLIN | EPOLLRDHUP;
 
 // One open handle. Fields other than the table links are touched only on the
@@ -60,7 +71,10 @@ struct Entry {
     bool closePosted = false;
     bool connected = false;
     bool listening = false;
-    int resetError = 0;  // a reset Linux reported once, remembered
+    // The error that ended the connection (reset, time-out, unreachable):
+    // Linux reports it once, the program may ask again and again.
+    int deadError = 0;
+    bool sendShut = false;  // the program shut down its sending side
 
     // Linger as the program set it; applied only at close, never to the
     // kernel, so that closing cannot block.
@@ -76,6 +90,9 @@ struct Entry {
     int aheadPos = 0;
     int aheadLen = 0;
     int Buffered() const { return aheadLen - aheadPos; }
+    // The kernel cannot wake the loop for bytes held here: a task on the
+    // window's queue stands in for it (see OfferHeldBytes).
+    bool heldOfferQueued = false;
 };
 
 constexpr int kReadAhead = 64 * 1024;
@@ -115,7 +132,6 @@ public:
     }
 
     void OnIoReady(std::uint64_t key, std::uint32_t events) override;
-    void OnHarvest() override;
 
     std::atomic<Handle> next{1};
 
@@ -130,10 +146,6 @@ Table& GetTable() {
 }
 
 std::atomic<int> gFailNextConnect{0};
-
-// Entries of this thread holding read-ahead bytes that nobody has read yet.
-thread_local std::unordered_map<Handle, std::weak_ptr<Entry>> tReadAhead;
-thread_local bool tHarvestHooked = false;
 
 void Post(Entry& e, long event, int error) {
     if ((e.mask & event) == 0 || e.hwnd == 0) return;
@@ -157,6 +169,10 @@ void SetInterest(Entry& e, std::uint32_t events) {
     e.kernelEvents = events;
     // An empty interest must be a removal: hang-ups and errors fire regardless.
     detail::WatchDescriptor(e.fd, e.handle, events, &GetTable(), was);
+}
+
+void NoteDeadError(Entry& e, int error) {
+    if (e.deadError == 0 && EndsConnection(error)) e.deadError = error;
 }
 
 void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
@@ -210,7 +226,7 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
         int soerr = 0;
         socklen_t len = sizeof soerr;
         ::getsockopt(e->fd, SOL_SOCKET, SO_ERROR, &soerr, &len);
-        if (soerr == ECONNRESET || soerr == EPIPE) e->resetError = WSAECONNRESET;
+        NoteDeadError(*e, WsaFromErrno(soerr));
     }
 
     if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
@@ -227,10 +243,8 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
                 ssize_t r = ::recv(e->fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
                 if (r > 0) data = true;
                 else if (r == 0) closed = true;
-                else if (errno == ECONNRESET || errno == EPIPE) {
-                    e->resetError = WSAECONNRESET;
-                    closed = true;
-                } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                    NoteDeadError(*e, WsaFromErrno(errno));
                     closed = true;
                 }
             } else if (!data && e->type == SOCK_DGRAM && (events & EPOLLIN)) {
@@ -241,7 +255,7 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
                 Post(*e, FD_READ, 0);
             } else if (closed) {
                 e->closePosted = true;
-                Post(*e, FD_CLOSE, e->resetError);
+                Post(*e, FD_CLOSE, e->deadError);
                 SetInterest(*e, 0);
                 return;
             }
@@ -259,29 +273,39 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
     if (useless) SetInterest(*e, e->kernelEvents & ~useless);
 }
 
-// The kernel cannot tell about bytes already read into user space: post the
-// read notification for them as epoll would for bytes still in the kernel.
-void Table::OnHarvest() {
-    for (auto it = tReadAhead.begin(); it != tReadAhead.end();) {
-        auto e = it->second.lock();
-        if (!e || e->Buffered() == 0) {
-            it = tReadAhead.erase(it);
-            continue;
+// Bytes held in user space are readable data the kernel knows nothing of:
+// once the read notification is enabled for them, a task queued on the
+// window posts it, so that a loop sleeping on its descriptor (ours in epoll,
+// or a foreign one watching it) wakes without waiting for another event. One
+// task at a time: a handler reading in small pieces queues only one.
+void OfferHeldBytes(const std::shared_ptr<Entry>& e) {
+    if (e->heldOfferQueued || e->Buffered() == 0 || !e->readArmed || (e->mask & FD_READ) == 0 ||
+        e->hwnd == 0)
+        return;
+    std::weak_ptr<Entry> weak = e;
+    e->heldOfferQueued = detail::PostTask(e->hwnd, [weak] {
+        auto held = weak.lock();
+        if (!held) return;
+        held->heldOfferQueued = false;
+        if (held->readArmed && held->connected && held->Buffered() > 0 && !held->closePosted &&
+            (held->mask & FD_READ)) {
+            held->readArmed = false;
+            Post(*held, FD_READ, 0);
         }
-        if (e->readArmed && e->connected && (e->mask & FD_READ)) {
-            e->readArmed = false;
-            Post(*e, FD_READ, 0);
-        }
-        ++it;
-    }
+    });
 }
 
-void NoteReadAhead(const std::shared_ptr<Entry>& e) {
-    if (!tHarvestHooked) {
-        detail::SetHarvestHook(&GetTable());
-        tHarvestHooked = true;
+// A kernel read that gave no bytes, as the program sees it: a connection
+// that ended in error reads as that error (Linux told it only once, often
+// to SO_ERROR), never as an orderly end, and only after every byte was read.
+int ReadOutcome(Entry& e, ssize_t r, int len) {
+    if (r < 0) {
+        int err = WsaFromErrno(errno);
+        NoteDeadError(e, err);
+        return Fail(err);
     }
-    tReadAhead[e->handle] = e;
+    if (len > 0 && e.type == SOCK_STREAM && e.deadError) return Fail(e.deadError);
+    return 0;
 }
 
 std::shared_ptr<Entry> Lookup(Handle h) {
@@ -435,7 +459,9 @@ int Send(Handle h, const char* buf, int len, bool oob) {
     auto e = Lookup(h);
     if (!e) return -1;
     if (len < 0) return Fail(WSAEFAULT);
-    if (e->resetError) return Fail(e->resetError);
+    // Linux answers EPIPE for both; only the program's own shutdown is 10058.
+    if (e->sendShut) return Fail(WSAESHUTDOWN);
+    if (e->deadError) return Fail(e->deadError);
     ssize_t r;
     do {
         r = ::send(e->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL | (oob ? MSG_OOB : 0));
@@ -445,8 +471,8 @@ int Send(Handle h, const char* buf, int len, bool oob) {
         if (err == WSAEWOULDBLOCK) {
             e->writeArmed = true;
             EnsureInterest(*e, EPOLLOUT);
-        } else if (err == WSAECONNRESET) {
-            e->resetError = WSAECONNRESET;
+        } else {
+            NoteDeadError(*e, err);
         }
         return Fail(err);
     }
@@ -487,7 +513,6 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
         e->readArmed = true;
         if (e->connected) EnsureInterest(*e, kReadInterest);
     }
-    if (e->resetError) return Fail(e->resetError);
     if (e->type == SOCK_STREAM && !oob && !from) {
         if (e->Buffered() == 0 && !peek && len < kReadAhead) {
             if (!e->ahead) e->ahead = std::make_unique<char[]>(kReadAhead);
@@ -495,12 +520,7 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
             do {
                 r = ::recv(e->fd, e->ahead.get(), kReadAhead, 0);
             } while (r < 0 && errno == EINTR);
-            if (r < 0) {
-                int err = WsaFromErrno(errno);
-                if (err == WSAECONNRESET) e->resetError = err;
-                return Fail(err);
-            }
-            if (r == 0) return 0;
+            if (r <= 0) return ReadOutcome(*e, r, len);
             e->aheadPos = 0;
             e->aheadLen = static_cast<int>(r);
         }
@@ -509,7 +529,7 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
             std::memcpy(buf, e->ahead.get() + e->aheadPos, static_cast<size_t>(n));
             if (!peek) e->aheadPos += n;
             if (e->Buffered() == 0) e->aheadPos = e->aheadLen = 0;
-            else NoteReadAhead(e);
+            else OfferHeldBytes(e);
             return n;
         }
     }
@@ -521,11 +541,7 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
         r = from ? ::recvfrom(e->fd, buf, static_cast<size_t>(len), flags, reinterpret_cast<sockaddr*>(&sin), &slen)
                  : ::recv(e->fd, buf, static_cast<size_t>(len), flags);
     } while (r < 0 && errno == EINTR);
-    if (r < 0) {
-        int err = WsaFromErrno(errno);
-        if (err == WSAECONNRESET) e->resetError = err;
-        return Fail(err);
-    }
+    if (r <= 0) return ReadOutcome(*e, r, len);
     if (from) FromSockaddr(sin, from);
     return static_cast<int>(r);
 }
@@ -535,6 +551,7 @@ int Shutdown(Handle h, int how) {
     if (!e) return -1;
     if (how < 0 || how > 2) return Fail(WSAEINVAL);
     if (::shutdown(e->fd, how) < 0) return FailErrno();
+    if (how != 0) e->sendShut = true;
     return 0;
 }
 
@@ -546,7 +563,7 @@ int Close(Handle h) {
         if (!reset) {
             int unsent = 0;
             ::ioctl(e->fd, SIOCOUTQ, &unsent);
-            if (unsent > 0 && e->connected && !e->resetError) {
+            if (unsent > 0 && e->connected && !e->deadError) {
                 std::uint64_t now = NowMs();
                 if (e->closeDeadline == 0) e->closeDeadline = now + 1000ull * e->lingerSeconds;
                 // Waiting here would stall the thread: let the caller pump and retry.
@@ -620,7 +637,7 @@ int GetOption(Handle h, Option opt, std::uint32_t* value) {
         socklen_t len = sizeof soerr;
         ::getsockopt(e->fd, SOL_SOCKET, SO_ERROR, &soerr, &len);
         int err = soerr ? WsaFromErrno(soerr) : 0;
-        if (err == WSAECONNRESET) e->resetError = err;
+        NoteDeadError(*e, err);
         *value = static_cast<std::uint32_t>(err);
         return 0;
     }
@@ -708,14 +725,29 @@ int AsyncSelect(Handle h, HWND hwnd, UINT msg, long events) {
         e->writeArmed = true;
         interest |= kReadInterest | EPOLLOUT;
     }
-    if (e->closePosted) interest &= ~kReadInterest;
+    if (e->closePosted) {
+        interest &= ~kReadInterest;
+        // The close was told once, perhaps to a selection that has since been
+        // dropped (a paused socket): a condition that holds is told again.
+        if (events & FD_CLOSE) Post(*e, FD_CLOSE, e->deadError);
+    }
     if (interest) EnsureInterest(*e, interest);
+    // A new window gets its own offer; one queued for the old window may be dropped.
+    e->heldOfferQueued = false;
+    OfferHeldBytes(e);
     return 0;
 }
 
 int OpenCount() { return GetTable().Count(); }
 
 void FailNextConnect(int error) { gFailNextConnect = error; }
+
+int SetDeadPeerTimeout(Handle h, unsigned ms) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (::setsockopt(e->fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &ms, sizeof ms) < 0) return FailErrno();
+    return 0;
+}
 
 void SetForwardResolver(ForwardResolver resolver) {
     std::lock_guard<std::mutex> lock(gResolverMutex);
@@ -760,30 +792,6 @@ int ResolveReverse(std::uint32_t addr, std::string& name) {
     if (rc != 0) return WsaFromResolver(rc, errno);
     name = host;
     return 0;
-}
-
-bool LookupService(const std::string& name, const std::string& proto, std::uint16_t& port,
-                   std::string& officialName, std::string& officialProto) {
-    servent se{};
-    servent* result = nullptr;
-    char buf[1024];
-    if (::getservbyname_r(name.c_str(), proto.empty() ? nullptr : proto.c_str(), &se, buf, sizeof buf, &result) != 0 ||
-        !result)
-        return false;
-    port = ntohs(static_cast<std::uint16_t>(result->s_port));
-    officialName = result->s_name ? result->s_name : name;
-    officialProto = result->s_proto ? result->s_proto : proto;
-    return true;
-}
-
-bool LookupProtocol(const std::string& name, int& number, std::string& officialName) {
-    protoent pe{};
-    protoent* result = nullptr;
-    char buf[1024];
-    if (::getprotobyname_r(name.c_str(), &pe, buf, sizeof buf, &result) != 0 || !result) return false;
-    number = result->p_proto;
-    officialName = result->p_name ? result->p_name : name;
-    return true;
 }
 
 std::uint32_t ParseDotted(const char* text) {

@@ -58,6 +58,7 @@ int PeerName(Handle h, Address* a);
 int AsyncSelect(Handle h, HWND hwnd, UINT msg, long events);
 int OpenCount();
 void FailNextConnect(int error);
+int SetDeadPeerTimeout(Handle h, unsigned ms);
 
 // Name services. Forward lookups go through a replaceable resolver so that
 // tests can play failures; the error is an original number (11001..11004).
@@ -66,10 +67,15 @@ using ForwardResolver = std::function<int(const std::string& name, std::vector<s
 void SetForwardResolver(ForwardResolver resolver);
 int ResolveForward(const std::string& name, std::vector<std::uint32_t>& addrs, std::string& official);
 int ResolveReverse(std::uint32_t addr, std::string& name);
-// Service and protocol tables; false when unknown. port is in host order.
+// Service and protocol names: the system's tables (/etc/services,
+// /etc/protocols), then built-in answers for the names the program uses, so
+// that a system without those files still connects. false when unknown; port
+// is in host order.
 bool LookupService(const std::string& name, const std::string& proto, std::uint16_t& port,
                    std::string& officialName, std::string& officialProto);
 bool LookupProtocol(const std::string& name, int& number, std::string& officialName);
+// Test seam: answer from the built-in names alone, as on a system without the tables.
+void UseSystemNameTables(bool use);
 // Dotted-address conversion as the original's inet_addr (0xFFFFFFFF when invalid).
 std::uint32_t ParseDotted(const char* text);
 std::string FormatDotted(std::uint32_t addr);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/AsyncLookup.h"
 #include "platform/SysSocket.h"
 
 namespace winsock {
@@ -111,7 +112,12 @@ int WSAStartup(std::uint16_t versionRequested, WSAData* data) {
     return 0;
 }
 
-int WSACleanup() { return sys::Cleanup(); }
+int WSACleanup() {
+    int r = sys::Cleanup();
+    // The last clean-up: no lookup thread may outlive the library's use.
+    if (r == 0 && !sys::Started()) StopAsyncLookups();
+    return r;
+}
 void WSASetLastError(int error) { sys::SetLastError(error); }
 int WSAGetLastError() { return sys::LastError(); }
 
@@ -314,6 +320,8 @@ void SetForwardResolver(ForwardResolver resolver) {
 }
 void FailNextConnect(int wsaError) { sys::FailNextConnect(wsaError); }
 int OpenSocketCount() { return sys::OpenCount(); }
+int SetDeadPeerTimeout(SOCKET s, unsigned ms) { return sys::SetDeadPeerTimeout(s, ms); }
+void UseSystemNameTables(bool use) { sys::UseSystemNameTables(use); }
 }  // namespace seams
 
 }  // namespace winsock

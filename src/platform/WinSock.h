@@ -201,6 +201,13 @@ void SetForwardResolver(ForwardResolver resolver);
 void FailNextConnect(int wsaError);
 // Number of handles currently open.
 int OpenSocketCount();
+// Gives up a connection whose sent bytes stay unacknowledged (or whose peer's
+// window stays shut) for ms milliseconds, as a dead peer does: the kernel's
+// own time-out, made short enough for a test.
+int SetDeadPeerTimeout(SOCKET s, unsigned ms);
+// false: service and protocol names come from the built-in answers alone, as
+// on a system without /etc/services and /etc/protocols.
+void UseSystemNameTables(bool use);
 }  // namespace seams
 
 }  // namespace winsock

@@ -132,4 +132,31 @@ TEST(WSocketLifetime, PauseStopsAndResumeRestartsNotifications) {
     EXPECT_TRUE(PumpUntil([&] { return got == "abc"; }, 3000));
 }
 
+// The peer's close already queued when the socket is paused is dropped while
+// paused, and told (once) by Resume.
+TEST(WSocketLifetime, ACloseQueuedWhilePausedIsToldByResume) {
+    peers::TcpPeer peer([](peers::Conn& c) { c.WriteAll("abc"); });
+    std::string got;
+    std::vector<int> closes;
+    TWSocket s;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += s.ReceiveText(); };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t e) { closes.push_back(e); };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(peer.Port()));
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return got == "abc"; }));
+    ASSERT_TRUE(peer.Join());
+    // Harvest without dispatching until the close notification is queued.
+    for (int i = 0; i < 100 && platform::PendingMessageCount() == 0; ++i) platform::WaitMessage(20);
+    ASSERT_GT(platform::PendingMessageCount(), 0u);
+    s.Pause();
+    PumpFor(100);
+    EXPECT_TRUE(closes.empty());
+    EXPECT_EQ(s.State(), wsConnected);
+    s.Resume();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }, 3000));
+    PumpFor(50);
+    EXPECT_EQ(closes, std::vector<int>{0});
+}
+
 }  // namespace

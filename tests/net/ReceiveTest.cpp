@@ -2,12 +2,16 @@
 #include "net/WSocket.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
 #include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
 #include "TestFiles.h"
+#include "platform/ForeignLoopWait.h"
 
 using namespace nettest;
 
@@ -118,6 +122,83 @@ TEST(WSocketReceive, ReadCountAndHandlerExceptionsAreSwallowed) {
     EXPECT_EQ(bg, 0);  // swallowed by the receive loop, not a background exception
     EXPECT_EQ(s.State(), wsConnected);
     s.Abort();
+}
+
+// A server that says goodbye and resets at once, before the client read a
+// byte: the reply is read, then the close comes once with 10054.
+TEST(WSocketReceive, AResetBehindAnUnreadReplyDeliversTheReplyThenOneClose) {
+    std::atomic<bool> go{false};
+    peers::TcpPeer peer([&](peers::Conn& c) {
+        for (int i = 0; i < 500 && !go; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        c.WriteAll("421 Too many users\r\n");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        c.ResetClose();
+    });
+    TWSocket s;
+    std::string got;
+    std::vector<int> closes;
+    int dataEvents = 0;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        ++dataEvents;
+        char buf[64];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t e) { closes.push_back(e); };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+    go = true;
+    ASSERT_TRUE(peer.Join());  // the reset is in before the first read
+    ASSERT_TRUE(PumpUntil([&] { return !closes.empty(); }));
+    PumpFor(100);
+    EXPECT_EQ(got, "421 Too many users\r\n");
+    EXPECT_EQ(closes, std::vector<int>{winsock::WSAECONNRESET});
+    EXPECT_EQ(s.State(), wsClosed);
+    EXPECT_LE(dataEvents, 3);
+}
+
+// A burst read a little per event while the loop sleeps on its descriptor, as
+// under the toolkit: the bytes held between reads must keep coming when the
+// handler stops after each read (no receive loop, or an exception) and after
+// a pause.
+void ExpectBurstThroughASleepingLoop(TWSocketOptions options, bool throwAfterRead) {
+    std::string text;
+    for (int i = 0; text.size() < 30000; ++i) text += std::to_string(i) + " ";
+    peers::TcpPeer peer([&](peers::Conn& c) {
+        c.WriteAll(text);
+        c.ReadAll(SIZE_MAX, 5000);
+    });
+    TWSocket s;
+    s.ComponentOptions = options;
+    std::string got;
+    bool pausedOnce = false;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) {
+        char buf[700];
+        int n = s.Receive(buf, sizeof buf);
+        if (n > 0) got.append(buf, static_cast<size_t>(n));
+        if (got.size() >= 10000 && !pausedOnce) {
+            pausedOnce = true;
+            s.Pause();
+        }
+        if (throwAfterRead) throw ESocketException("handler stops here");
+    };
+    Target(s, peer.Port());
+    s.Connect();
+    ASSERT_TRUE(PumpLikeForeignLoop([&] { return s.Paused(); })) << got.size();
+    PumpFor(30);
+    s.Resume();
+    ASSERT_TRUE(PumpLikeForeignLoop([&] { return got.size() == text.size(); })) << got.size();
+    EXPECT_EQ(got, text);
+    s.Abort();
+}
+
+TEST(WSocketReceive, HeldBytesReachASleepingLoopWithoutReceiveLoop) {
+    ExpectBurstThroughASleepingLoop(wsoNoReceiveLoop, false);
+}
+
+TEST(WSocketReceive, HeldBytesReachASleepingLoopAfterAHandlerException) {
+    ExpectBurstThroughASleepingLoop(0, true);
 }
 
 TEST(WSocketReceive, WaitForCloseReadsUntilThePeerCloses) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
 
 using nettest::ErrorOf;
@@ -81,6 +82,31 @@ TEST(WSocketResolveHost, DottedNamesAndLimits) {
     EXPECT_EQ(WSocketResolveHost("peer.test"), winsock::htonl(0x7F000002));
     EXPECT_EQ(ErrorOf([] { WSocketResolveHost("nosuch.test"); }),
               "WSocketResolveHost: Cannot convert host address 'nosuch.test', Error #11001");
+}
+
+// A slim system without /etc/services and /etc/protocols: the usual names
+// still resolve and a connection with the default protocol "tcp" comes up.
+TEST(WSocketResolve, WithoutTheSystemNameTables) {
+    struct Restore {
+        ~Restore() { winsock::seams::UseSystemNameTables(true); }
+    } restore;
+    winsock::seams::UseSystemNameTables(false);
+    EXPECT_EQ(WSocketResolveProto("tcp"), 6);
+    EXPECT_EQ(WSocketResolveProto("udp"), 17);
+    EXPECT_EQ(WSocketResolvePort("ftp", "tcp"), 21);
+    EXPECT_EQ(WSocketResolvePort("ftp-data", "tcp"), 20);
+    std::string err = ErrorOf([] { WSocketResolvePort("nosuchservice", "tcp"); });
+    EXPECT_EQ(err.rfind("WSocketResolvePort: Cannot convert port 'nosuchservice', Error #", 0), 0u) << err;
+
+    peers::TcpPeer peer([](peers::Conn& c) { c.WriteAll("220 ready\r\n"); });
+    TWSocket s;
+    std::string got;
+    s.OnDataAvailable = [&](TObject*, std::uint16_t) { got += s.ReceiveText(); };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(peer.Port()));
+    s.Connect();
+    EXPECT_TRUE(nettest::PumpUntil([&] { return got == "220 ready\r\n"; })) << got;
+    s.Abort();
 }
 
 }  // namespace

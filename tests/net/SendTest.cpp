@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "LoopbackPeers.h"
 #include "SocketTestUtil.h"
@@ -203,6 +206,64 @@ TEST(WSocketSend, DisconnectLaterLetsQueuedDataGoFirst) {
     ASSERT_TRUE(peer.Join(60000));
     EXPECT_EQ(got.size(), data.size());  // everything, then the orderly close
     EXPECT_TRUE(got == data);
+}
+
+// A peer that stops reading must not hold a DisconnectLater for ever: after
+// LingerTimeout seconds without progress the queue goes and the close tells
+// the loss (10060), never an orderly 0.
+TEST(WSocketSend, DisconnectLaterGivesUpOnAPeerThatStopsReading) {
+    std::atomic<bool> done{false};
+    peers::TcpPeer peer(
+        [&](peers::Conn&) {
+            for (int i = 0; i < 2000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        },
+        10000, 4096);
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    ConnectAndSettle(s, peer.Port(), log);
+    s.LingerTimeout = 1;
+    const std::string data = Pattern(16 << 20);  // more than the kernel buffers take
+    s.Send(data.data(), static_cast<int>(data.size()));
+    s.DisconnectLater();
+    EXPECT_TRUE(PumpUntil([&] { return s.State() == wsClosed; }, 15000));
+    done = true;
+    EXPECT_EQ(log.Count("closed 10060"), 1) << log.Joined();
+    EXPECT_EQ(log.Count("closed 0"), 0);
+}
+
+// Dup makes the object serve a new connection: bytes still queued for the
+// old one are dropped, never sent to the new peer.
+TEST(WSocketSend, DupDropsThePreviousConnectionsQueue) {
+    std::atomic<bool> done{false};
+    peers::TcpPeer stuck(
+        [&](peers::Conn&) {
+            for (int i = 0; i < 2000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        },
+        10000, 4096);
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    ConnectAndSettle(s, stuck.Port(), log);
+    const std::string stale = Pattern(16 << 20);
+    s.Send(stale.data(), static_cast<int>(stale.size()));
+    ASSERT_FALSE(s.AllSent());
+
+    TWSocket server;
+    server.SetAddr("127.0.0.1");
+    server.SetPort("0");
+    server.OnSessionAvailable = [&](TObject*, std::uint16_t) {
+        s.Dup(server.Accept());
+        s.SendText("fresh");
+        s.DisconnectLater();
+    };
+    server.Listen();
+    std::string got;
+    peers::TcpClient client(std::stoi(server.LocalPortText()),
+                            [&](peers::Conn& c) { got = c.ReadAll(SIZE_MAX, 5000); });
+    EXPECT_TRUE(PumpUntil([&] { return client.Join(0); }, 10000));
+    done = true;
+    EXPECT_EQ(got, "fresh");
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -138,15 +140,79 @@ TEST_F(Lookups, ReverseLookupOfLoopback) {
     EXPECT_STRNE(Entry()->h_name, "");
 }
 
-TEST_F(Lookups, ServicesAndProtocols) {
-    servent* s = getservbyname("ftp", "tcp");
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(ntohs(static_cast<u_short>(s->s_port)), 21);
-    EXPECT_EQ(getservbyname("no-such-service", "tcp"), nullptr);
-    protoent* p = getprotobyname("udp");
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(p->p_proto, 17);
-    EXPECT_EQ(getprotobyname("no-such-proto"), nullptr);
+// The library's last clean-up waits for lookups inside the resolver (which
+// cannot be interrupted), never runs cancelled or queued ones, and delivers
+// nothing afterwards: no lookup thread outlives it.
+TEST_F(Lookups, CleanUpJoinsTheLookupThreadsAndCancelledOnesNeverRun) {
+    std::atomic<int> running{0}, finished{0};
+    std::mutex seenMutex;
+    std::vector<std::string> seen;
+    seams::SetForwardResolver([&](const std::string& name, std::vector<u_long>& addrs, std::string&) {
+        {
+            std::lock_guard<std::mutex> lock(seenMutex);
+            seen.push_back(name);
+        }
+        ++running;
+        platform::Sleep(200);
+        addrs = {inet_addr("127.0.0.1")};
+        --running;
+        ++finished;
+        return 0;
+    });
+    std::vector<HANDLE> handles;
+    alignas(8) static char buffers[6][1025];
+    for (int i = 0; i < 6; ++i) {
+        std::string name = "host" + std::to_string(i) + ".test";
+        handles.push_back(WSAAsyncGetHostByName(hwnd, kLookupMsg, name.c_str(), buffers[i], sizeof buffers[i]));
+        ASSERT_NE(handles.back(), 0u);
+    }
+    ASSERT_EQ(WSACancelAsyncRequest(handles[4]), 0);
+    ASSERT_EQ(WSACancelAsyncRequest(handles[5]), 0);
+    ASSERT_TRUE(PumpUntil([&] { return running > 0; }));
+    ASSERT_EQ(WSACleanup(), 0);
+    EXPECT_EQ(running, 0);  // joined: nothing is left inside the resolver
+    int done = finished;
+    PumpFor(300);
+    EXPECT_TRUE(replies.empty());
+    EXPECT_EQ(finished, done);
+    {
+        std::lock_guard<std::mutex> lock(seenMutex);
+        for (const std::string& name : seen) EXPECT_TRUE(name != "host4.test" && name != "host5.test") << name;
+    }
+    WSAData d;
+    ASSERT_EQ(WSAStartup(0x0101, &d), 0);  // for the fixture's clean-up
+    // Lookups work again after a restart.
+    HANDLE h = WSAAsyncGetHostByName(hwnd, kLookupMsg, "again.test", buffer, sizeof buffer);
+    ASSERT_NE(h, 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !replies.empty(); }));
+    EXPECT_EQ(replies[0].first, h);
+    EXPECT_EQ(replies[0].second, 0u);
+}
+
+// The same answers from the system's tables and, on a system without them,
+// from the built-in names.
+TEST_F(Lookups, ServicesAndProtocolsWithAndWithoutTheSystemTables) {
+    for (bool system : {true, false}) {
+        SCOPED_TRACE(system ? "system tables" : "built-in names");
+        seams::UseSystemNameTables(system);
+        servent* s = getservbyname("ftp", "tcp");
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(ntohs(static_cast<u_short>(s->s_port)), 21);
+        EXPECT_STREQ(s->s_proto, "tcp");
+        s = getservbyname("ftp-data", nullptr);
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(ntohs(static_cast<u_short>(s->s_port)), 20);
+        EXPECT_EQ(getservbyname("no-such-service", "tcp"), nullptr);
+        EXPECT_EQ(getservbyname("ftp", "udp"), nullptr);
+        protoent* p = getprotobyname("udp");
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->p_proto, 17);
+        p = getprotobyname("tcp");
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->p_proto, 6);
+        EXPECT_EQ(getprotobyname("no-such-proto"), nullptr);
+    }
+    seams::UseSystemNameTables(true);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "PumpHelpers.h"
+#include "platform/ForeignLoopWait.h"
 #include "platform/WinSock.h"
 
 using namespace winsock;
@@ -250,6 +251,122 @@ TEST_F(SocketApi, ResetGivesClose10054AndIsRemembered) {
     EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
     EXPECT_EQ(send(s, "x", 1, 0), SOCKET_ERROR);  // never a SIGPIPE
     EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+}
+
+// Bytes read ahead into user space are invisible to the kernel: a loop that
+// sleeps on its descriptor (as the toolkit's does) must still be woken for
+// them, after every small read, after a re-selection and before the close.
+TEST_F(SocketApi, HeldBytesReachALoopSleepingOnItsDescriptor) {
+    Notifications n;
+    SOCKET c, s;
+    Pair(n, c, s);
+    const std::string text = [] {
+        std::string t;
+        for (int i = 0; t.size() < 20000; ++i) t += std::to_string(i) + ",";
+        return t;
+    }();
+    ASSERT_EQ(send(c, text.data(), static_cast<int>(text.size()), 0), static_cast<int>(text.size()));
+    ASSERT_TRUE(PumpUntil([&] {
+        u_long avail = 0;
+        ioctlsocket(s, FIONREAD, &avail);
+        return avail == text.size();  // all of it in the kernel: one read takes it all
+    }));
+    std::string got;
+    int handled = 0;  // one small read per read notification
+    auto readPerNotification = [&](size_t upTo) {
+        return PumpLikeForeignLoop([&] {
+            while (got.size() < upTo && handled < n.Count(s, FD_READ)) {
+                ++handled;
+                char buf[1000];
+                int r = recv(s, buf, sizeof buf, 0);
+                if (r <= 0) break;
+                got.append(buf, static_cast<size_t>(r));
+            }
+            return got.size() >= upTo;
+        });
+    };
+    ASSERT_TRUE(readPerNotification(5000)) << got.size();
+    // Paused and resumed with bytes held: the resumed selection reports them.
+    ASSERT_EQ(WSAAsyncSelect(s, n.hwnd, kSocketMsg, 0), 0);
+    PumpFor(30);
+    int before = n.Count(s, FD_READ);
+    ASSERT_EQ(WSAAsyncSelect(s, n.hwnd, kSocketMsg, FD_READ | FD_WRITE | FD_CLOSE), 0);
+    ASSERT_TRUE(PumpLikeForeignLoop([&] { return n.Count(s, FD_READ) > before; }));
+    ASSERT_TRUE(readPerNotification(text.size())) << got.size();
+    EXPECT_EQ(got, text);
+    Close(c);
+    ASSERT_TRUE(PumpLikeForeignLoop([&] { return n.Count(s, FD_CLOSE) == 1; }));
+    EXPECT_EQ(n.Find(s, FD_CLOSE)->error, 0u);
+}
+
+// A server that says goodbye and resets at once: Linux keeps the bytes that
+// came before the reset, and they must come out before the close is told,
+// without a read notification that recv then refuses (a spinning loop).
+TEST_F(SocketApi, AResetBehindUnreadDataHandsOutTheDataThenOneClose10054) {
+    Notifications n;
+    SOCKET c, s;
+    Pair(n, c, s);
+    const std::string bye = "421 Too many users, closing\r\n";
+    ASSERT_EQ(send(c, bye.data(), static_cast<int>(bye.size()), 0), static_cast<int>(bye.size()));
+    ASSERT_TRUE(PumpUntil([&] {
+        u_long avail = 0;
+        ioctlsocket(s, FIONREAD, &avail);
+        return avail == bye.size() && n.Count(s, FD_READ) == 1;
+    }));
+    SetLinger(c, 1, 0);
+    Close(c);  // the reset lands behind the unread reply
+    PumpFor(50);
+    char buf[256];
+    ASSERT_EQ(recv(s, buf, sizeof buf, 0), static_cast<int>(bye.size()));
+    EXPECT_EQ(std::string(buf, bye.size()), bye);
+    ASSERT_TRUE(n.WaitFor(s, FD_CLOSE));
+    EXPECT_EQ(n.Find(s, FD_CLOSE)->error, static_cast<unsigned>(WSAECONNRESET));
+    EXPECT_EQ(recv(s, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+    PumpFor(100);
+    EXPECT_EQ(n.Count(s, FD_CLOSE), 1);
+    EXPECT_LE(n.Count(s, FD_READ), 2);
+}
+
+// Ends other than a reset keep their own numbers: a peer that stops answering
+// is 10060, and sending after the program's own shutdown is 10058, which
+// leaves the connection itself healthy.
+TEST_F(SocketApi, ConnectionEndsKeepTheirOwnErrorNumbers) {
+    Notifications n;
+    SOCKET c, s;
+    Pair(n, c, s, /*selectServer=*/false, /*serverReceiveBuffer=*/4096);
+    int small = 4096;
+    setsockopt(c, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&small), sizeof small);
+    std::vector<char> block(65536, 'x');
+    for (int round = 0; round < 200; ++round) {
+        int sent = 0, r;
+        while ((r = send(c, block.data(), static_cast<int>(block.size()), 0)) > 0) sent += r;
+        if (sent == 0 && round > 0) break;
+        platform::Sleep(10);
+    }
+    // The receiver's window stays shut: with a short time-out the kernel gives up.
+    ASSERT_EQ(seams::SetDeadPeerTimeout(c, 300), 0);
+    ASSERT_TRUE(n.WaitFor(c, FD_CLOSE, 1, 15000));
+    EXPECT_EQ(n.Find(c, FD_CLOSE)->error, static_cast<unsigned>(WSAETIMEDOUT));
+    char buf[16];
+    EXPECT_EQ(recv(c, buf, sizeof buf, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+    EXPECT_EQ(send(c, "x", 1, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAETIMEDOUT);
+
+    SOCKET c2, s2;
+    Pair(n, c2, s2);
+    ASSERT_EQ(shutdown(c2, 1), 0);
+    EXPECT_EQ(send(c2, "late", 4, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAESHUTDOWN);
+    ASSERT_EQ(send(s2, "still here", 10, 0), 10);  // the other direction still works
+    ASSERT_TRUE(n.WaitFor(c2, FD_READ));
+    EXPECT_EQ(recv(c2, buf, sizeof buf, 0), 10);
+    EXPECT_EQ(send(c2, "late", 4, 0), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAESHUTDOWN);  // not turned into a reset
+    Close(s2);
+    ASSERT_TRUE(n.WaitFor(c2, FD_CLOSE));
+    EXPECT_EQ(n.Find(c2, FD_CLOSE)->error, 0u);
 }
 
 TEST_F(SocketApi, WriteNotificationFollowsARefusedOrShortSend) {
