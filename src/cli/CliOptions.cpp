@@ -4,7 +4,7 @@
 #include <cctype>
 #include <map>
 
-#include "cli/FtpUrl.h"
+#include "ftp/FtpUrl.h"
 
 namespace {
 

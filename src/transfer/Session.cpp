@@ -4,16 +4,24 @@
 // table through which every server request of the window ends.
 #include "transfer/Unit1.h"
 
+#include "ftp/FtpUrl.h"
 #include "toolkit/Application.h"
 #include "toolkit/Handler.h"
 #include "transfer/FormDesign.h"
+
+namespace {
+
+// The engine's stored port, the one a host box without a port reaches.
+constexpr char kStoredPort[] = "ftp";
+
+}  // namespace
 
 void TFrmFTP::BuildEngine() {
     FtpClient1 = new TFtpClient(this);
     FtpClient1->Name = "FtpClient1";
     FtpClient1->Timeout = 45;
     FtpClient1->MultiThreaded = false;
-    FtpClient1->Port = "ftp";
+    FtpClient1->Port = kStoredPort;
     FtpClient1->LocalAddr = "0.0.0.0";
     FtpClient1->DisplayFileFlag = false;
     FtpClient1->SetBinary(true);
@@ -110,12 +118,16 @@ void TFrmFTP::CmdconnectClick(TObject*) {
         return;
     }
     Timer1->SetEnabled(false);
+    TFtpUrl address;
+    if (!TakeHostAddress(address)) return;
     QuitRequested = false;
     ListInfo->Add("Connecting to server " + EdServer->Text());
     AddLogLine("Please be patient...");
-    FtpClient1->HostName = EdServer->Text();
-    FtpClient1->UserName = EdUserID->Text();
-    FtpClient1->PassWord = EdPassword->Text();
+    FtpClient1->HostName = address.Host;
+    FtpClient1->Port = address.Port.empty() ? kStoredPort : address.Port;
+    FtpClient1->UserName = EdUserID->Text().empty() ? address.User : EdUserID->Text();
+    FtpClient1->PassWord = EdPassword->Text().empty() ? address.Password : EdPassword->Text();
+    FolderAfterLogin = address.Path;
     SetBusy();
     try {
         FtpClient1->Connect();
@@ -124,6 +136,23 @@ void TFrmFTP::CmdconnectClick(TObject*) {
         throw;
     }
     ClearBusy();
+}
+
+// The host box may hold "host:port" or a pasted ftp:// URL; the site record
+// keeps the text as typed, so it is read here, at every connect. A bad
+// address is said in the log and in a box, and nothing is attempted.
+bool TFrmFTP::TakeHostAddress(TFtpUrl& address) {
+    std::string error;
+    if (ParseHostAddress(EdServer->Text(), address, error)) {
+        // Decoded %0D or %0A would end the command the name goes out in.
+        if (FitsOneCommand(address.User) && FitsOneCommand(address.Password) && FitsOneCommand(address.Path))
+            return true;
+        error = "the address " + EdServer->Text() + " holds a line break in its user, password or folder";
+    }
+    error = "Cannot connect: " + error + ".";
+    AddLogLine(error);
+    MessageDlg(error, mtError, mbOK);
+    return false;
 }
 
 void TFrmFTP::QuitSession() {
@@ -177,7 +206,12 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
     switch (RqType) {
         case ftpConnectAsync:
             if (Error != 0) break;
-            FtpClient1->Pwd();
+            // The address's folder: its CWD ends, as any, with PWD and a listing.
+            if (!FolderAfterLogin.empty() && SetRequestNames({.HostDirName = FolderAfterLogin}))
+                FtpClient1->Cwd();
+            else
+                FtpClient1->Pwd();
+            FolderAfterLogin.clear();
             AddLogLine("SUCCESSFULLY connected to server " + EdServer->Text());
             CmdConnect->SetCaption("Disconnect");
             break;

@@ -42,6 +42,8 @@
 #include "transfer/RemoteEntries.h"
 #include "transfer/SettingsFile.h"
 
+struct TFtpUrl;
+
 class TFrmFTP : public TForm {
 public:
     explicit TFrmFTP(TComponent* AOwner);
@@ -291,9 +293,14 @@ private:
     // Logs "Disconnected from server " with the host and quits (the toggle
     // and Return).
     void QuitSession();
+    // Reads the host box's address for a connect; false (said in the log
+    // and a box) when it cannot be used.
+    bool TakeHostAddress(TFtpUrl& address);
 
     // We sent QUIT since the last connect: the server's close is expected.
     bool QuitRequested = false;
+    // The folder of the connect's address, opened once the login succeeds.
+    std::string FolderAfterLogin;
 };
 
 extern TFrmFTP* FrmFTP;

@@ -46,11 +46,9 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
     PlaceIni("[Options]\n[History]\nLast DirBox=" + Work + "\n");
     StartUp();
     Frmfirst->Show();
-    Frmfirst->Edwebsite->SetText("127.0.0.1");
+    Frmfirst->Edwebsite->SetText("127.0.0.1:" + std::to_string(server.Port()));
     Frmfirst->EdUser->SetText(server.User());
     Frmfirst->Edpwd->SetText(server.Password());
-    // The window's control port is fixed at "ftp"; the test's server has its own.
-    FrmFTP->FtpClient1->Port = std::to_string(server.Port());
 
     int deepest = -1;
     bool downloaded = false, uploaded = false;

@@ -1,5 +1,5 @@
-// How the listing file is cut into lines and a Unix long listing line into
-// the remote list's columns.
+// How the listing file is cut into lines and a Unix long listing line, or a
+// Windows server's DOS-style line, into the remote list's columns.
 #include "transfer/ListingLine.h"
 
 #include <gtest/gtest.h>
@@ -101,4 +101,54 @@ TEST(ListingLine, OnlyPlainNamesAreSafe) {
     EXPECT_FALSE(safe("lrwxrwxrwx 1 u g 7 Mar 1 09:00 ../out -> x"));
     EXPECT_FALSE(safe("lrwxrwxrwx 1 u g 7 Mar 1 09:00 .. -> x"));
     EXPECT_FALSE(safe(std::string("-rw-r--r-- 1 u g 1 Jan 5 12:30 a") + '\0' + "b"));
+}
+
+// As a Windows server answers LIST: two-digit or four-digit years, 12-hour
+// or 24-hour times, folders marked <DIR>, names with spaces.
+TEST(ListingLine, CutsTheDosLayoutBesideTheUnixOne) {
+    const std::string listing =
+        "01-31-24  09:15PM       <DIR>          Folder\r\n"
+        "01-31-24  09:15PM                 1234 file.txt\r\n"
+        "12-01-2023  11:05              1048576 Annual Report 2023.pdf\r\n"
+        "02-29-24  12:00AM       <DIR>          Program Files \r\n"
+        "-rw-r--r-- 1 u g 5 Jan 5 12:30 unix.txt\r\n"
+        "01-31-24  09:15PM       <DIR>          .\r\n"
+        "01-31-24  09:15PM       <DIR>          ..\r\n";
+    std::vector<TListingRow> rows;
+    for (const std::string& line : SplitListingLines(listing)) {
+        TListingRow row;
+        if (ParseListingLine(line, row)) rows.push_back(row);
+    }
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0].Name, "Folder");
+    EXPECT_EQ(rows[0].Size, "");
+    EXPECT_EQ(rows[0].Modified, "01-31-24 09:15PM");
+    EXPECT_EQ(rows[0].IsFolder, 1);
+    EXPECT_FALSE(rows[0].IsLink);
+    EXPECT_EQ(rows[1].Name, "file.txt");
+    EXPECT_EQ(rows[1].Size, "1234");
+    EXPECT_EQ(rows[1].Modified, "01-31-24 09:15PM");
+    EXPECT_EQ(rows[1].IsFolder, 0);
+    EXPECT_EQ(rows[2].Name, "Annual Report 2023.pdf");
+    EXPECT_EQ(rows[2].Size, "1048576");
+    EXPECT_EQ(rows[2].Modified, "12-01-2023 11:05");
+    EXPECT_EQ(rows[3].Name, "Program Files ");
+    EXPECT_EQ(rows[3].IsFolder, 1);
+    EXPECT_EQ(rows[4].Name, "unix.txt");
+    EXPECT_EQ(rows[4].Modified, "Jan 5 12:30");
+    for (const TListingRow& row : rows) EXPECT_TRUE(IsSafeListingRow(row)) << row.Name;
+
+    // Lines that only look like the start of a DOS line stay Unix lines,
+    // cut exactly as before.
+    TListingRow row;
+    for (const char* line : {"01-31-24 09:15PM <DIR>", "01-31-24  09:15PM  <DIR>", "01-31-24  09:15PM  1234"})
+        EXPECT_FALSE(ParseListingLine(line, row)) << line;
+    ASSERT_TRUE(ParseListingLine("01-31-240 09:15PM 12 a b c d e f", row));
+    EXPECT_EQ(row.Size, "b");
+    EXPECT_EQ(row.Name, "f");
+    ASSERT_TRUE(ParseListingLine("1-31-24 09:15PM 12 a b c d e f", row));
+    EXPECT_EQ(row.Size, "b");
+    ASSERT_TRUE(ParseListingLine("01-31-24 09:15PM 12x a b c d e f", row));
+    EXPECT_EQ(row.Size, "b");
+    EXPECT_EQ(row.IsFolder, 0);
 }

@@ -47,6 +47,21 @@ TEST_F(RemoteListingTest, EmptyMissingAndOrdinaryListingFiles) {
     EXPECT_EQ(Rows().size(), 4u);
 }
 
+// A Windows server's DOS-style listing fills the same rows: folders sort
+// first and show the folder picture, files keep their sizes.
+TEST_F(RemoteListingTest, WindowsServerListingSortsLikeAUnixOne) {
+    StartIn(Work);
+    FrmFTP->RadSortData->SetChecked(true);
+    Load("01-31-24  09:15PM                 1234 file.txt\r\n"
+         "01-31-24  09:15PM       <DIR>          Folder\r\n"
+         "02-01-24  10:00AM                   17 My Notes.txt\r\n");
+    EXPECT_EQ(Rows(), (Names{"..", "Folder", "My Notes.txt", "file.txt"}));
+    EXPECT_EQ(FrmFTP->ListView1->StateIndex(1), 0);
+    EXPECT_EQ(FrmFTP->ListView1->StateIndex(3), 1);
+    EXPECT_EQ(FrmFTP->ListView1->SubItems(1), (Names{"", "01-31-24 09:15PM"}));
+    EXPECT_EQ(FrmFTP->ListView1->SubItems(3), (Names{"1234", "01-31-24 09:15PM"}));
+}
+
 TEST_F(RemoteListingTest, EachSortOrder) {
     StartIn(Work);
     const std::string listing = Line("notes") + Line("alpha") + Line("sub", true) + Line("a.tar.gz") +

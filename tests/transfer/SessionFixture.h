@@ -31,11 +31,11 @@ protected:
         PumpUntil([&] { return std::chrono::steady_clock::now() > end; }, ms + 1000);
     }
 
-    // The site as the site manager hands it over, and the server's port
-    // (the window itself always leaves the port at "ftp").
+    // The site as the site manager hands it over, the server's port typed
+    // after the host.
     void Target(const peers::FtpServerPeer& server, const std::string& password = "") {
-        FrmFTP->FtpClient1->Port = std::to_string(server.Port());
-        FrmFTP->EdServer->SetText("127.0.0.1");
+        Host = "127.0.0.1:" + std::to_string(server.Port());
+        FrmFTP->EdServer->SetText(Host);
         FrmFTP->EdUserID->SetText(server.User());
         FrmFTP->EdPassword->SetText(password.empty() ? server.Password() : password);
     }
@@ -84,6 +84,9 @@ protected:
         const std::vector<std::string> all = server.Commands();
         return std::vector<std::string>(all.begin() + static_cast<long>(std::min(mark, all.size())), all.end());
     }
+
+    // The host box's text that Target typed.
+    std::string Host;
 
     static std::string Joined(const std::vector<std::string>& lines) {
         std::string text;

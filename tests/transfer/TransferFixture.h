@@ -72,8 +72,7 @@ protected:
         });
         // Should Timer1 fire, its connect is refused at once: nothing listens
         // on port 1 of 127.0.0.1.
-        FrmFTP->FtpClient1->Port = "1";
-        FrmFTP->HandOver("user", "127.0.0.1", "pw");
+        FrmFTP->HandOver("user", "127.0.0.1:1", "pw");
         EXPECT_TRUE(seen);
         EXPECT_FALSE(FrmFTP->Visible());
     }

@@ -387,12 +387,11 @@ TEST_F(TransferWindowTest, TheViewRadiosSwitchTheLocalSide) {
 TEST_F(TransferWindowTest, TheHandOverStartsTimer1WhichFiresOnce) {
     Start();
     // A port on 127.0.0.1 with nothing listening: the connect is refused.
-    FrmFTP->FtpClient1->Port = "1";
     bool seen = false;
     WhenModal([&] {
         seen = true;
         EXPECT_TRUE(FrmFTP->Timer1->Enabled());
-        EXPECT_EQ(FrmFTP->EdServer->Text(), "127.0.0.1");
+        EXPECT_EQ(FrmFTP->EdServer->Text(), "127.0.0.1:1");
         // Bounded wait for the one shot and its refused connect.
         QElapsedTimer clock;
         clock.start();
@@ -400,10 +399,10 @@ TEST_F(TransferWindowTest, TheHandOverStartsTimer1WhichFiresOnce) {
         EXPECT_FALSE(FrmFTP->Timer1->Enabled());
         FrmFTP->Widget()->close();
     });
-    FrmFTP->HandOver("user", "127.0.0.1", "pw");
+    FrmFTP->HandOver("user", "127.0.0.1:1", "pw");
     EXPECT_TRUE(seen);
     EXPECT_EQ(FrmFTP->ListInfo->Items(),
-              (std::vector<std::string>{"Connecting to server 127.0.0.1", "Please be patient..."}));
+              (std::vector<std::string>{"Connecting to server 127.0.0.1:1", "Please be patient..."}));
     EXPECT_EQ(FrmFTP->ListInfo->ItemIndex(), 1);
     ASSERT_EQ(Boxes->Records.size(), 1u);
     EXPECT_EQ(Boxes->Records[0].Text.rfind("Error ", 0), 0u);

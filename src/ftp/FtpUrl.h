@@ -1,4 +1,5 @@
-// The URL form of a tarnftp target: ftp://[USER[:PASS]@]HOST[:PORT]/PATH.
+// The URL form of a server address, ftp://[USER[:PASS]@]HOST[:PORT]/PATH, as
+// tarnftp takes it and users paste it, and the forms a host box may hold.
 #pragma once
 
 #include <string>
@@ -19,3 +20,10 @@ struct TFtpUrl {
 bool LooksLikeFtpUrl(const std::string& Text);
 // False with Error saying why when Text is not a usable ftp URL.
 bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error);
+
+// What a host box holds: an ftp:// URL as above, "host:port" (a name or a
+// dotted IPv4 address), or a plain host name, taken whole as Host (a text
+// with more than one ":" is an IPv6 address, not a host and a port). False
+// with Error saying why when the port is not a number from 1 to 65535 or
+// no host is given.
+bool ParseHostAddress(const std::string& Text, TFtpUrl& Url, std::string& Error);

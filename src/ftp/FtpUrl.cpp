@@ -1,5 +1,5 @@
 // Parsing of ftp:// URLs, with percent-decoding of user, password and path.
-#include "cli/FtpUrl.h"
+#include "ftp/FtpUrl.h"
 
 #include <cctype>
 
@@ -38,6 +38,13 @@ bool AllDigits(const std::string& Text) {
     for (char c : Text)
         if (!std::isdigit(static_cast<unsigned char>(c))) return false;
     return true;
+}
+
+// A port as users may type it: 1 to 65535, digits only.
+bool CheckPort(const std::string& Port, const std::string& Text, std::string& Error) {
+    if (AllDigits(Port) && Port.size() <= 5 && std::stoi(Port) >= 1 && std::stoi(Port) <= 65535) return true;
+    Error = "bad port in " + Text + " (a port is a number from 1 to 65535)";
+    return false;
 }
 
 }  // namespace
@@ -80,11 +87,7 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
     Url.Host = authority.substr(0, colon);
     if (colon != std::string::npos) {
         Url.Port = authority.substr(colon + 1);
-        if (!AllDigits(Url.Port) || Url.Port.size() > 5 || std::stoi(Url.Port) < 1 ||
-            std::stoi(Url.Port) > 65535) {
-            Error = "bad port in " + Text;
-            return false;
-        }
+        if (!CheckPort(Url.Port, Text, Error)) return false;
     }
     if (Url.Host.empty()) {
         Error = "no host in " + Text;
@@ -92,6 +95,24 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
     }
     if (!PercentDecode(path, Url.Path)) {
         Error = "bad %-escape in the path of " + Text;
+        return false;
+    }
+    return true;
+}
+
+bool ParseHostAddress(const std::string& Text, TFtpUrl& Url, std::string& Error) {
+    if (LooksLikeFtpUrl(Text)) return ParseFtpUrl(Text, Url, Error);
+    Url = TFtpUrl{};
+    const std::size_t colon = Text.find(':');
+    if (colon == std::string::npos || Text.find(':', colon + 1) != std::string::npos) {
+        Url.Host = Text;
+        return true;
+    }
+    Url.Host = Text.substr(0, colon);
+    Url.Port = Text.substr(colon + 1);
+    if (!CheckPort(Url.Port, Text, Error)) return false;
+    if (Url.Host.empty()) {
+        Error = "no host in " + Text;
         return false;
     }
     return true;
