@@ -9,6 +9,7 @@
 #include "FtpTestSupport.h"
 #include "TestFiles.h"
 #include "peers/FtpServers.h"
+#include "peers/ScriptedPeer.h"
 
 namespace {
 
@@ -101,6 +102,40 @@ TEST(PassiveFallback, RequestThatFailsPassiveTooReportsThePassiveError) {
     EXPECT_EQ(R.Trace[pasvAt + 1], "< " + pasvReply);
     EXPECT_TRUE(R.Ftp.Quit());
     fs::remove(R.Ftp.LocalFileName);
+}
+
+// A server that takes PORT but answers the listing with 425 gets the listing
+// again through PASV.
+TEST(PassiveFallback, Reply425ToTheTransferCommandRunsItAgainPassive) {
+    using namespace peers;
+    ScriptedPeer data({SendBytes("listed\r\n"), CloseConnection()});
+    ASSERT_TRUE(data.Start());
+    ScriptedPeer control({SendBytes("220 scripted\r\n"), ExpectBytes("USER u\r\n"),
+                          SendBytes("331 pass\r\n"), ExpectBytes("PASS p\r\n"),
+                          SendBytes("230 in\r\n"), ExpectBytes("PORT 127,0,0,1,"),
+                          ExpectThrough("\r\n"), SendBytes("200 ok\r\n"), ExpectBytes("LIST\r\n"),
+                          SendBytes("425 Can't open data connection.\r\n"), ExpectBytes("PASV\r\n"),
+                          SendBytes("227 Entering Passive Mode (127,0,0,1," +
+                                    std::to_string(data.Port() / 256) + "," +
+                                    std::to_string(data.Port() % 256) + ")\r\n"),
+                          ExpectBytes("LIST\r\n"), SendBytes("150 here\r\n"), SleepFor(Millis(300)),
+                          SendBytes("226 done\r\n")});
+    ASSERT_TRUE(control.Start());
+    TRecordedFtp R;
+    R.Target(control.Port(), "u", "p");
+    R.Ftp.PassiveFallback = true;
+    int fallbacks = 0;
+    R.Ftp.OnPassiveFallback = [&](TObject*) { ++fallbacks; };
+    ASSERT_TRUE(R.Ftp.Connect()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpConnectAsync, 0);
+    const std::string local = (fs::temp_directory_path() / "tarn-fallback-425.txt").string();
+    R.Ftp.LocalFileName = local;
+    EXPECT_TRUE(R.Ftp.Dir()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirAsync, 0);
+    EXPECT_EQ(ReadLocal(local), "listed\r\n");
+    EXPECT_EQ(fallbacks, 1);
+    EXPECT_EQ(control.Failure(), "");
+    fs::remove(local);
 }
 
 }  // namespace
