@@ -292,6 +292,7 @@ TParseOutcome TParser::Run() {
     if (SawActive && Opts.Proxy != TProxyKind::None)
         return Refuse("--active cannot be used with a proxy (a proxied session is passive)");
     Opts.Passive = SawPassive || Opts.Proxy != TProxyKind::None;
+    Opts.PassiveFallback = !SawActive && !Opts.Passive;
     if ((!Opts.SocksUser.empty() || !Opts.SocksPassword.empty()) &&
         Opts.Proxy != TProxyKind::Socks4 && Opts.Proxy != TProxyKind::Socks4A &&
         Opts.Proxy != TProxyKind::Socks5)
@@ -351,7 +352,8 @@ Options:
       --password-stdin     read the password from the first line of standard input
   -P, --port PORT          server port (default 21)
       --passive            passive data connections (PASV)
-      --active             active data connections (PORT; the default)
+      --active             active data connections (PORT) only; by default
+                           active mode goes passive once it fails
       --ascii              transfer type A
       --binary             transfer type I (the default)
   -C, --continue           resume get and put where the local or remote copy ends

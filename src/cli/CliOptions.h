@@ -20,6 +20,9 @@ struct TCliOptions {
     bool HasPassword = false;
     bool PasswordStdin = false;
     bool Passive = false;
+    // Neither --active nor --passive: active first, passive once active
+    // mode fails.
+    bool PassiveFallback = false;
     bool Ascii = false;
     bool Continue = false;
     TProxyKind Proxy = TProxyKind::None;

@@ -37,6 +37,11 @@ void TCliSession::Configure() {
     }
     // After the connection type, which turns passive mode on for proxies.
     FEngine.Passive = FOptions.Passive;
+    FEngine.PassiveFallback = FOptions.PassiveFallback;
+    if (!FOptions.Quiet)
+        FEngine.OnPassiveFallback = [](TObject*) {
+            std::fprintf(stderr, "Active mode failed; using passive mode for this session.\n");
+        };
     FEngine.OnError = [this](TObject*, std::string& Msg) { FRefusal = Msg; };
     if (FOptions.Verbose)
         FEngine.OnDisplay = [](TObject*, std::string& Msg) {

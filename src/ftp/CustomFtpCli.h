@@ -65,6 +65,11 @@ public:
     // Passive data connections. Set by SetConnectionType for proxies; may also
     // be set directly for a direct session.
     bool Passive = false;
+    // Active mode first, as configured; when active mode cannot work (the
+    // server refuses PORT or answers the transfer command with 425), the
+    // request runs again once in passive mode, Passive is set for the rest
+    // of the session and OnPassiveFallback fires.
+    bool PassiveFallback = false;
     // Restart offset of the next transfer.
     std::int64_t ResumeAt = 0;
 
@@ -111,6 +116,8 @@ public:
     TFtpRequestDone OnRequestDone;
     TNotifyEvent OnStateChange;
     TFtpReadyToTransmit OnReadyToTransmit;
+    // A request has been started again in passive mode (PassiveFallback).
+    TNotifyEvent OnPassiveFallback;
     TBgExceptionEvent OnBgException;
     // Engine refusals; without it they raise FtpException.
     TFtpDisplay OnError;
@@ -230,6 +237,10 @@ protected:
     // Ends a step (Error 0 in a chain: the next step runs) or the request;
     // at most once per step, the request's end always posted.
     void CompleteRequest(int Error);
+    // The request failed because active mode cannot work here: runs its
+    // steps from the Port step on again in passive mode. False when the
+    // failure is no such case (or fallback is off) and the request ends.
+    bool RetryPassive();
     // Ends the running request with an engine failure Code and text Msg.
     void FailRequest(int Code, const std::string& Msg);
 
@@ -319,6 +330,10 @@ protected:
     int FReplyCode = 0;
     int StepResult = 0;
     TFtpSteps PendingSteps = 0;
+    // The running chain's steps and restart offset as started, for a
+    // passive retry.
+    TFtpSteps ChainSteps = 0;
+    std::int64_t ChainResumeAt = 0;
     TFtpStep LastStep = stepNone;
     int ChainResult = 0;
     bool ChainActive = false;

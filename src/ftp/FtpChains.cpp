@@ -30,6 +30,7 @@ void TCustomFtpCli::CompleteRequest(int Error) {
         (this->*ChainContinuation)();
         return;
     }
+    if (word != 0 && RetryPassive()) return;
     // A synchronous call reads the outcome from StepResult.
     if (word != 0 && StepResult == 0) StepResult = word;
     // The request's bookkeeping comes first and OnStateChange last: a
@@ -53,6 +54,38 @@ void TCustomFtpCli::CompleteRequest(int Error) {
     ChangeState(fesReady);
 }
 
+bool TCustomFtpCli::RetryPassive() {
+    if (!PassiveFallback || Passive || !ChainActive || !ControlUp || FState == fesAborting)
+        return false;
+    if (!(ChainSteps & StepBit(stepPort))) return false;
+    // A refused PORT (or a data port that cannot listen), or a 425 to the
+    // transfer command: the server cannot reach us. Other failures are the
+    // request's own.
+    const bool portRefused = LastStep == stepPort;
+    const bool noDataConnection = LastStep != stepPort && FReplyCode == 425;
+    if (!portRefused && !noDataConnection) return false;
+    // The steps before the Port step (login, CWD, TYPE) have done their part.
+    TFtpSteps retry = 0;
+    bool fromPort = false;
+    for (TFtpStep step : kStepOrder) {
+        fromPort = fromPort || step == stepPort;
+        if (fromPort) retry |= ChainSteps & StepBit(step);
+    }
+    Passive = true;
+    if (OnPassiveFallback) OnPassiveFallback(this);
+    // The handler may have dropped the session.
+    if (!ControlUp || FState == fesAborting) return false;
+    StepResult = 0;
+    ChainResult = 0;
+    PendingSteps = retry;
+    ResumeAt = ChainResumeAt;
+    FErrorMessage.clear();
+    FLastReplyLine.clear();
+    ChangeState(fesBetweenSteps);
+    AdvanceChain();
+    return true;
+}
+
 void TCustomFtpCli::FailRequest(int Code, const std::string& Msg) {
     if (FErrorMessage.empty()) FErrorMessage = Msg;
     FReplyCode = Code;
@@ -73,6 +106,8 @@ void TCustomFtpCli::StartChain(TFtpRequest RqType, TFtpSteps Steps) {
     FRequestType = RqType;
     StepResult = 0;
     PendingSteps = Steps;
+    ChainSteps = Steps;
+    ChainResumeAt = ResumeAt;
     LastStep = stepNone;
     ChainResult = 0;
     ChainActive = true;

@@ -28,6 +28,9 @@ void TFrmFTP::BuildEngine() {
     FtpClient1->SetShareMode(ftpShareDenyNone);
     FtpClient1->Options = ftpAcceptLF;
     FtpClient1->SetConnectionType(ftpDirect);
+    // Behind a home router active mode often cannot work; the engine then
+    // goes passive for the session and the window remembers it.
+    FtpClient1->PassiveFallback = true;
     // OnError stays unset: a request the engine refuses raises inside the
     // synchronous call, which turns it into a false result. The engine keeps
     // the exceptions of its event handlers to itself, so the handlers run
@@ -37,6 +40,9 @@ void TFrmFTP::BuildEngine() {
     };
     FtpClient1->OnSessionClosed = [this](TObject* s, std::uint16_t e) {
         RunHandler([&] { FtpClient1SessionClosed(s, e); });
+    };
+    FtpClient1->OnPassiveFallback = [this](TObject* s) {
+        RunHandler([&] { FtpClient1PassiveFallback(s); });
     };
     FtpClient1->OnRequestDone = [this](TObject* s, TFtpRequest rq, std::uint16_t e) {
         RunHandler([&] { FtpClient1RequestDone(s, rq, e); });
@@ -178,6 +184,13 @@ void TFrmFTP::FtpClient1SessionClosed(TObject*, std::uint16_t) {
     if (QuitRequested) return;
     AddLogLine("Lost the connection to server " + EdServer->Text());
     CmdConnect->SetCaption("Connect");
+}
+
+// The engine is about to run the request again in passive mode; later
+// visits start passive at once.
+void TFrmFTP::FtpClient1PassiveFallback(TObject*) {
+    AddLogLine("Active mode failed; using passive mode for this session.");
+    Settings.WriteBool("Options", "Passive", true);
 }
 
 void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error) {

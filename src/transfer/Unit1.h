@@ -199,6 +199,8 @@ public:
     void Timer1Timer(TObject* Sender);
     void FtpClient1SessionConnected(TObject* Sender, std::uint16_t Error);
     void FtpClient1SessionClosed(TObject* Sender, std::uint16_t Error);
+    // Active mode failed: log it and store [Options] Passive = "1".
+    void FtpClient1PassiveFallback(TObject* Sender);
     // The completion table: reports Error, then runs RqType's follow-up.
     void FtpClient1RequestDone(TObject* Sender, TFtpRequest RqType, std::uint16_t Error);
     // Appends a line to the log and selects it, so that the log shows it.

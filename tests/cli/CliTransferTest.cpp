@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliTestSupport.h"
+#include "peers/FtpServers.h"
 
 namespace cli {
 namespace {
@@ -193,6 +194,35 @@ INSTANTIATE_TEST_SUITE_P(ServersAndModes, CliTransferTest,
                                                           ServerKind::Pyftpdlib),
                                           testing::Bool()),
                          TransferName);
+
+// Without --active or --passive, a server that refuses PORT gets the same
+// request again in passive mode, and the rest of the run stays passive;
+// --active keeps the refusal.
+class CliPassiveFallback : public CliTest {};
+
+TEST_F(CliPassiveFallback, RefusedPortGoesPassiveUnlessActiveWasAsked) {
+    peers::VsftpdServer::Options options;
+    options.ExtraConfig = {"port_enable=NO"};
+    Server = std::make_unique<peers::VsftpdServer>(options);
+    ASSERT_TRUE(Server->Start()) << Server->Error();
+    const std::string data = RandomBytes(100000, 5);
+    ASSERT_TRUE(Server->PutFile("data.bin", data));
+    ASSERT_TRUE(Server->PutFile("b.txt", "b"));
+
+    CliResult r = RunLoggedIn({"mget", "data.bin", "b.txt"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Err, "Active mode failed; using passive mode for this session.\n");
+    EXPECT_TRUE(ReadLocal(Work.Path() + "/data.bin") == data);
+    EXPECT_EQ(ReadLocal(Work.Path() + "/b.txt"), "b");
+    int ports = 0;
+    for (const std::string& c : Server->Commands()) ports += c.rfind("PORT ", 0) == 0;
+    EXPECT_EQ(ports, 1);
+    EXPECT_TRUE(Received(*Server, "PASV"));
+
+    r = RunLoggedIn({"ls"}, {"--active"});
+    EXPECT_EQ(r.Status, 4);
+    EXPECT_EQ(r.Err.find("Active mode failed"), std::string::npos) << r.Err;
+}
 
 }  // namespace
 }  // namespace cli

@@ -1,0 +1,141 @@
+// Active mode first, passive when active mode cannot work: against vsftpd
+// that refuses PORT, a request runs again once in passive mode and the
+// session stays passive; without the fallback, or when passive fails too,
+// the request reports its own error.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "FtpTestSupport.h"
+#include "TestFiles.h"
+#include "peers/FtpServers.h"
+#include "peers/ScriptedPeer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> DataCommands(const peers::FtpServerPeer& server) {
+    std::vector<std::string> out;
+    for (const std::string& c : server.Commands())
+        for (const char* w : {"PORT", "PASV", "RETR", "LIST", "STOR"})
+            if (c.rfind(w, 0) == 0) out.push_back(c.rfind("PORT", 0) == 0 ? "PORT" : c);
+    return out;
+}
+
+std::unique_ptr<peers::VsftpdServer> Refusing(std::vector<std::string> config) {
+    peers::VsftpdServer::Options options;
+    options.ExtraConfig = std::move(config);
+    return std::make_unique<peers::VsftpdServer>(options);
+}
+
+TEST(PassiveFallback, RefusedPortRunsTheRequestAgainPassiveAndTheSessionStaysPassive) {
+    auto ftp = Refusing({"port_enable=NO"});
+    ASSERT_TRUE(ftp->Start()) << ftp->Error();
+    ASSERT_TRUE(ftp->PutFile("five.txt", "12345"));
+    const std::string local = (fs::temp_directory_path() / "tarn-fallback-five.txt").string();
+
+    TRecordedFtp R;
+    R.Target(*ftp);
+    R.Ftp.PassiveFallback = true;
+    int fallbacks = 0;
+    R.Ftp.OnPassiveFallback = [&](TObject*) { ++fallbacks; };
+    ASSERT_TRUE(R.Ftp.Connect()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpConnectAsync, 0);
+
+    R.Ftp.HostFileName = "five.txt";
+    R.Ftp.LocalFileName = local;
+    EXPECT_TRUE(R.Ftp.Get()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpGetAsync, 0);
+    EXPECT_EQ(ReadLocal(local), "12345");
+    EXPECT_EQ(fallbacks, 1);
+    EXPECT_TRUE(R.Ftp.Passive);
+
+    R.Ftp.HostFileName.clear();
+    EXPECT_TRUE(R.Ftp.Dir()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirAsync, 0);
+    EXPECT_EQ(fallbacks, 1);
+    EXPECT_EQ(DataCommands(*ftp),
+              (std::vector<std::string>{"PORT", "PASV", "RETR five.txt", "PASV", "LIST"}));
+    EXPECT_TRUE(R.Ftp.Quit());
+    fs::remove(local);
+
+    // Without the fallback the refusal is the request's result, as always.
+    TRecordedFtp plain;
+    plain.Target(*ftp);
+    ASSERT_TRUE(plain.Ftp.Connect());
+    plain.ExpectOneDone(ftpConnectAsync, 0);
+    plain.Ftp.LocalFileName = local;
+    EXPECT_FALSE(plain.Ftp.Dir());
+    plain.WaitDone();
+    ASSERT_EQ(plain.Done.size(), 1u);
+    EXPECT_GE(plain.Done[0].Error, 500);
+    EXPECT_FALSE(plain.Ftp.Passive);
+    EXPECT_EQ(DataCommands(*ftp).back(), "PORT");
+    EXPECT_TRUE(plain.Ftp.Quit());
+    fs::remove(local);
+}
+
+TEST(PassiveFallback, RequestThatFailsPassiveTooReportsThePassiveError) {
+    auto ftp = Refusing({"port_enable=NO", "pasv_enable=NO"});
+    ASSERT_TRUE(ftp->Start()) << ftp->Error();
+    TRecordedFtp R;
+    R.Target(*ftp);
+    R.Ftp.PassiveFallback = true;
+    int fallbacks = 0;
+    R.Ftp.OnPassiveFallback = [&](TObject*) { ++fallbacks; };
+    ASSERT_TRUE(R.Ftp.Connect());
+    R.ExpectOneDone(ftpConnectAsync, 0);
+    R.Ftp.LocalFileName = (fs::temp_directory_path() / "tarn-fallback-list.txt").string();
+    EXPECT_FALSE(R.Ftp.Dir());
+    R.WaitDone();
+    ASSERT_EQ(R.Done.size(), 1u);
+    EXPECT_GE(R.Done[0].Error, 500);
+    EXPECT_EQ(fallbacks, 1);
+    // Once each way, then the PASV refusal is the result.
+    EXPECT_EQ(DataCommands(*ftp), (std::vector<std::string>{"PORT", "PASV"}));
+    const std::string pasvReply = R.Ftp.ErrorMessage();
+    size_t pasvAt = 0;
+    for (size_t i = 0; i < R.Trace.size(); ++i)
+        if (R.Trace[i] == "> PASV") pasvAt = i;
+    ASSERT_GT(pasvAt, 0u);
+    EXPECT_EQ(R.Trace[pasvAt + 1], "< " + pasvReply);
+    EXPECT_TRUE(R.Ftp.Quit());
+    fs::remove(R.Ftp.LocalFileName);
+}
+
+// A server that takes PORT but answers the listing with 425 gets the listing
+// again through PASV.
+TEST(PassiveFallback, Reply425ToTheTransferCommandRunsItAgainPassive) {
+    using namespace peers;
+    ScriptedPeer data({SendBytes("listed\r\n"), CloseConnection()});
+    ASSERT_TRUE(data.Start());
+    ScriptedPeer control({SendBytes("220 scripted\r\n"), ExpectBytes("USER u\r\n"),
+                          SendBytes("331 pass\r\n"), ExpectBytes("PASS p\r\n"),
+                          SendBytes("230 in\r\n"), ExpectBytes("PORT 127,0,0,1,"),
+                          ExpectThrough("\r\n"), SendBytes("200 ok\r\n"), ExpectBytes("LIST\r\n"),
+                          SendBytes("425 Can't open data connection.\r\n"), ExpectBytes("PASV\r\n"),
+                          SendBytes("227 Entering Passive Mode (127,0,0,1," +
+                                    std::to_string(data.Port() / 256) + "," +
+                                    std::to_string(data.Port() % 256) + ")\r\n"),
+                          ExpectBytes("LIST\r\n"), SendBytes("150 here\r\n"), SleepFor(Millis(300)),
+                          SendBytes("226 done\r\n")});
+    ASSERT_TRUE(control.Start());
+    TRecordedFtp R;
+    R.Target(control.Port(), "u", "p");
+    R.Ftp.PassiveFallback = true;
+    int fallbacks = 0;
+    R.Ftp.OnPassiveFallback = [&](TObject*) { ++fallbacks; };
+    ASSERT_TRUE(R.Ftp.Connect()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpConnectAsync, 0);
+    const std::string local = (fs::temp_directory_path() / "tarn-fallback-425.txt").string();
+    R.Ftp.LocalFileName = local;
+    EXPECT_TRUE(R.Ftp.Dir()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirAsync, 0);
+    EXPECT_EQ(ReadLocal(local), "listed\r\n");
+    EXPECT_EQ(fallbacks, 1);
+    EXPECT_EQ(control.Failure(), "");
+    fs::remove(local);
+}
+
+}  // namespace

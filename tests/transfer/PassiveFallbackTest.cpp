@@ -1,0 +1,108 @@
+// The transfer window behind a router that active mode cannot pass: a server
+// that refuses PORT makes the session go passive once, the window remembers
+// it for the next visit, and a server that takes PORT sees exactly what it
+// always saw.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ServerFixture.h"
+#include "TestFiles.h"
+
+namespace {
+
+const std::string kFallback = "Active mode failed; using passive mode for this session.";
+
+// The commands, PORT and PASS without their arguments.
+std::vector<std::string> Words(const std::vector<std::string>& commands) {
+    std::vector<std::string> words;
+    for (const std::string& c : commands) {
+        if (c.rfind("PORT ", 0) == 0) words.push_back("PORT");
+        else if (c.rfind("PASS ", 0) == 0) words.push_back("PASS");
+        else words.push_back(c);
+    }
+    return words;
+}
+
+class PassiveFallback : public ServerTest {
+protected:
+    // Connects the window already started to server and waits for the
+    // first listing.
+    void ConnectShown(const peers::FtpServerPeer& server) {
+        Target(server);
+        FrmFTP->CmdconnectClick(nullptr);
+        ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
+        Settle();
+    }
+};
+
+TEST_F(PassiveFallback, RefusedPortGoesPassiveForTheSessionAndTheNextVisit) {
+    peers::VsftpdServer::Options options;
+    options.ExtraConfig = {"port_enable=NO"};
+    peers::VsftpdServer ftp(options);
+    ASSERT_TRUE(ftp.Start()) << ftp.Error();
+    const std::string data = RandomBytes(200000);
+    ASSERT_TRUE(ftp.PutFile("data.bin", data));
+    WriteLocal(Local + "/up.bin", RandomBytes(70000, 3));
+
+    StartIn(Local);
+    ConnectShown(ftp);
+    // The first listing's PORT is refused; the same LIST runs passive, and
+    // nothing of the refusal reaches the user but the one log line.
+    EXPECT_EQ(Words(ftp.Commands()), (std::vector<std::string>{"USER " + ftp.User(), "PASS", "PWD", "TYPE A",
+                                                               "PORT", "PASV", "LIST"}));
+    EXPECT_GE(RowOf("data.bin"), 0) << Joined(Log());
+    EXPECT_EQ(LogCount(kFallback), 1);
+    EXPECT_TRUE(Boxes->Records.empty());
+    EXPECT_EQ(Value("Passive"), "1");
+
+    // Download and upload stay passive.
+    size_t mark = ftp.Commands().size();
+    ClickRow("data.bin");
+    ClickOn(FrmFTP->Label4);
+    Settle();
+    EXPECT_EQ(ReadLocal(Local + "/data.bin"), data);
+    FrmFTP->RadBinary->SetChecked(true);
+    FrmFTP->FileListBox1->Update();
+    const std::vector<std::string> files = FrmFTP->FileListBox1->Items();
+    const auto up = std::find(files.begin(), files.end(), "up.bin");
+    ASSERT_NE(up, files.end());
+    ClickItem(FrmFTP->FileListBox1, static_cast<int>(up - files.begin()));
+    ClickOn(FrmFTP->Image5);
+    Settle();
+    EXPECT_EQ(ftp.FileContent("up.bin"), RandomBytes(70000, 3));
+    for (const std::string& c : Words(CommandsSince(ftp, mark))) EXPECT_NE(c, "PORT");
+    EXPECT_EQ(LogCount(kFallback), 1);
+    EXPECT_EQ(LogCount("SUCCESSFULLY Transferred Data. It is now displayed."), 2);
+    EXPECT_TRUE(Boxes->Records.empty());
+
+    // The next visit starts passive at once.
+    FrmFTP->FtpClient1->Quit();
+    Settle();
+    Restart();
+    FrmFTP->Show();
+    mark = ftp.Commands().size();
+    ConnectShown(ftp);
+    EXPECT_EQ(Words(CommandsSince(ftp, mark)),
+              (std::vector<std::string>{"USER " + ftp.User(), "PASS", "PWD", "TYPE A", "PASV", "LIST"}));
+    EXPECT_EQ(LogCount(kFallback), 0);
+    EXPECT_GE(RowOf("up.bin"), 0);
+    // While this test's server still runs.
+    FrmFTP->FtpClient1->Quit();
+    Settle();
+}
+
+TEST_F(PassiveFallback, ServerTakingPortSeesTheActiveSessionUnchanged) {
+    ASSERT_TRUE(Server()->PutFile("a.txt", "a"));
+    StartIn(Local);
+    const size_t mark = Server()->Commands().size();
+    ConnectShown(*Server());
+    EXPECT_EQ(Words(CommandsSince(*Server(), mark)),
+              (std::vector<std::string>{"USER " + Server()->User(), "PASS", "PWD", "TYPE A", "PORT", "LIST"}));
+    EXPECT_GE(RowOf("a.txt"), 0);
+    EXPECT_EQ(LogCount(kFallback), 0);
+    // A file without the key stays without it.
+    EXPECT_EQ(Value("Passive"), "<missing>");
+}
+
+}  // namespace
