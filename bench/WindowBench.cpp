@@ -1,5 +1,5 @@
 // One transfer through the transfer window, for bench/transfer: the program's
-// own start-up, the hand-over as from the site manager, the connect by
+// own start-up, the hand-over as from the site manager (host:port), the connect by
 // Timer1, then a click on DOWNLOAD (the focused row) or UPLOAD (a
 // highlighted file of the explorer view), timed from the click until the
 // window has the request's completion. Prints "SECONDS BYTES" on success.
@@ -55,7 +55,6 @@ int main(int argc, char** argv) {
     QApplication qt(argc, argv);
     TApplication application;
     StartUp();
-    FrmFTP->FtpClient1->Port = port;
 
     int status = 2;
     double seconds = 0;
@@ -94,7 +93,7 @@ int main(int argc, char** argv) {
         FrmFTP->CmdExit->PerformClick();
     });
     poll->start(20);
-    FrmFTP->HandOver(user, host, password);
+    FrmFTP->HandOver(user, host + ":" + port, password);
     delete poll;
     if (status == 0) std::printf("%.6f\n", seconds);
     else std::fprintf(stderr, "window %s %s failed (%d)\n", verb.c_str(), name.c_str(), status);
