@@ -54,7 +54,7 @@ protected:
         Target(*Server());
         FrmFTP->CmdconnectClick(nullptr);
         Settle();
-        EXPECT_EQ(FrmFTP->CmdConnect->Caption(), "Disconnect");
+        EXPECT_EQ(FrmFTP->CmdConnect->Caption(), "Disconnect") << Joined(Log());
         EXPECT_GE(FrmFTP->ListView1->Count(), 1);
         CommandsBefore = Server()->Commands().size();
         Boxes->Records.clear();
