@@ -13,17 +13,6 @@ namespace {
 
 const std::string kFallback = "Active mode failed; using passive mode for this session.";
 
-// The commands, PORT and PASS without their arguments.
-std::vector<std::string> Words(const std::vector<std::string>& commands) {
-    std::vector<std::string> words;
-    for (const std::string& c : commands) {
-        if (c.rfind("PORT ", 0) == 0) words.push_back("PORT");
-        else if (c.rfind("PASS ", 0) == 0) words.push_back("PASS");
-        else words.push_back(c);
-    }
-    return words;
-}
-
 class PassiveFallback : public ServerTest {
 protected:
     // Connects the window already started to server and waits for the

@@ -19,18 +19,6 @@ const std::string kLoginRefused =
     "Your password or user id appears to be incorrect. Please press \"Return\" and try entering it again. (Make "
     "sure your caps lock key is not on).";
 
-// The commands, PORT and PASS without their arguments (the port varies, and
-// vsftpd's log hides the password).
-std::vector<std::string> Words(const std::vector<std::string>& commands) {
-    std::vector<std::string> words;
-    for (const std::string& c : commands) {
-        if (c.rfind("PORT ", 0) == 0) words.push_back("PORT");
-        else if (c.rfind("PASS ", 0) == 0) words.push_back("PASS");
-        else words.push_back(c);
-    }
-    return words;
-}
-
 // Every byte but letters and digits as %XX, as a URL carries it.
 std::string UrlEscaped(const std::string& text) {
     std::string out;
