@@ -66,10 +66,12 @@ public:
     // be set directly for a direct session.
     bool Passive = false;
     // Active mode first, as configured; when active mode cannot work (the
-    // server refuses PORT or answers the transfer command with 425), the
+    // server refuses PORT, answers the transfer command with 425, or its data
+    // connection has not arrived DataArrivalWaitMs after its go-ahead), the
     // request runs again once in passive mode, Passive is set for the rest
     // of the session and OnPassiveFallback fires.
     bool PassiveFallback = false;
+    unsigned DataArrivalWaitMs = 10000;
     // Restart offset of the next transfer.
     std::int64_t ResumeAt = 0;
 
@@ -241,6 +243,9 @@ protected:
     // steps from the Port step on again in passive mode. False when the
     // failure is no such case (or fallback is off) and the request ends.
     bool RetryPassive();
+    // The running request is a chain whose data connection may still be
+    // opened the other way (PassiveFallback, active so far).
+    bool CanFallBackToPassive() const;
     // Ends the running request with an engine failure Code and text Msg.
     void FailRequest(int Code, const std::string& Msg);
 
@@ -264,6 +269,15 @@ protected:
     // Passive mode: connects DataSocket to the port of the 227 reply at the
     // control connection's address; false when the step has ended.
     bool ConnectPassiveData(TDataEventProc Connected, int FailCode);
+    // Active mode: the server gave its go-ahead before its data connection
+    // arrived. With a passive fallback to come, the wait is bounded.
+    void AwaitDataArrival();
+    // The bounded wait ran out: the transfer is abandoned with ABOR, and its
+    // request runs again passive once the server has answered.
+    void DataArrivalTimedOut();
+    // Replies after that ABOR: the transfer command's own end (4xx) first,
+    // when the server sends one, then ABOR's answer ends the step.
+    void AbandonedTransferReply();
 
     // Transfer bookkeeping (FtpTransfer.cpp).
     void BeginTransfer();

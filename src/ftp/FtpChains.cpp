@@ -24,6 +24,7 @@ std::uint16_t ErrorWord(int Error) {
 void TCustomFtpCli::CompleteRequest(int Error) {
     if (CompletionPosted) return;
     CompletionPosted = true;
+    platform::KillTimer(FWindowHandle, FTP_DATA_WAIT_TIMER);
     const std::uint16_t word = ErrorWord(Error);
     if (word == 0 && ChainContinuation) {
         if (FState != fesAborting) ChangeState(fesBetweenSteps);
@@ -54,10 +55,13 @@ void TCustomFtpCli::CompleteRequest(int Error) {
     ChangeState(fesReady);
 }
 
+bool TCustomFtpCli::CanFallBackToPassive() const {
+    return PassiveFallback && !Passive && ChainActive && ControlUp && FState != fesAborting &&
+           (ChainSteps & StepBit(stepPort));
+}
+
 bool TCustomFtpCli::RetryPassive() {
-    if (!PassiveFallback || Passive || !ChainActive || !ControlUp || FState == fesAborting)
-        return false;
-    if (!(ChainSteps & StepBit(stepPort))) return false;
+    if (!CanFallBackToPassive()) return false;
     // A refused PORT (or a data port that cannot listen), or a 425 to the
     // transfer command: the server cannot reach us. Other failures are the
     // request's own.

@@ -167,6 +167,7 @@ bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Retry, TDataEventProc Cl
             DataAcceptHandler = Retry;
             return false;
         }
+        platform::KillTimer(FWindowHandle, FTP_DATA_WAIT_TIMER);
         // The listener goes quietly: no handler hears its close.
         CloseDataQuietly();
         SetDataHandlers(Closed, Available, Sent);
@@ -204,4 +205,31 @@ bool TCustomFtpCli::ConnectPassiveData(TDataEventProc Connected, int FailCode) {
         return false;
     }
     return true;
+}
+
+void TCustomFtpCli::AwaitDataArrival() {
+    if (Passive || !DataAcceptHandler || !CanFallBackToPassive()) return;
+    platform::SetTimer(FWindowHandle, FTP_DATA_WAIT_TIMER, DataArrivalWaitMs, false);
+}
+
+void TCustomFtpCli::DataArrivalTimedOut() {
+    platform::KillTimer(FWindowHandle, FTP_DATA_WAIT_TIMER);
+    if (!TransferRunning() || !DataAcceptHandler || !CanFallBackToPassive()) return;
+    const std::string line = "425 No data connection from the server " +
+                             IntToStr(DataArrivalWaitMs / 1000) + " seconds after its go-ahead";
+    FireDisplay("! " + line);
+    RecordTransferFailure(425, line);
+    DataAcceptHandler = nullptr;
+    CloseDataQuietly();
+    ReleaseLocalFile();
+    // The server still owes the transfer command's end: until ABOR has been
+    // answered, a new command's reply could not be told from it.
+    ReplyHandler = &TCustomFtpCli::AbandonedTransferReply;
+    SendCommand("ABOR");
+}
+
+void TCustomFtpCli::AbandonedTransferReply() {
+    TraceLastReply();
+    if (FReplyCode >= 400 && FReplyCode < 500) return;
+    FailDataStep(425, FErrorMessage);
 }

@@ -168,6 +168,8 @@ platform::LRESULT TCustomFtpCli::EngineWindowProc(platform::UINT Msg, platform::
         StartSending();
     } else if (Msg == platform::WM_TIMER && WParam == FTP_EOF_PAUSE_TIMER) {
         EndOfFilePauseDone();
+    } else if (Msg == platform::WM_TIMER && WParam == FTP_DATA_WAIT_TIMER) {
+        DataArrivalTimedOut();
     }
     return 0;
 }

@@ -132,6 +132,7 @@ void TCustomFtpCli::ReceiveFirstReply() {
     const int code = FReplyCode;
     if (code == 125 || (code >= 150 && code <= 159)) {
         ReplyHandler = &TCustomFtpCli::ReceiveSecondReply;
+        AwaitDataArrival();
         return;
     }
     KeepFirstErrorLine();

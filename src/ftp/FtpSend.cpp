@@ -195,6 +195,8 @@ void TCustomFtpCli::SendFirstReply() {
             SendNextChunk(0);
         } else if (SendConnReady && StartTime == 0) {
             platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
+        } else {
+            AwaitDataArrival();
         }
         return;
     }

@@ -134,3 +134,6 @@ constexpr platform::UINT WM_FTP_REQUEST_DONE = platform::WM_USER + 1;
 constexpr platform::UINT WM_FTP_SENDDATA = platform::WM_USER + 2;
 // Timer of the engine's hidden window: the pause after an upload's last chunk.
 constexpr platform::UINT_PTR FTP_EOF_PAUSE_TIMER = 1;
+// Timer of the engine's hidden window: the wait for the server's data
+// connection after its go-ahead in active mode (PassiveFallback).
+constexpr platform::UINT_PTR FTP_DATA_WAIT_TIMER = 2;

@@ -138,4 +138,75 @@ TEST(PassiveFallback, Reply425ToTheTransferCommandRunsItAgainPassive) {
     fs::remove(local);
 }
 
+// A server that takes PORT and gives its go-ahead, but whose connection
+// never arrives (a router dropping it): after the bounded wait the transfer
+// is abandoned with ABOR, and once ABOR is answered (the transfer's own 426
+// first, or ABOR's answer alone) the request runs again passive.
+TEST(PassiveFallback, GoAheadWithoutADataConnectionAbortsAndRunsItAgainPassive) {
+    using namespace peers;
+    auto pasv = [](const ScriptedPeer& data) {
+        return SendBytes("227 Entering Passive Mode (127,0,0,1," + std::to_string(data.Port() / 256) +
+                         "," + std::to_string(data.Port() % 256) + ")\r\n");
+    };
+    auto login = [](std::vector<ScriptStep> rest) {
+        std::vector<ScriptStep> script{SendBytes("220 scripted\r\n"), ExpectBytes("USER u\r\n"),
+                                       SendBytes("331 pass\r\n"), ExpectBytes("PASS p\r\n"),
+                                       SendBytes("230 in\r\n"), ExpectBytes("PORT 127,0,0,1,"),
+                                       ExpectThrough("\r\n"), SendBytes("200 ok\r\n")};
+        script.insert(script.end(), rest.begin(), rest.end());
+        return script;
+    };
+    const std::string local = (fs::temp_directory_path() / "tarn-fallback-nodata.txt").string();
+
+    ScriptedPeer listing({SendBytes("listed\r\n"), CloseConnection()});
+    ASSERT_TRUE(listing.Start());
+    ScriptedPeer control(login({ExpectBytes("LIST\r\n"), SendBytes("150 here it comes\r\n"),
+                                ExpectBytes("ABOR\r\n"), SendBytes("426 Transfer aborted.\r\n"),
+                                SendBytes("226 ABOR successful.\r\n"), ExpectBytes("PASV\r\n"),
+                                pasv(listing), ExpectBytes("LIST\r\n"), SendBytes("150 here\r\n"),
+                                SleepFor(Millis(300)), SendBytes("226 done\r\n")}));
+    ASSERT_TRUE(control.Start());
+    TRecordedFtp R;
+    R.Target(control.Port(), "u", "p");
+    R.Ftp.PassiveFallback = true;
+    R.Ftp.DataArrivalWaitMs = 300;
+    int fallbacks = 0;
+    R.Ftp.OnPassiveFallback = [&](TObject*) { ++fallbacks; };
+    ASSERT_TRUE(R.Ftp.Connect()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpConnectAsync, 0);
+    R.Ftp.LocalFileName = local;
+    EXPECT_TRUE(R.Ftp.Dir()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirAsync, 0);
+    EXPECT_EQ(ReadLocal(local), "listed\r\n");
+    EXPECT_EQ(fallbacks, 1);
+    EXPECT_EQ(control.Failure(), "");
+
+    // An upload, and a server that answers ABOR alone.
+    WriteLocal(local, "12345");
+    ScriptedPeer upload({ExpectBytes("12345"), ExpectPeerClose()});
+    ASSERT_TRUE(upload.Start());
+    ScriptedPeer control2(login({ExpectBytes("STOR up.txt\r\n"), SendBytes("150 go ahead\r\n"),
+                                 ExpectBytes("ABOR\r\n"), SendBytes("225 No transfer to abort.\r\n"),
+                                 ExpectBytes("PASV\r\n"), pasv(upload),
+                                 ExpectBytes("STOR up.txt\r\n"), SendBytes("150 go ahead\r\n"),
+                                 WaitUntil([&] { return upload.Received() == "12345"; }),
+                                 SendBytes("226 stored\r\n")}));
+    ASSERT_TRUE(control2.Start());
+    TRecordedFtp U;
+    U.Target(control2.Port(), "u", "p");
+    U.Ftp.PassiveFallback = true;
+    U.Ftp.DataArrivalWaitMs = 300;
+    ASSERT_TRUE(U.Ftp.Connect()) << U.Ftp.ErrorMessage();
+    U.ExpectOneDone(ftpConnectAsync, 0);
+    U.Ftp.LocalFileName = local;
+    U.Ftp.HostFileName = "up.txt";
+    EXPECT_TRUE(U.Ftp.Put()) << U.Ftp.ErrorMessage();
+    U.ExpectOneDone(ftpPutAsync, 0);
+    EXPECT_TRUE(U.Ftp.Passive);
+    EXPECT_TRUE(upload.WaitDone());
+    EXPECT_EQ(upload.Received(), "12345");
+    EXPECT_EQ(control2.Failure(), "");
+    fs::remove(local);
+}
+
 }  // namespace

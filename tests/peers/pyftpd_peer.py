@@ -128,6 +128,37 @@ class PasvOtherAddress:
         super().respond(resp)
 
 
+class PortBlackHole:
+    """Takes PORT and gives the go-ahead to the transfer command, but never
+    connects, as when a router drops the server's connection. ABOR then ends
+    the abandoned transfer with 426 and is answered 226."""
+    _black_hole = False
+    _hung = False
+
+    def ftp_PORT(self, line):
+        self._black_hole = True
+        self.respond("200 Active data connection established.")
+
+    def ftp_PASV(self, line):
+        self._black_hole = False
+        return super().ftp_PASV(line)
+
+    def pre_process_command(self, line, cmd, arg):
+        if self._black_hole and cmd in ("LIST", "NLST", "RETR", "STOR", "APPE"):
+            record(line)
+            self._black_hole = False
+            self._hung = True
+            self.respond("150 File status okay. About to open data connection.")
+            return
+        if self._hung and cmd == "ABOR":
+            record(line)
+            self._hung = False
+            self.respond("426 Connection closed; transfer aborted.")
+            self.respond("226 ABOR command successful.")
+            return
+        super().pre_process_command(line, cmd, arg)
+
+
 # --- data connection mix-ins ----------------------------------------------
 
 class Reply226BeforeClose:
@@ -257,6 +288,7 @@ MODES = {
     "data_reset": ([], [CutDataReset]),
     "pasv_malformed": ([PasvMalformed], []),
     "pasv_other_address": ([PasvOtherAddress], []),
+    "port_black_hole": ([PortBlackHole], []),
     "hostile_listing": ([HostileListing], []),
 }
 

@@ -23,6 +23,64 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
         Settle();
     }
+
+    // Behind a router active mode cannot pass, seen through ftp: the first
+    // listing's active attempt (firstListing: the commands from PORT to the
+    // passive LIST) fails, the same LIST runs passive, and nothing of it
+    // reaches the user but the one log line; download and upload stay
+    // passive, and the next visit starts passive at once.
+    void GoesPassiveForTheSessionAndTheNextVisit(peers::FtpServerPeer& ftp,
+                                                 const std::vector<std::string>& firstListing) {
+        const std::string data = RandomBytes(200000);
+        ASSERT_TRUE(ftp.PutFile("data.bin", data));
+        WriteLocal(Local + "/up.bin", RandomBytes(70000, 3));
+
+        StartIn(Local);
+        ConnectShown(ftp);
+        std::vector<std::string> login{"USER " + ftp.User(), "PASS", "PWD", "TYPE A"};
+        std::vector<std::string> expected = login;
+        expected.insert(expected.end(), firstListing.begin(), firstListing.end());
+        EXPECT_EQ(Words(ftp.Commands()), expected);
+        EXPECT_GE(RowOf("data.bin"), 0) << Joined(Log());
+        EXPECT_EQ(LogCount(kFallback), 1);
+        EXPECT_TRUE(Boxes->Records.empty());
+        EXPECT_EQ(Value("Passive"), "1");
+
+        size_t mark = ftp.Commands().size();
+        // Binary both ways: pyftpdlib converts line ends in ASCII mode.
+        FrmFTP->RadBinary->SetChecked(true);
+        ClickRow("data.bin");
+        ClickOn(FrmFTP->Label4);
+        Settle();
+        EXPECT_TRUE(ReadLocal(Local + "/data.bin") == data);
+        FrmFTP->FileListBox1->Update();
+        const std::vector<std::string> files = FrmFTP->FileListBox1->Items();
+        const auto up = std::find(files.begin(), files.end(), "up.bin");
+        ASSERT_NE(up, files.end());
+        ClickItem(FrmFTP->FileListBox1, static_cast<int>(up - files.begin()));
+        ClickOn(FrmFTP->Image5);
+        Settle();
+        EXPECT_TRUE(ftp.FileContent("up.bin") == RandomBytes(70000, 3));
+        for (const std::string& c : Words(CommandsSince(ftp, mark))) EXPECT_NE(c, "PORT");
+        EXPECT_EQ(LogCount(kFallback), 1);
+        EXPECT_EQ(LogCount("SUCCESSFULLY Transferred Data. It is now displayed."), 2);
+        EXPECT_TRUE(Boxes->Records.empty());
+
+        FrmFTP->FtpClient1->Quit();
+        Settle();
+        Restart();
+        FrmFTP->Show();
+        mark = ftp.Commands().size();
+        ConnectShown(ftp);
+        expected = login;
+        expected.insert(expected.end(), {"PASV", "LIST"});
+        EXPECT_EQ(Words(CommandsSince(ftp, mark)), expected);
+        EXPECT_EQ(LogCount(kFallback), 0);
+        EXPECT_GE(RowOf("up.bin"), 0);
+        // While this test's server still runs.
+        FrmFTP->FtpClient1->Quit();
+        Settle();
+    }
 };
 
 TEST_F(PassiveFallback, RefusedPortGoesPassiveForTheSessionAndTheNextVisit) {
@@ -30,55 +88,18 @@ TEST_F(PassiveFallback, RefusedPortGoesPassiveForTheSessionAndTheNextVisit) {
     options.ExtraConfig = {"port_enable=NO"};
     peers::VsftpdServer ftp(options);
     ASSERT_TRUE(ftp.Start()) << ftp.Error();
-    const std::string data = RandomBytes(200000);
-    ASSERT_TRUE(ftp.PutFile("data.bin", data));
-    WriteLocal(Local + "/up.bin", RandomBytes(70000, 3));
+    GoesPassiveForTheSessionAndTheNextVisit(ftp, {"PORT", "PASV", "LIST"});
+}
 
-    StartIn(Local);
-    ConnectShown(ftp);
-    // The first listing's PORT is refused; the same LIST runs passive, and
-    // nothing of the refusal reaches the user but the one log line.
-    EXPECT_EQ(Words(ftp.Commands()), (std::vector<std::string>{"USER " + ftp.User(), "PASS", "PWD", "TYPE A",
-                                                               "PORT", "PASV", "LIST"}));
-    EXPECT_GE(RowOf("data.bin"), 0) << Joined(Log());
-    EXPECT_EQ(LogCount(kFallback), 1);
-    EXPECT_TRUE(Boxes->Records.empty());
-    EXPECT_EQ(Value("Passive"), "1");
-
-    // Download and upload stay passive.
-    size_t mark = ftp.Commands().size();
-    ClickRow("data.bin");
-    ClickOn(FrmFTP->Label4);
-    Settle();
-    EXPECT_EQ(ReadLocal(Local + "/data.bin"), data);
-    FrmFTP->RadBinary->SetChecked(true);
-    FrmFTP->FileListBox1->Update();
-    const std::vector<std::string> files = FrmFTP->FileListBox1->Items();
-    const auto up = std::find(files.begin(), files.end(), "up.bin");
-    ASSERT_NE(up, files.end());
-    ClickItem(FrmFTP->FileListBox1, static_cast<int>(up - files.begin()));
-    ClickOn(FrmFTP->Image5);
-    Settle();
-    EXPECT_EQ(ftp.FileContent("up.bin"), RandomBytes(70000, 3));
-    for (const std::string& c : Words(CommandsSince(ftp, mark))) EXPECT_NE(c, "PORT");
-    EXPECT_EQ(LogCount(kFallback), 1);
-    EXPECT_EQ(LogCount("SUCCESSFULLY Transferred Data. It is now displayed."), 2);
-    EXPECT_TRUE(Boxes->Records.empty());
-
-    // The next visit starts passive at once.
-    FrmFTP->FtpClient1->Quit();
-    Settle();
-    Restart();
-    FrmFTP->Show();
-    mark = ftp.Commands().size();
-    ConnectShown(ftp);
-    EXPECT_EQ(Words(CommandsSince(ftp, mark)),
-              (std::vector<std::string>{"USER " + ftp.User(), "PASS", "PWD", "TYPE A", "PASV", "LIST"}));
-    EXPECT_EQ(LogCount(kFallback), 0);
-    EXPECT_GE(RowOf("up.bin"), 0);
-    // While this test's server still runs.
-    FrmFTP->FtpClient1->Quit();
-    Settle();
+// The server takes PORT and gives its go-ahead, but its connection never
+// arrives: ten seconds later the listing is abandoned with ABOR and runs
+// passive.
+TEST_F(PassiveFallback, GoAheadWithoutADataConnectionGoesPassiveForTheSessionAndTheNextVisit) {
+    peers::PyftpdlibServer::Options options;
+    options.Mode = "port_black_hole";
+    peers::PyftpdlibServer ftp(options);
+    ASSERT_TRUE(ftp.Start()) << ftp.Error();
+    GoesPassiveForTheSessionAndTheNextVisit(ftp, {"PORT", "LIST", "ABOR", "PASV", "LIST"});
 }
 
 TEST_F(PassiveFallback, ServerTakingPortSeesTheActiveSessionUnchanged) {
