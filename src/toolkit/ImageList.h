@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include <QIcon>
 #include <QPixmap>
 
 #include "base/Component.h"
@@ -19,8 +20,12 @@ public:
     TPicture Picture(int index) const;
     // An empty pixmap for an index outside the list.
     QPixmap Pixmap(int index) const;
+    // The picture as an icon, drawn once per index: a list of thousands of
+    // rows shares a handful of them.
+    QIcon Icon(int index) const;
 
 private:
     int FSize;
     std::vector<TPicture> FPictures;
+    mutable std::vector<QIcon> FIcons;
 };

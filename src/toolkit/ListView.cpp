@@ -108,7 +108,7 @@ int TListView::AddItem(const std::string& caption, const std::vector<std::string
     SetBytes(item, 0, caption);
     for (size_t i = 0; i < subItems.size(); ++i) SetBytes(item, static_cast<int>(i) + 1, subItems[i]);
     item->setData(0, kStateRole, stateIndex);
-    if (FStateImages != nullptr && stateIndex >= 0) item->setIcon(0, QIcon(FStateImages->Pixmap(stateIndex)));
+    if (FStateImages != nullptr && stateIndex >= 0) item->setIcon(0, FStateImages->Icon(stateIndex));
     // Rows are items of a flat list, never edited or dropped into.
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
     Tree()->addTopLevelItem(item);

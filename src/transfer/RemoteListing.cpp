@@ -9,6 +9,7 @@
 #include "platform/Folders.h"
 #include "platform/LocalFiles.h"
 #include "platform/ProgramPaths.h"
+#include "transfer/ExchangeOrder.h"
 #include "transfer/FormDesign.h"
 #include "transfer/ListingLine.h"
 
@@ -124,28 +125,37 @@ std::string_view Extension(const std::string& name) {
 
 }  // namespace
 
-// An exchange sort: every pair compared once, row i in its current state.
-// The order of rows with equal keys is the one this procedure gives.
+// An exchange sort's order: every pair compared once, row i in its current
+// state. The order of rows with equal keys is the one this procedure gives.
 void TFrmFTP::SortRemoteEntries(const std::string& key) {
-    const TRemoteEntries& e = RemoteEntries;
-    // Ordinal, case-sensitive; a proper prefix is the smaller.
-    auto mustFollow = [&](size_t i, size_t j) {
-        if (key == "Alpha") return e.Name[i] > e.Name[j];
-        if (e.IsFolder[j] != e.IsFolder[i]) return e.IsFolder[j] > e.IsFolder[i];
-        if (key == "Data") return e.Name[i] > e.Name[j];
-        return Extension(e.Name[i]) > Extension(e.Name[j]);
+    TRemoteEntries& e = RemoteEntries;
+    std::vector<std::string_view> extensions;
+    if (key == "Ext")
+        for (int i = 1; i <= RemoteCount; ++i) extensions.push_back(Extension(e.Name[static_cast<size_t>(i)]));
+    // Ordinal, case-sensitive; a proper prefix is the smaller. Rows 0-based.
+    auto before = [&](int a, int b) {
+        const auto i = static_cast<size_t>(a) + 1, j = static_cast<size_t>(b) + 1;
+        if (key == "Alpha") return e.Name[i] < e.Name[j];
+        if (e.IsFolder[j] != e.IsFolder[i]) return e.IsFolder[i] > e.IsFolder[j];
+        if (key == "Data") return e.Name[i] < e.Name[j];
+        return extensions[static_cast<size_t>(a)] < extensions[static_cast<size_t>(b)];
     };
-    for (int i = 1; i <= RemoteCount - 1; ++i)
-        for (int j = i + 1; j <= RemoteCount; ++j)
-            if (mustFollow(static_cast<size_t>(i), static_cast<size_t>(j))) SwapRemoteEntries(i, j);
-}
-
-void TFrmFTP::SwapRemoteEntries(int i, int j) {
-    const auto a = static_cast<size_t>(i), b = static_cast<size_t>(j);
-    std::swap(RemoteEntries.Name[a], RemoteEntries.Name[b]);
-    std::swap(RemoteEntries.Size[a], RemoteEntries.Size[b]);
-    std::swap(RemoteEntries.Modified[a], RemoteEntries.Modified[b]);
-    std::swap(RemoteEntries.IsFolder[a], RemoteEntries.IsFolder[b]);
+    const std::vector<int> order = ExchangeSortOrder(RemoteCount, before);
+    TRemoteEntries sorted;
+    for (int p = 1; p <= RemoteCount; ++p) {
+        const auto to = static_cast<size_t>(p), from = static_cast<size_t>(order[to - 1]) + 1;
+        sorted.Name[to] = std::move(e.Name[from]);
+        sorted.Size[to] = std::move(e.Size[from]);
+        sorted.Modified[to] = std::move(e.Modified[from]);
+        sorted.IsFolder[to] = e.IsFolder[from];
+    }
+    for (int p = 1; p <= RemoteCount; ++p) {
+        const auto r = static_cast<size_t>(p);
+        e.Name[r] = std::move(sorted.Name[r]);
+        e.Size[r] = std::move(sorted.Size[r]);
+        e.Modified[r] = std::move(sorted.Modified[r]);
+        e.IsFolder[r] = sorted.IsFolder[r];
+    }
 }
 
 // Only the ".." row is highlighted afterwards, and no row has the focus: a

@@ -163,7 +163,6 @@ public:
     void LoadRemoteListing();
     // Key "Alpha", "Data" or "Ext".
     void SortRemoteEntries(const std::string& key);
-    void SwapRemoteEntries(int i, int j);
     void FillRemoteView();
     void ListView1DblClick(TObject* Sender);
 
