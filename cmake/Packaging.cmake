@@ -5,9 +5,9 @@ set(CPACK_PACKAGE_VENDOR "Tarnwick FTP")
 set(CPACK_PACKAGE_CONTACT "Tarnwick FTP support <support@example.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop FTP client with saved sites, and the tarnftp command")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tarnwick FTP keeps a list of saved FTP sites, walks a server's folders beside a local browser, "
-    "uploads and downloads files, and makes, renames and deletes folders and files on both sides. "
-    "tarnftp is a command-line client on the same engine.")
+    "Tarnwick FTP keeps a list of saved FTP sites, walks a server's folders beside a local browser, \
+uploads and downloads files, and makes, renames and deletes folders and files on both sides. \
+tarnftp is a command-line client on the same engine.")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.example.com/")
 # The program looks for its data where it was configured to be installed:
 # the package must put it there.
