@@ -6,6 +6,7 @@
 
 void StartUp() {
     Application->SetTitle("Tarnwick FTP");
+    Application->SetIcon("tarnwick-ftp");
     Application->CreateForm(Frmfirst);
     Application->CreateForm(FrmFTP);
     Frmfirst->OnHandOver = [](const std::string& User, const std::string& Host, const std::string& Password) {

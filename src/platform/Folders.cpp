@@ -63,6 +63,16 @@ std::string ApplicationFolder() {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string ShippedFile(const std::string& name) {
+    return FirstHolding({ApplicationFolder(), TARNWICK_DATA_FOLDER}, name);
+}
+
+std::string FirstHolding(const std::vector<std::string>& folders, const std::string& name) {
+    for (const std::string& folder : folders)
+        if (FileExists(JoinPath(folder, name))) return JoinPath(folder, name);
+    return JoinPath(folders.front(), name);
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);

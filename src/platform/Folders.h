@@ -17,6 +17,16 @@ std::string GetWindowsDirectory();
 // The folder of the running executable, without a trailing "/".
 std::string ApplicationFolder();
 
+// A file that ships with the program ("download.htm"): beside the executable
+// when it is there (a build tree, a copied folder), else in the installed
+// data folder. When neither holds it, the path beside the executable, so that
+// what the caller reports names the usual place.
+std::string ShippedFile(const std::string& name);
+
+// The path of name in the first of folders that holds it as a file; in the
+// first folder when none does. folders must not be empty.
+std::string FirstHolding(const std::vector<std::string>& folders, const std::string& name);
+
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 

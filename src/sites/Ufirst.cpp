@@ -308,7 +308,7 @@ void TFrmfirst::CmdSupportClick(TObject*) {
 }
 
 void TFrmfirst::CmdMoreSoftClick(TObject*) {
-    const std::string page = platform::ApplicationFolder() + "/download.htm";
+    const std::string page = platform::ShippedFile("download.htm");
     if (platform::ShellExecute("open", page, "", "", platform::SW_SHOWMAXIMIZED) < 32)
         ShowMessage(std::string(kNoBrowser) + kWebAddress);
 }

@@ -3,14 +3,17 @@
 #include <algorithm>
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFont>
+#include <QIcon>
 
 #include "platform/Messages.h"
 #include "toolkit/Dialogs.h"
 #include "toolkit/Control.h"
 #include "toolkit/Form.h"
 #include "toolkit/LoopBridge.h"
+#include "toolkit/Text.h"
 
 TApplication* Application = nullptr;
 
@@ -40,6 +43,13 @@ TApplication::~TApplication() {
 void TApplication::SetTitle(const std::string& title) {
     FTitle = title;
     QApplication::setApplicationDisplayName(QString::fromUtf8(title.c_str()));
+}
+
+void TApplication::SetIcon(const std::string& name) {
+    const QDir folder(":/icons/" + ToQString(name));
+    QIcon icon;
+    for (const QString& file : folder.entryList(QDir::Files)) icon.addFile(folder.filePath(file));
+    QApplication::setWindowIcon(icon);
 }
 
 void TApplication::AdoptForm(TForm* form) {

@@ -28,6 +28,9 @@ public:
 
     const std::string& Title() const { return FTitle; }
     void SetTitle(const std::string& title);
+    // The icon of every window: the pictures built into the program under
+    // the resource folder ":/icons/<name>/", one file per size.
+    void SetIcon(const std::string& name);
 
     // Creates a window owned by the application, sets ref before its creation
     // handler runs, then runs that handler (errors go to the error box and

@@ -1,5 +1,8 @@
 #include <string>
 
+#include <QApplication>
+#include <QIcon>
+
 #include "GuiFixture.h"
 #include "app/Project1.h"
 #include "platform/ProgramPaths.h"
@@ -13,6 +16,8 @@ class StartUpTest : public GuiTest {};
 TEST_F(StartUpTest, BothWindowsAreCreatedBeforeTheLoopRuns) {
     StartUp();
     EXPECT_EQ(App->Title(), "Tarnwick FTP");
+    // The icon built into the program, in more than one size.
+    EXPECT_GT(QApplication::windowIcon().availableSizes().size(), 1);
     EXPECT_EQ(App->MainForm(), Frmfirst);
     ASSERT_NE(FrmFTP, nullptr);
     EXPECT_FALSE(FrmFTP->Visible());

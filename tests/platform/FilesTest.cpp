@@ -201,6 +201,18 @@ TEST_F(FilesTest, FoldersAreReadEnteredAndNormalised) {
     SetCurrentFolder(before);
 }
 
+TEST_F(FilesTest, AShippedFileComesFromBesideTheProgramElseTheDataFolder) {
+    const std::string beside = Dir + "/bin", data = Dir + "/share";
+    std::filesystem::create_directories(beside + "/page.htm");  // a folder of that name does not count
+    std::filesystem::create_directories(data);
+    EXPECT_EQ(FirstHolding({beside, data}, "page.htm"), beside + "/page.htm");
+    std::ofstream(data + "/page.htm") << "x";
+    EXPECT_EQ(FirstHolding({beside, data}, "page.htm"), data + "/page.htm");
+    std::filesystem::remove(beside + "/page.htm");
+    std::ofstream(beside + "/page.htm") << "x";
+    EXPECT_EQ(FirstHolding({beside, data}, "page.htm"), beside + "/page.htm");
+}
+
 TEST_F(FilesTest, LocalFileOperationsNeverReplaceAndNeverFollowLinks) {
     const std::string a = Dir + "/a";
     const std::string b = Dir + "/b";
