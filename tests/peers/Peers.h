@@ -6,4 +6,5 @@
 #include "peers/PeerSupport.h"
 #include "peers/Proxies.h"
 #include "peers/ScriptedPeer.h"
+#include "peers/TlsCert.h"
 #include "peers/XvfbDisplay.h"
