@@ -251,7 +251,10 @@ bool TCustomSslWSocket::Decrypt() {
         const int error = SSL_get_error(FSsl, r);
         if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) break;
         if (error == SSL_ERROR_ZERO_RETURN) {
+            // Servers may wait for the answering close_notify before they
+            // close (and report the transfer).
             FPeerEnded = true;
+            SendCloseNotify();
             break;
         }
         if (error == SSL_ERROR_SYSCALL && FRawError != 0) break;  // told by Receive
