@@ -25,8 +25,8 @@ bool IsIpLiteral(const std::string& Host) {
 }  // namespace
 
 TCustomSslWSocket::~TCustomSslWSocket() {
-    if (FSslPhase == sslRunning && FHSocket != INVALID_SOCKET && FState == wsConnected)
-        SendCloseNotify();
+    // The core's destructor closes without this layer.
+    SendCloseNotifyNow();
     FreeSsl();
 }
 
@@ -385,18 +385,21 @@ void TCustomSslWSocket::ShutdownSocket(int How) {
     else TCustomSocksWSocket::ShutdownSocket(How);
 }
 
-void TCustomSslWSocket::DisconnectInternal(bool Shutdown, std::uint16_t Error) {
-    if (FSslPhase == sslRunning && FHSocket != INVALID_SOCKET && FState == wsConnected) {
-        SendCloseNotify();
-        // Only behind an empty queue: half a record already queued would be
-        // cut anyway, and the alert must not land inside it.
-        char block[kCipherBlock];
-        while (FWriteBio && BIO_ctrl_pending(FWriteBio) > 0) {
-            const int n = BIO_read(FWriteBio, block, sizeof block);
-            if (n <= 0) break;
-            if (FAllSent) TCustomSocksWSocket::RawSend(block, n);
-        }
+void TCustomSslWSocket::SendCloseNotifyNow() {
+    if (FSslPhase != sslRunning || FHSocket == INVALID_SOCKET || FState != wsConnected) return;
+    SendCloseNotify();
+    // Only behind an empty queue: half a record already queued would be cut
+    // anyway, and the alert must not land inside it.
+    char block[kCipherBlock];
+    while (FWriteBio && BIO_ctrl_pending(FWriteBio) > 0) {
+        const int n = BIO_read(FWriteBio, block, sizeof block);
+        if (n <= 0) break;
+        if (FAllSent) TCustomSocksWSocket::RawSend(block, n);
     }
+}
+
+void TCustomSslWSocket::DisconnectInternal(bool Shutdown, std::uint16_t Error) {
+    SendCloseNotifyNow();
     if (FSslPhase != sslOff) FSslPhase = sslClosed;
     TCustomSocksWSocket::DisconnectInternal(Shutdown, Error);
 }

@@ -100,7 +100,10 @@ private:
     void FinishHandshake(std::uint16_t Error);
     // Ends the session with Error (text in FSslError) and closes.
     void FailSsl(std::uint16_t Error, const std::string& Text);
+    // Puts close_notify into OpenSSL's output.
     void SendCloseNotify();
+    // Sends it straight to the platform, before an immediate close.
+    void SendCloseNotifyNow();
     void FreeSsl();
     static int NewSessionCallback(ssl_st* Ssl, ssl_session_st* Session);
 
