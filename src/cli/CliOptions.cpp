@@ -93,6 +93,8 @@ private:
     std::vector<std::string> Positionals;
     bool Help = false, Version = false, SawActive = false, SawPassive = false;
     bool SawPort = false;
+    bool UrlPort = false;
+    TFtpSecurity SawSecurity = ftpSecurityNone;
 };
 
 bool TParser::TakeValue(const std::string& Name, std::string& Value) {
@@ -146,6 +148,16 @@ bool TParser::Apply(const std::string& Name, const std::string& Value) {
         Opts.SocksPassword = Value;
         return true;
     }
+    if (Name == "--cacert") {
+        if (Value.empty()) return Fail("--cacert wants a file of trusted certificates");
+        Opts.CaFile = Value;
+        return true;
+    }
+    if (Name == "--pin") {
+        if (Value.empty()) return Fail("--pin wants the certificate's SHA-256 fingerprint");
+        Opts.PinSha256 = Value;
+        return true;
+    }
     if (Name == "--timeout") {
         bool digits = !Value.empty() && Value.size() <= 6;
         for (char c : Value) digits = digits && std::isdigit(static_cast<unsigned char>(c));
@@ -175,10 +187,19 @@ bool TParser::LongOption(const std::string& Arg) {
         {"--continue", &TCliOptions::Continue},
         {"--verbose", &TCliOptions::Verbose},
         {"--quiet", &TCliOptions::Quiet},
+        {"--insecure", &TCliOptions::Insecure},
     };
     if (auto it = flags.find(name); it != flags.end()) {
         if (HasInline) return Fail("option " + name + " takes no value");
         Opts.*(it->second) = true;
+        return true;
+    }
+    if (name == "--ftps" || name == "--ftps-implicit") {
+        if (HasInline) return Fail("option " + name + " takes no value");
+        const TFtpSecurity security = name == "--ftps" ? ftpSecurityExplicit : ftpSecurityImplicit;
+        if (SawSecurity != ftpSecurityNone && SawSecurity != security)
+            return Fail("--ftps and --ftps-implicit exclude each other");
+        SawSecurity = security;
         return true;
     }
     if (name == "--binary" || name == "--passive" || name == "--active" || name == "--help" ||
@@ -194,7 +215,7 @@ bool TParser::LongOption(const std::string& Arg) {
     static const char* const valued[] = {"--user",   "--port",         "--socks4",
                                          "--socks4a", "--socks5",      "--socks-user",
                                          "--socks-password", "--ftp-proxy", "--timeout",
-                                         "--output-dir"};
+                                         "--output-dir", "--cacert", "--pin"};
     for (const char* known : valued) {
         if (name != known) continue;
         std::string value;
@@ -233,7 +254,15 @@ bool TParser::CheckPositionals() {
         TFtpUrl url;
         if (!ParseFtpUrl(target, url, Err)) return false;
         Opts.Host = url.Host;
+        if (url.Security != ftpSecurityNone) {
+            if (SawSecurity != ftpSecurityNone && SawSecurity != url.Security)
+                return Fail("the URL's scheme and --ftps/--ftps-implicit disagree");
+            SawSecurity = url.Security;
+        } else if (SawSecurity != ftpSecurityNone) {
+            return Fail("an ftp:// URL is plain FTP: use ftpes:// or ftps:// for TLS");
+        }
         if (!url.Port.empty() && !SawPort) Opts.Port = url.Port;
+        UrlPort = !url.Port.empty();
         if (url.HasUser) {
             if (Opts.HasUser) return Fail("give the user either in the URL or with --user");
             Opts.User = url.User;
@@ -300,6 +329,12 @@ TParseOutcome TParser::Run() {
     if (Opts.Verbose && Opts.Quiet)
         return Refuse("--verbose and --quiet exclude each other");
     if (!CheckPositionals()) return TParseOutcome::Error;
+    Opts.Security = SawSecurity;
+    if (Opts.Security == ftpSecurityImplicit && !SawPort && !UrlPort) Opts.Port = "990";
+    if (Opts.Security == ftpSecurityNone &&
+        (!Opts.CaFile.empty() || !Opts.PinSha256.empty() || Opts.Insecure))
+        return Refuse("--cacert, --pin and --insecure need --ftps, --ftps-implicit or an "
+                      "ftpes:// or ftps:// URL");
     if (Opts.PasswordStdin && Opts.HasPassword)
         return Refuse("--password-stdin, but a password was given as well");
     if (Opts.PasswordStdin && !Opts.HasUser)
@@ -326,6 +361,7 @@ std::string HelpText() {
     return R"(Usage: tarnftp [options] HOST COMMAND [ARGS...]
        tarnftp [options] ftp://[USER[:PASS]@]HOST[:PORT]/PATH [COMMAND [ARGS...]]
 
+ftpes:// instead of ftp:// means FTP over explicit TLS, ftps:// implicit TLS.
 A URL alone lists a folder (PATH empty or ending in "/") or writes a file to
 standard output. With a command, the URL's PATH is the folder to work in.
 
@@ -366,6 +402,14 @@ Options:
       --socks-password PW  password for the SOCKS proxy
       --ftp-proxy HOST[:PORT]  log in through an FTP proxy (USER user@host)
                            A proxied session always uses passive mode.
+      --ftps               FTP over explicit TLS (AUTH TLS); the login and
+                           every data connection are encrypted, or nothing is sent
+      --ftps-implicit      FTP over implicit TLS (default port 990)
+      --cacert FILE        also trust the certificates (PEM) in FILE
+      --pin SHA256         trust exactly the certificate with this SHA-256
+                           fingerprint (as "AB:CD:..." or plain hex)
+      --insecure           do not check the certificate (warns on standard error)
+                           Otherwise an untrusted certificate ends the run (7).
       --timeout SECONDS    longest wait for the server (default 60; 0: none)
   -v, --verbose            show the FTP conversation on standard error
                            (passwords masked)
@@ -378,6 +422,7 @@ given user), and only when no one but its owner can read it.
 
 Exit status: 0 success, 1 usage, 2 cannot connect or resolve, 3 login
 refused, 4 the server refused a command, 5 local file error, 6 time-out,
+7 the server's certificate is not trusted (or not the pinned one),
 130 interrupted.
 )";
 }

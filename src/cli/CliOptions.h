@@ -3,10 +3,13 @@
 //
 //     tarnftp [options] HOST COMMAND [ARGS...]
 //     tarnftp [options] ftp://[USER[:PASS]@]HOST[:PORT]/PATH [COMMAND [ARGS...]]
+//     (ftpes:// for explicit TLS, ftps:// for implicit TLS)
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "ftp/FtpTypes.h"
 
 enum class TProxyKind { None, Socks4, Socks4A, Socks5, Ftp };
 
@@ -30,6 +33,13 @@ struct TCliOptions {
     std::string ProxyPort;
     std::string SocksUser;
     std::string SocksPassword;
+    // TLS: --ftps, --ftps-implicit or the URL's scheme; the server's
+    // certificate is trusted through the system, --cacert or --pin, or
+    // not checked with --insecure.
+    TFtpSecurity Security = ftpSecurityNone;
+    std::string CaFile;
+    std::string PinSha256;
+    bool Insecure = false;
     int TimeoutSeconds = 60;
     bool Verbose = false;
     bool Quiet = false;

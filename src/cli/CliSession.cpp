@@ -36,6 +36,13 @@ void TCliSession::Configure() {
             break;
     }
     // After the connection type, which turns passive mode on for proxies.
+    FEngine.Security = FOptions.Security;
+    FEngine.SslCaFile = FOptions.CaFile;
+    FEngine.SslPinSha256 = FOptions.PinSha256;
+    FEngine.SslInsecure = FOptions.Insecure;
+    if (FOptions.Insecure)
+        std::fprintf(stderr, "tarnftp: warning: --insecure: the server's certificate is not "
+                             "checked; anyone on the way can read and change the session\n");
     FEngine.Passive = FOptions.Passive;
     FEngine.PassiveFallback = FOptions.PassiveFallback;
     if (!FOptions.Quiet)
@@ -94,6 +101,7 @@ void TCliSession::Notice(const std::string& Text) {
 bool TCliSession::Open() {
     std::string where = FOptions.Host + ":" + FOptions.Port;
     if (!Call(&TCustomFtpCli::OpenAsync, TExitStatus::Connect)) {
+        if (FEngine.SslCertificateRefused()) FLastKind = TExitStatus::Certificate;
         ReportFailure("cannot connect to " + where);
         return false;
     }

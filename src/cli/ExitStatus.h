@@ -9,6 +9,7 @@ enum class TExitStatus : int {
     Refused = 4,      // the server refused a command
     LocalFile = 5,    // a local file could not be read or written
     Timeout = 6,      // no answer within --timeout seconds
+    Certificate = 7,  // the server's TLS certificate is not trusted or not the pinned one
     Interrupted = 130 // Ctrl-C
 };
 

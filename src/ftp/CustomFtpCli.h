@@ -91,6 +91,23 @@ public:
     const std::string& SocksPassword() const { return FSocksPassword; }
     void SetSocksPassword(const std::string& Value);
 
+    // TLS (FtpTls.cpp). With Security set, the login and every data
+    // connection go encrypted, or not at all: a server refusing AUTH TLS
+    // ends the open with an error and the connection, before USER. The
+    // server's certificate must be trusted (the trust store, SslCaFile),
+    // match SslPinSha256, or SslInsecure be set; data connections must show
+    // the control connection's certificate and resume its session.
+    TFtpSecurity Security = ftpSecurityNone;
+    std::string SslCaFile;
+    std::string SslPinSha256;
+    bool SslInsecure = false;
+    // The control connection's certificate, also after a refusal.
+    const TSslCertInfo& SslPeerCertificate() const { return ControlSocket->SslPeerCertificate(); }
+    // The last open failed only because the certificate was not trusted (or
+    // did not match the pin): asking the user and opening again may help.
+    bool SslCertificateRefused() const { return FSslRefusal != 0; }
+    bool SslPinMismatch() const { return FSslRefusal == SslErrPinMismatch; }
+
     // --- Status ----------------------------------------------------------
     int ReplyCode() const { return FReplyCode; }
     const std::string& LastReplyLine() const { return FLastReplyLine; }
@@ -279,6 +296,22 @@ protected:
     // when the server sends one, then ABOR's answer ends the step.
     void AbandonedTransferReply();
 
+    // TLS (FtpTls.cpp).
+    // Gives the control socket its TLS settings before it connects.
+    void PrepareControlTls();
+    void RequestControlTls();
+    void AuthTlsReply();
+    void ControlHandshakeDone(std::uint16_t Error);
+    // After a reply to USER or PASS: protects the data channel (PBSZ 0,
+    // PROT P) once logged in, then ends the step.
+    TStepProc AfterLogin() const;
+    void ProtectDataChannel();
+    void PbszReply();
+    void ProtReply();
+    // Starts TLS on the data connection just made (nothing for plain FTP).
+    // Not at connect: servers begin their side only once the transfer
+    // command came, and what is sent meanwhile waits in the socket.
+    void StartDataTls();
     // Transfer bookkeeping (FtpTransfer.cpp).
     void BeginTransfer();
     // Ends the data step with Code (ErrorMessage already set by the caller).
@@ -409,6 +442,14 @@ protected:
     // The 100 ms pause after the last chunk of an upload is running.
     bool EofPauseRunning = false;
     char UploadChunk[1460] = {};
+
+    std::shared_ptr<TSslContext> SslCtx;
+    std::uint16_t FSslRefusal = 0;
+    // The data socket's last session belongs to this control session.
+    bool DataSessionUsable = false;
+    // The login's reply, shown again once PBSZ and PROT have passed.
+    std::string LoginReplyLine;
+    int LoginReplyCode = 0;
 
 private:
     TFtpConnectionType FConnectionType = ftpDirect;

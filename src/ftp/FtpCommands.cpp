@@ -91,7 +91,7 @@ void TCustomFtpCli::UserAsync() {
         cmd += "@" + HostName;
         if (!SameText(Port, "ftp") && !SameText(Port, "21")) cmd += ":" + Port;
     }
-    IssueCommand(ftpUserAsync, stepUser, cmd, {331, 230}, nullptr);
+    IssueCommand(ftpUserAsync, stepUser, cmd, {331, 230}, AfterLogin());
 }
 
 void TCustomFtpCli::PassAsync() {
@@ -99,7 +99,7 @@ void TCustomFtpCli::PassAsync() {
         ReportEngineError("Password emtpy");
         return;
     }
-    IssueCommand(ftpPassAsync, stepPass, "PASS " + PassWord, {230}, nullptr);
+    IssueCommand(ftpPassAsync, stepPass, "PASS " + PassWord, {230}, AfterLogin());
 }
 
 void TCustomFtpCli::CwdAsync() {

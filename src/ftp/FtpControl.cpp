@@ -42,6 +42,7 @@ void TCustomFtpCli::OpenAsync() {
     CompletionPosted = false;
     ReplyBufferLen = 0;
     StepResult = 0;
+    FSslRefusal = 0;
     ResolvedAddr.clear();
     FErrorMessage.clear();
     AwaitingFinalReply = true;
@@ -54,8 +55,12 @@ void TCustomFtpCli::OpenAsync() {
 }
 
 void TCustomFtpCli::RecordSocketFailure(std::uint16_t Error) {
-    FLastReplyLine =
-        "500 " + WSocketErrorText(Error) + " (Winsock error #" + IntToStr(Error) + ")";
+    if (Error == SslErrUntrusted || Error == SslErrPinMismatch) FSslRefusal = Error;
+    const std::string& tls = ControlSocket ? ControlSocket->SslErrorText() : std::string();
+    FLastReplyLine = "500 " + (Error >= SslErrHandshake && Error <= SslErrProtocol && !tls.empty()
+                                   ? tls
+                                   : WSocketErrorText(Error)) +
+                     " (Winsock error #" + IntToStr(Error) + ")";
     FReplyCode = 500;
     StepResult = 500;
     KeepFirstErrorLine();
@@ -71,11 +76,13 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
     ResolvedAddr = ControlSocket->DnsResult();
     ChangeState(fesAwaitingGreeting);
     try {
+        PrepareControlTls();
         ControlSocket->SetAddr(ResolvedAddr);
         ControlSocket->SetLocalAddr(LocalAddr);
         ControlSocket->SetProto("tcp");
-        ControlSocket->SetPort(FConnectionType == ftpProxy && !ProxyPort.empty() ? ProxyPort
-                                                                                  : Port);
+        std::string port = FConnectionType == ftpProxy && !ProxyPort.empty() ? ProxyPort : Port;
+        if (Security == ftpSecurityImplicit && SameText(port, "ftp")) port = "990";
+        ControlSocket->SetPort(port);
         HandSocksSettings(*ControlSocket);
         ControlSocket->Connect();
     } catch (Exception& E) {
@@ -94,6 +101,8 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
 void TCustomFtpCli::ControlSessionConnected(std::uint16_t Error) {
     if (Error == 0) {
         ControlUp = true;  // the greeting comes through the reply reader
+        if (ControlSocket->SslActive())
+            FireDisplay("! Session encrypted (" + ControlSocket->SslCipherText() + ")");
         return;
     }
     RecordSocketFailure(Error);
@@ -168,7 +177,10 @@ bool TCustomFtpCli::HandleReplyLine() {
             if (code == 220) {
                 ChangeState(fesConnected);
                 if (OnSessionConnected) OnSessionConnected(this, 0);
-                CompleteRequest(0);
+                if (Security == ftpSecurityExplicit && !ControlSocket->SslActive())
+                    RequestControlTls();
+                else
+                    CompleteRequest(0);
                 return true;
             }
             KeepFirstErrorLine();

@@ -172,6 +172,7 @@ bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Retry, TDataEventProc Cl
         CloseDataQuietly();
         SetDataHandlers(Closed, Available, Sent);
         DataSocket->Dup(accepted);
+        StartDataTls();
     } catch (Exception& E) {
         if (accepted != winsock::INVALID_SOCKET && DataSocket->HSocket() != accepted)
             winsock::closesocket(accepted);
@@ -193,6 +194,7 @@ bool TCustomFtpCli::ConnectPassiveData(TDataEventProc Connected, int FailCode) {
         DataSocket->SetAddr(ControlSocket->Addr());
         DataSocket->SetLocalAddr(LocalAddr);
         DataSocket->OnSessionConnected = [this, Connected](TObject*, std::uint16_t Error) {
+            if (Error == 0) StartDataTls();
             (this->*Connected)(Error);
         };
         DataSocket->LingerOnOff = wsLingerOff;

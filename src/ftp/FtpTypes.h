@@ -28,6 +28,10 @@ enum TFtpShareMode {
 
 enum TFtpConnectionType { ftpDirect, ftpProxy, ftpSocks4, ftpSocks4A, ftpSocks5 };
 
+// Plain FTP, TLS after AUTH TLS on the clear connection, or TLS from the
+// first byte (port 990 when the port is left at "ftp").
+enum TFtpSecurity { ftpSecurityNone, ftpSecurityExplicit, ftpSecurityImplicit };
+
 enum TFtpEngineState {
     fesNotConnected,
     fesReady,

@@ -7,7 +7,25 @@
 
 namespace {
 
-constexpr char kScheme[] = "ftp://";
+struct TScheme {
+    const char* Prefix;
+    TFtpSecurity Security;
+};
+constexpr TScheme kSchemes[] = {
+    {"ftp://", ftpSecurityNone},
+    {"ftpes://", ftpSecurityExplicit},
+    {"ftps://", ftpSecurityImplicit},
+};
+
+// The scheme Text starts with, or nullptr.
+const TScheme* SchemeOf(const std::string& Text) {
+    for (const TScheme& scheme : kSchemes) {
+        const std::string prefix = scheme.Prefix;
+        if (Text.size() >= prefix.size() && SameText(Text.substr(0, prefix.size()), prefix))
+            return &scheme;
+    }
+    return nullptr;
+}
 
 int HexValue(char C) {
     if (C >= '0' && C <= '9') return C - '0';
@@ -49,17 +67,17 @@ bool CheckPort(const std::string& Port, const std::string& Text, std::string& Er
 
 }  // namespace
 
-bool LooksLikeFtpUrl(const std::string& Text) {
-    return Text.size() >= sizeof kScheme - 1 && SameText(Text.substr(0, sizeof kScheme - 1), kScheme);
-}
+bool LooksLikeFtpUrl(const std::string& Text) { return SchemeOf(Text) != nullptr; }
 
 bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
     Url = TFtpUrl{};
-    if (!LooksLikeFtpUrl(Text)) {
+    const TScheme* scheme = SchemeOf(Text);
+    if (!scheme) {
         Error = "not an ftp:// URL: " + Text;
         return false;
     }
-    std::string rest = Text.substr(sizeof kScheme - 1);
+    Url.Security = scheme->Security;
+    std::string rest = Text.substr(std::string(scheme->Prefix).size());
     std::size_t slash = rest.find('/');
     std::string authority = rest.substr(0, slash);
     std::string path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);

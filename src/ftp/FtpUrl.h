@@ -1,8 +1,11 @@
 // The URL form of a server address, ftp://[USER[:PASS]@]HOST[:PORT]/PATH, as
 // tarnftp takes it and users paste it, and the forms a host box may hold.
+// ftpes:// asks for explicit TLS, ftps:// for implicit TLS.
 #pragma once
 
 #include <string>
+
+#include "ftp/FtpTypes.h"
 
 struct TFtpUrl {
     std::string User;
@@ -14,11 +17,12 @@ struct TFtpUrl {
     // Percent-decoded path after the host's "/", relative to the login
     // folder ("" for the login folder itself; "dir/" names a folder).
     std::string Path;
+    TFtpSecurity Security = ftpSecurityNone;  // from the scheme
 };
 
-// True when Text starts with "ftp://" (any case).
+// True when Text starts with "ftp://", "ftpes://" or "ftps://" (any case).
 bool LooksLikeFtpUrl(const std::string& Text);
-// False with Error saying why when Text is not a usable ftp URL.
+// False with Error saying why when Text is not a usable ftp, ftpes or ftps URL.
 bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error);
 
 // What a host box holds: an ftp:// URL as above, "host:port" (a name or a

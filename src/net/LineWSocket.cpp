@@ -49,12 +49,12 @@ int TCustomLineWSocket::RcvdCount() {
     if (LinesOn()) return LineLength;
     // Held bytes are what Receive returns first.
     if (LineRcvCnt > 0) return LineRcvCnt;
-    return TCustomSocksWSocket::RcvdCount();
+    return TCustomSslWSocket::RcvdCount();
 }
 
 int TCustomLineWSocket::RawReceive(void* Buffer, int BufferSize) {
     const int available = LinesOn() ? LineLength : LineRcvCnt;
-    if (available <= 0) return TCustomSocksWSocket::RawReceive(Buffer, BufferSize);
+    if (available <= 0) return TCustomSslWSocket::RawReceive(Buffer, BufferSize);
     const int n = std::clamp(BufferSize, 0, available);
     std::memcpy(Buffer, HeldBytes(), static_cast<size_t>(n));
     Consume(n);
@@ -87,9 +87,10 @@ void TCustomLineWSocket::FreeLineBuffer() {
 // ---- receiving in line mode ----
 
 bool TCustomLineWSocket::DoDataAvailable(std::uint16_t Error) {
-    if (!LinesOn() || SocksPhase() != socksIdle) return TCustomSocksWSocket::DoDataAvailable(Error);
+    if (!LinesOn() || SocksPhase() != socksIdle || SslPhase() == sslHandshaking)
+        return TCustomSslWSocket::DoDataAvailable(Error);
 
-    int count = TCustomSocksWSocket::RcvdCount();
+    int count = TCustomSslWSocket::RcvdCount();
     if (count < 0) return true;
     if (count == 0) count = 255;
     Compact();
@@ -97,7 +98,7 @@ bool TCustomLineWSocket::DoDataAvailable(std::uint16_t Error) {
         LineBuffer.resize(static_cast<size_t>(LineRcvCnt + count));
     // Receive's work, but straight from the platform (or the SOCKS
     // leftover): an offered line must not be read into the buffer it lives in.
-    const int n = TCustomSocksWSocket::RawReceive(HeldBytes() + LineRcvCnt, count);
+    const int n = TCustomSslWSocket::RawReceive(HeldBytes() + LineRcvCnt, count);
     if (n < 0) FLastError = WSAGetLastError();
     if (n <= 0) return true;
     FReadCount += n;
@@ -151,7 +152,7 @@ bool TCustomLineWSocket::DeliverLines(int SearchStart) {
         LineLength = length;
         while (LinesOn() && LineLength > 0) {
             const int unread = LineLength;
-            const bool handled = TCustomSocksWSocket::DoDataAvailable(0);
+            const bool handled = TCustomWSocket::DoDataAvailable(0);
             if (!alive) return false;
             if (generation != FBufferGeneration) return false;  // closed: the rest went as a last line
             if (!handled) {
@@ -233,7 +234,7 @@ void TCustomLineWSocket::ApplyLineEdit(int& NewCount, std::string& Echo) {
 
 platform::LRESULT TCustomLineWSocket::HandleSocketMessage(platform::UINT Msg, platform::WPARAM WParam,
                                                           platform::LPARAM LParam) {
-    if (Msg != WM_LINE_REDELIVER) return TCustomSocksWSocket::HandleSocketMessage(Msg, WParam, LParam);
+    if (Msg != WM_LINE_REDELIVER) return TCustomSslWSocket::HandleSocketMessage(Msg, WParam, LParam);
     if (Destroying()) return 0;
     TLifeToken alive = LifeToken();
     try {
@@ -272,7 +273,7 @@ void TCustomLineWSocket::DeliverLastBytes() {
     while (LineRcvCnt > 0) {
         const int held = LineRcvCnt;
         if (LinesOn()) LineLength = LineRcvCnt;
-        const bool handled = TCustomSocksWSocket::DoDataAvailable(0);
+        const bool handled = TCustomWSocket::DoDataAvailable(0);
         if (!alive) return;
         if (!handled || LineRcvCnt >= held) break;
     }
@@ -293,7 +294,7 @@ void TCustomLineWSocket::DoSessionClosed(std::uint16_t Error) {
         }
         FreeLineBuffer();
     }
-    TCustomSocksWSocket::DoSessionClosed(Error);
+    TCustomSslWSocket::DoSessionClosed(Error);
 }
 
 void TCustomLineWSocket::DoLineLimitExceeded(int RcvdLength, bool& ClearData) {

@@ -27,13 +27,13 @@
 #include <string>
 #include <vector>
 
-#include "net/SocksWSocket.h"
+#include "net/SslWSocket.h"
 
 using TLineLimitEvent = std::function<void(TObject* Sender, int RcvdLength, bool& ClearData)>;
 
-class TCustomLineWSocket : public TCustomSocksWSocket {
+class TCustomLineWSocket : public TCustomSslWSocket {
 public:
-    explicit TCustomLineWSocket(TComponent* AOwner = nullptr) : TCustomSocksWSocket(AOwner) {}
+    explicit TCustomLineWSocket(TComponent* AOwner = nullptr) : TCustomSslWSocket(AOwner) {}
 
     int RcvdCount() override;
 

@@ -1,6 +1,6 @@
 // TWSocket: the socket component the rest of the program uses, at the end of
-// the chain TCustomWSocket -> TCustomSocksWSocket -> TCustomLineWSocket ->
-// TCustomSyncWSocket -> TWSocket. See CustomWSocket.h for its contract.
+// the chain TCustomWSocket -> TCustomSocksWSocket -> TCustomSslWSocket ->
+// TCustomLineWSocket -> TCustomSyncWSocket -> TWSocket. See CustomWSocket.h for its contract.
 #pragma once
 
 #include "net/SyncWSocket.h"

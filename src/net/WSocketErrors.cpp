@@ -55,6 +55,10 @@ constexpr std::pair<int, const char*> kErrorTexts[] = {
     {11002, "Non-authoritative host not found"},
     {11003, "Non-recoverable error"},
     {11004, "No Data"},
+    {20101, "TLS handshake failed"},
+    {20102, "TLS certificate not trusted"},
+    {20103, "TLS certificate does not match the trusted one"},
+    {20104, "TLS session failed"},
 };
 }  // namespace
 

@@ -131,6 +131,8 @@ void TFrmFTP::CmdconnectClick(TObject*) {
     AddLogLine("Please be patient...");
     FtpClient1->HostName = address.Host;
     FtpClient1->Port = address.Port.empty() ? kStoredPort : address.Port;
+    // ftpes:// and ftps:// in the host box; the engine takes 990 for "ftp" then.
+    FtpClient1->Security = address.Security;
     FtpClient1->UserName = EdUserID->Text().empty() ? address.User : EdUserID->Text();
     FtpClient1->PassWord = EdPassword->Text().empty() ? address.Password : EdPassword->Text();
     FolderAfterLogin = address.Path;
@@ -226,6 +228,8 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
                 FtpClient1->Pwd();
             FolderAfterLogin.clear();
             AddLogLine("SUCCESSFULLY connected to server " + EdServer->Text());
+            if (FtpClient1->Security != ftpSecurityNone)
+                AddLogLine("The session is encrypted (TLS); so is every transfer.");
             CmdConnect->SetCaption("Disconnect");
             break;
         case ftpCwdAsync:

@@ -5,5 +5,7 @@
 #include "peers/PeerClient.h"
 #include "peers/PeerSupport.h"
 #include "peers/Proxies.h"
+#include "peers/RecordingRelay.h"
 #include "peers/ScriptedPeer.h"
+#include "peers/TlsCert.h"
 #include "peers/XvfbDisplay.h"
