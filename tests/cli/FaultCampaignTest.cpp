@@ -174,5 +174,92 @@ TEST_F(FaultCampaign, SlowHugeAndEndlessAnswers) {
     }
 }
 
+// Names from a hostile listing given to mget: each file lands in the chosen
+// folder under its base name, ".." is refused before anything is sent, and a
+// name too long for the local file system fails alone with status 5.
+TEST_F(FaultCampaign, HostileNamesStayInTheChosenFolder) {
+    const std::string names = "../../escape.txt\r\na/b.txt\r\nnul\0name\r\n..\r\n" + std::string(300, 'n') + "\r\n";
+    ScriptedPeer data({SendBytes(names), CloseConnection()}, 3);
+    ASSERT_TRUE(data.Start());
+    {
+        ScriptedPeer control(Login() + Answer("PASV", PasvReply(data)) + Answer("NLST", "150 names") +
+                             Script{SendBytes("226 done\r\n")} + Answer("QUIT", "221 bye"));
+        ASSERT_TRUE(control.Start());
+        CliResult r = Against(control, {"nlst"});
+        ExpectEnded(r, 0, "");
+        EXPECT_EQ(r.Out, names);
+    }
+    {
+        ScriptedPeer control(Login());
+        ASSERT_TRUE(control.Start());
+        ExpectEnded(Against(control, {"mget", "a/b.txt", "sub/.."}), 1, "mget: \"sub/..\" has no file name");
+    }
+    ScriptedPeer control(Login() + Answer("TYPE I", "200 binary") + Answer("PASV", PasvReply(data)) +
+                         Answer("RETR ../../escape.txt", "150 go") + Script{SendBytes("226 done\r\n")} +
+                         Answer("PASV", PasvReply(data)) + Answer("RETR a/b.txt", "150 go") +
+                         Script{SendBytes("226 done\r\n")} + Answer("QUIT", "221 bye"));
+    ASSERT_TRUE(control.Start());
+    CliResult r = Against(control, {"mget", "../../escape.txt", "a/b.txt", std::string(300, 'n')});
+    ExpectEnded(r, 5, "tarnftp: get " + std::string(300, 'n') + ": ", {{"escape.txt", names}, {"b.txt", names}});
+    EXPECT_EQ(control.Failure(), "");
+}
+
+// The local disk is full (/dev/full, a small file system of its own) or the
+// folder is read-only: status 5, the file that was there is whole, and no
+// partial file is left behind.
+TEST_F(FaultCampaign, FullDiskAndReadOnlyFolder) {
+    const std::string big(200000, 'b');
+    ScriptedPeer data({SendBytes(big), CloseConnection()}, 3);
+    ASSERT_TRUE(data.Start());
+    auto download = [&] {
+        return Login() + Answer("TYPE I", "200 binary") + Answer("PASV", PasvReply(data)) +
+               Answer("RETR keep.txt", "150 go") + Script{SendBytes("226 done\r\n")} + Answer("QUIT", "221 bye");
+    };
+    {
+        SCOPED_TRACE("/dev/full");
+        ScriptedPeer control(download());
+        ASSERT_TRUE(control.Start());
+        ExpectEnded(Against(control, {"get", "keep.txt", "/dev/full"}), 5,
+                    "tarnftp: get keep.txt: 550 Error writing local file /dev/full");
+    }
+    // The file system and the read-only mount exist only in the namespace
+    // of the one run (as root).
+    auto inPrivateMount = [&](const ScriptedPeer& control, const std::string& setup, std::vector<std::string> command,
+                              const std::string& report) {
+        std::vector<std::string> args = {"--passive", "--timeout", "3", "-u", "u:p", "-P", std::to_string(control.Port()),
+                                         "127.0.0.1"};
+        args.insert(args.end(), command.begin(), command.end());
+        CliRun run = Prepare(args);
+        run.Prefix = {"/usr/bin/unshare", "--mount", "--", "/bin/sh", "-c",
+                      setup + " || exit 99; \"$0\" \"$@\"; s=$?; " + report + "; exit $s"};
+        run.Timeout = Millis(20000);
+        return RunTarnftp(run);
+    };
+    {
+        SCOPED_TRACE("small tmpfs");
+        peers::TempDir disk, seen;
+        ScriptedPeer control(download());
+        ASSERT_TRUE(control.Start());
+        const std::string d = disk.Path();
+        CliResult r = inPrivateMount(control,
+                                     "mount -t tmpfs -o size=64k tmpfs " + d + " && printf precious > " + d + "/keep.txt",
+                                     {"get", "keep.txt", d + "/keep.txt"},
+                                     "ls -A " + d + " > " + seen.File("files") + "; cat " + d + "/keep.txt > " +
+                                         seen.File("keep"));
+        ExpectEnded(r, 5, "tarnftp: get keep.txt: 550 Error writing local file " + d + "/.keep.txt.part");
+        EXPECT_EQ(ReadLocal(seen.File("files")), "keep.txt\n");
+        EXPECT_EQ(ReadLocal(seen.File("keep")), "precious");
+    }
+    {
+        SCOPED_TRACE("read-only folder");
+        ScriptedPeer control(Login() + Answer("TYPE I", "200 binary") + Answer("QUIT", "221 bye"));
+        ASSERT_TRUE(control.Start());
+        const std::string w = Work.Path();
+        CliResult r = inPrivateMount(control, "mount --bind " + w + " " + w + " && mount -o remount,bind,ro " + w + " && cd " + w,
+                                     {"get", "keep.txt"}, "true");
+        ExpectEnded(r, 5, "Read-only file system");
+    }
+}
+
 }  // namespace
 }  // namespace cli
