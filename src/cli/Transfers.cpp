@@ -77,7 +77,10 @@ void TCommandRunner::Get(const std::string& Remote, const std::string& Local) {
         return;
     }
     bool ok = Download(Remote, part.Path(), false);
-    if ((ok || RegularFileSize(part.Path()) > 0) && !part.MoveTo(local)) {
+    // What arrived of a failed download stays under the name, for -C, only
+    // when no file had it: an existing file is never traded for a fragment.
+    const bool keepPart = !ok && size < 0 && RegularFileSize(part.Path()) > 0;
+    if ((ok || keepPart) && !part.MoveTo(local)) {
         S.Report(TExitStatus::LocalFile, what, part.Error());
         return;
     }

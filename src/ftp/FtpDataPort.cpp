@@ -7,33 +7,7 @@
 
 #include "base/ExceptionClass.h"
 #include "base/Strings.h"
-
-namespace {
-
-// The data port of a 227 reply: the two numbers after the four address
-// numbers in "(h1,h2,h3,h4,p1,p2)". The address is not used: data always goes
-// to the control connection's server. False unless all six numbers are there.
-bool PasvDataPort(const std::string& Reply, int& DataPort) {
-    std::size_t pos = Reply.find('(');
-    if (pos == std::string::npos) return false;
-    int numbers[6];
-    ++pos;
-    for (int i = 0; i < 6; ++i) {
-        std::size_t start = pos;
-        long value = 0;
-        while (pos < Reply.size() && Reply[pos] >= '0' && Reply[pos] <= '9' && value <= 65535)
-            value = value * 10 + (Reply[pos++] - '0');
-        if (pos == start || value > 255) return false;
-        numbers[i] = static_cast<int>(value);
-        const char separator = i < 5 ? ',' : ')';
-        if (pos >= Reply.size() || Reply[pos] != separator) return false;
-        ++pos;
-    }
-    DataPort = (numbers[4] * 256 + numbers[5]) % 65536;
-    return DataPort != 0;
-}
-
-}  // namespace
+#include "ftp/FtpParse.h"
 
 void TCustomFtpCli::PortAsync() {
     if (!EnsureReady()) return;

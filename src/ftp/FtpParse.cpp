@@ -40,3 +40,23 @@ std::string ParseQuotedString(std::string_view Text, std::size_t Pos) {
     }
     return result;
 }
+
+bool PasvDataPort(const std::string& Reply, int& DataPort) {
+    std::size_t pos = Reply.find('(');
+    if (pos == std::string::npos) return false;
+    int numbers[6];
+    ++pos;
+    for (int i = 0; i < 6; ++i) {
+        std::size_t start = pos;
+        long value = 0;
+        while (pos < Reply.size() && Reply[pos] >= '0' && Reply[pos] <= '9' && value <= 65535)
+            value = value * 10 + (Reply[pos++] - '0');
+        if (pos == start || value > 255) return false;
+        numbers[i] = static_cast<int>(value);
+        const char separator = i < 5 ? ',' : ')';
+        if (pos >= Reply.size() || Reply[pos] != separator) return false;
+        ++pos;
+    }
+    DataPort = (numbers[4] * 256 + numbers[5]) % 65536;
+    return DataPort != 0;
+}

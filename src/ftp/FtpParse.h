@@ -16,3 +16,9 @@ std::int64_t ParseInteger(std::string_view Text, std::size_t& Pos);
 // characters up to the next lone double quote (a doubled quote stands for
 // one) or the end of the text.
 std::string ParseQuotedString(std::string_view Text, std::size_t Pos);
+
+// The data port of a 227 reply: the two numbers after the four address
+// numbers in "(h1,h2,h3,h4,p1,p2)". The address is not used: data always goes
+// to the control connection's server. False unless all six numbers are there
+// and the port is not 0.
+bool PasvDataPort(const std::string& Reply, int& DataPort);
