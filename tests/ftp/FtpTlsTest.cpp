@@ -120,6 +120,35 @@ TEST_P(FtpTls, TransfersBothWaysInBothModesAndRefusesWhatIsNotTrusted) {
 INSTANTIATE_TEST_SUITE_P(ExplicitAndImplicit, FtpTls, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Implicit" : "Explicit"; });
 
+// pyftpdlib's TLS handler, a second implementation of explicit TLS: the
+// login and the control connection. (Debian's pyftpdlib 1.5.7 with
+// pyOpenSSL 23 resets its TLS data connections, curl's as well, so the
+// transfers are vsftpd's.)
+TEST(FtpTlsPyftpdlib, ExplicitTlsLogsInAndWorksTheControlConnection) {
+    peers::TempDir certDir;
+    peers::TlsCert cert;
+    ASSERT_TRUE(cert.Make(certDir, "tarn-test")) << cert.Error();
+    peers::PyftpdlibServer::Options options;
+    options.TlsCertFile = cert.CertFile();
+    options.TlsKeyFile = cert.KeyFile();
+    peers::PyftpdlibServer server(options);
+    ASSERT_TRUE(server.Start()) << server.Error();
+    TRecordedFtp R;
+    R.Target(server);
+    R.Ftp.Security = ftpSecurityExplicit;
+    R.Ftp.SslCaFile = cert.CertFile();
+    ASSERT_TRUE(R.Ftp.Connect()) << R.Ftp.ErrorMessage();
+    EXPECT_EQ(R.Ftp.ReplyCode(), 230);
+    ASSERT_TRUE(R.Ftp.Pwd()) << R.Ftp.ErrorMessage();
+    EXPECT_EQ(R.Ftp.ReplyDirName(), "/");
+    EXPECT_TRUE(R.Ftp.Quit());
+    const auto commands = server.Commands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.front(), "AUTH TLS");
+    EXPECT_TRUE(Contains(commands, "PBSZ 0"));
+    EXPECT_TRUE(Contains(commands, "PROT P"));
+}
+
 TEST(FtpTlsWire, NothingOfTheLoginCrossesInClear) {
     peers::TempDir certDir;
     peers::TlsCert cert;

@@ -200,6 +200,8 @@ bool PyftpdlibServer::Start() {
         "--commands", commands,
         "--mode", options_.Mode,
         "--cut-after", std::to_string(options_.CutAfterBytes)};
+    if (!options_.TlsCertFile.empty())
+        argv.insert(argv.end(), {"--tls-cert", options_.TlsCertFile, "--tls-key", options_.TlsKeyFile});
     if (!process_.Start(argv, out)) return Fail(process_.Error());
     return WaitReady();
 }

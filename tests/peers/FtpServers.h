@@ -106,6 +106,8 @@ public:
         // Where the data_* modes cut a download or listing short.
         int CutAfterBytes = 1000;
         int PassivePortCount = 8;
+        // With both: explicit TLS (AUTH TLS), required for logins and data.
+        std::string TlsCertFile, TlsKeyFile;
     };
 
     PyftpdlibServer() : PyftpdlibServer(Options{}) {}

@@ -306,6 +306,24 @@ class RecordingHandler(FTPHandler):
         super().pre_process_command(line, cmd, arg)
 
 
+def tls_handlers():
+    """Explicit TLS (AUTH TLS), required for the login and every transfer."""
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+    class RecordingTlsHandler(TLS_FTPHandler):
+        auth_failed_timeout = 0
+
+        def pre_process_command(self, line, cmd, arg):
+            record(line)
+            super().pre_process_command(line, cmd, arg)
+
+    RecordingTlsHandler.certfile = ARGS.tls_cert
+    RecordingTlsHandler.keyfile = ARGS.tls_key
+    RecordingTlsHandler.tls_control_required = True
+    RecordingTlsHandler.tls_data_required = True
+    return RecordingTlsHandler, TLS_DTPHandler
+
+
 def main():
     global ARGS
     p = argparse.ArgumentParser()
@@ -317,14 +335,16 @@ def main():
     p.add_argument("--commands", required=True)
     p.add_argument("--mode", default="normal")
     p.add_argument("--cut-after", type=int, default=1000)
+    p.add_argument("--tls-cert", default="")
+    p.add_argument("--tls-key", default="")
     ARGS = p.parse_args()
     if ARGS.mode not in MODES:
         sys.exit("unknown mode %r; known: %s" % (ARGS.mode, ", ".join(sorted(MODES))))
 
     control, data = MODES[ARGS.mode]
-    dtp = type("TestDTPHandler", tuple(data) + (DTPHandler,), {})
-    handler = type("TestFTPHandler", tuple(control) + (RecordingHandler,),
-                   {"dtp_handler": dtp})
+    base, dtp_base = tls_handlers() if ARGS.tls_cert else (RecordingHandler, DTPHandler)
+    dtp = type("TestDTPHandler", tuple(data) + (dtp_base,), {})
+    handler = type("TestFTPHandler", tuple(control) + (base,), {"dtp_handler": dtp})
     first, last = (int(x) for x in ARGS.passive.split("-"))
     handler.passive_ports = range(first, last + 1)
     authorizer = DummyAuthorizer()
