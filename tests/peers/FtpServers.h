@@ -107,7 +107,7 @@ public:
         int CutAfterBytes = 1000;
         int PassivePortCount = 8;
         // With both: explicit TLS (AUTH TLS), required for logins and data.
-        std::string TlsCertFile, TlsKeyFile;
+        std::string TlsCertFile{}, TlsKeyFile{};
     };
 
     PyftpdlibServer() : PyftpdlibServer(Options{}) {}

@@ -22,14 +22,11 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "peers/LoopbackAddress.h"
 
 extern char** environ;
 
 namespace peers {
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
 
 sockaddr_in Loopback(int port) {
     sockaddr_in a{};
@@ -38,6 +35,10 @@ sockaddr_in Loopback(int port) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return a;
 }
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
 
 bool CanBind(int port) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

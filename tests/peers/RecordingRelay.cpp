@@ -7,18 +7,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include "peers/LoopbackAddress.h"
 
 namespace peers {
-
-namespace {
-sockaddr_in Loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
-}  // namespace
 
 RecordingRelay::RecordingRelay(int targetPort, Millis lifetime) {
     int listener = socket(AF_INET, SOCK_STREAM, 0);
