@@ -95,9 +95,16 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         if (queue.empty() && signaled) {
             std::uint64_t v;
+            ++detail::tSystemCalls;
             while (::read(wakeFd, &v, sizeof v) < 0 && errno == EINTR) {}
             signaled = false;
         }
+    }
+
+    // Makes the descriptor readable with nothing queued: idle work is due.
+    void Wake() {
+        std::lock_guard<std::mutex> lock(mutex);
+        SignalLocked();
     }
 
     // Keeps the descriptor readable after a dispatch round was cut short.
@@ -113,6 +120,7 @@ private:
     void SignalLocked() {
         if (signaled) return;
         std::uint64_t one = 1;
+        ++detail::tSystemCalls;
         while (::write(wakeFd, &one, sizeof one) < 0 && errno == EINTR) {}
         signaled = true;
     }
@@ -214,10 +222,16 @@ public:
 
     // Turns ready descriptors into messages; waits at most timeoutMs.
     void Harvest(int timeoutMs) {
+        if (timeoutMs != 0 && idlePending) {
+            RunIdleWork();
+            // Only idle work may have made the descriptor readable: sleep.
+            core->DrainIfEmpty();
+        }
         ++harvests;
         epoll_event events[64];
         int n;
         for (;;) {
+            ++detail::tSystemCalls;
             n = ::epoll_wait(epollFd, events, 64, timeoutMs);
             if (n >= 0 || errno != EINTR) break;
         }
@@ -227,6 +241,7 @@ public:
             if (key == kWakeKey) continue;  // drained once the queue is empty
             if (key == kTimerKey) {
                 std::uint64_t expirations;
+                ++detail::tSystemCalls;
                 while (::read(timerFd, &expirations, sizeof expirations) > 0) {}
                 FireTimers();
                 continue;
@@ -237,7 +252,8 @@ public:
     }
 
     void ProcessMessages() {
-        Harvest(0);
+        // Readiness is polled every kHarvestEvery messages anyway.
+        if (core->Size() == 0) Harvest(0);
         std::size_t budget = core->Size() + kDispatchBudget;
         std::size_t count = 0;
         QueuedMessage m;
@@ -250,8 +266,22 @@ public:
             m = QueuedMessage{};
             if (++count % kHarvestEvery == 0) Harvest(0);
         }
+        RunIdleWork();
         if (count >= budget) core->Resignal();
         else core->DrainIfEmpty();
+    }
+
+    void RequestIdleWork(detail::IoHandler* handler) {
+        idleHandler = handler;
+        if (idlePending) return;
+        idlePending = true;
+        core->Wake();
+    }
+
+    void RunIdleWork() {
+        if (!idlePending) return;
+        idlePending = false;
+        idleHandler->OnIdle();
     }
 
     bool PeekMessage(MSG& out) {
@@ -265,6 +295,7 @@ public:
             }
             Dispatch(m);  // tasks are internal: run them in order and go on
         }
+        RunIdleWork();
         core->DrainIfEmpty();
         return false;
     }
@@ -281,11 +312,13 @@ public:
         e.events = ev;
         e.data.u64 = key;
         if (ev == 0) {
+            ++detail::tSystemCalls;
             ::epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
             watches.erase(key);
             return;
         }
         watches[key] = handler;
+        ++detail::tSystemCalls;
         if (::epoll_ctl(epollFd, alreadyWatched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, fd, &e) < 0) {
             // The caller's idea of the registration may be stale (descriptor
             // closed and reopened); fall back to the other operation.
@@ -324,6 +357,9 @@ public:
     AppHooks hooks;
 
 private:
+    detail::IoHandler* idleHandler = nullptr;
+    bool idlePending = false;
+
     void FireTimers() {
         std::uint64_t now = NowMs();
         // Collect first: posting cannot change the list, but keep it simple.
@@ -424,6 +460,8 @@ LoopCounters GetLoopCounters() {
     c.dispatched = loop.dispatched;
     c.posted = loop.core->posted;
     c.harvests = loop.harvests;
+    c.systemCalls = detail::tSystemCalls;
+    c.socketNotifications = detail::tSocketNotifications;
     c.deepestNesting = loop.deepestNesting;
     return c;
 }
@@ -465,6 +503,10 @@ void WatchDescriptor(int fd, std::uint64_t key, std::uint32_t epollEvents, IoHan
 }
 
 bool IsWindowOfThisThread(HWND hwnd) { return CurrentLoop().HasWindow(hwnd); }
+
+void RequestIdleWork(IoHandler* handler) { CurrentLoop().RequestIdleWork(handler); }
+
+bool Dispatching() { return CurrentLoop().nesting > 0; }
 
 bool PostTask(HWND hwnd, std::function<void()> task) {
     auto core = OwnerOf(hwnd);

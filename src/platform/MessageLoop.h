@@ -15,12 +15,28 @@ class IoHandler {
 public:
     virtual ~IoHandler() = default;
     virtual void OnIoReady(std::uint64_t key, std::uint32_t epollEvents) = 0;
+    // Idle work asked for with RequestIdleWork.
+    virtual void OnIdle() {}
 };
 
 // Registration of a descriptor in the calling thread's loop; key identifies it
 // to the handler and must never be reused. events = 0 removes it.
 void WatchDescriptor(int fd, std::uint64_t key, std::uint32_t epollEvents, IoHandler* handler,
                      bool alreadyWatched);
+
+// Asks the calling thread's loop to call handler->OnIdle() once its queue has
+// run dry: at the end of a dispatch round and before it sleeps. A loop that
+// sleeps (ours, or a foreign one watching LoopDescriptor) is woken for it.
+void RequestIdleWork(IoHandler* handler);
+
+// True while a window procedure of the calling thread runs: whatever it does
+// is followed by the end of a dispatch round.
+bool Dispatching();
+
+// What LoopCounters reports of the socket stand-in: the system calls made on
+// the way of data and notifications, and the notifications posted.
+inline thread_local std::uint64_t tSystemCalls = 0;
+inline thread_local std::uint64_t tSocketNotifications = 0;
 
 // True when hwnd belongs to the calling thread.
 bool IsWindowOfThisThread(HWND hwnd);

@@ -98,6 +98,10 @@ struct LoopCounters {
     std::uint64_t dispatched = 0;  // messages handed to a window procedure
     std::uint64_t posted = 0;      // messages appended to the queue
     std::uint64_t harvests = 0;    // polls of the readiness set
+    // System calls of the loop and the sockets on the way of data and
+    // notifications (waits, wake-ups, sends, receives, interest changes).
+    std::uint64_t systemCalls = 0;
+    std::uint64_t socketNotifications = 0;  // FD_READ, FD_WRITE, ... posted
     int deepestNesting = 0;        // most window procedures running at once
 };
 LoopCounters GetLoopCounters();

@@ -93,9 +93,22 @@ struct Entry {
     // The kernel cannot wake the loop for bytes held here: a task on the
     // window's queue stands in for it (see OfferHeldBytes).
     bool heldOfferQueued = false;
+
+    // Bytes sent while the loop dispatched, held back so that a handler
+    // sending small blocks one notification at a time costs one system call
+    // per 64 KiB (see Hold). They leave when the block is full, when the
+    // loop's queue has run dry, and before anything that must follow them.
+    std::unique_ptr<char[]> behind;
+    int behindPos = 0;
+    int behindLen = 0;
+    int Held() const { return behindLen - behindPos; }
+    bool idleQueued = false;   // in tHeldSends
+    bool shutPending = false;  // the program's shutdown waits for the held bytes
+    bool draining = false;     // closed by the program, held bytes still leaving
 };
 
 constexpr int kReadAhead = 64 * 1024;
+constexpr int kSendBehind = 64 * 1024;
 
 class Table : public detail::IoHandler {
 public:
@@ -120,10 +133,31 @@ public:
         entries.erase(h);
     }
 
+    // A closed handle whose held bytes still leave: it keeps its descriptor
+    // and its key in the loop until they have (FinishDrain).
+    void StartDrain(const std::shared_ptr<Entry>& e) {
+        std::lock_guard<std::mutex> lock(mutex);
+        entries.erase(e->handle);
+        draining.emplace(e->handle, e);
+    }
+
+    std::shared_ptr<Entry> FindDraining(Handle h) {
+        std::lock_guard<std::mutex> lock(mutex);
+        auto it = draining.find(h);
+        return it == draining.end() ? nullptr : it->second;
+    }
+
+    void EndDrain(Handle h) {
+        std::lock_guard<std::mutex> lock(mutex);
+        draining.erase(h);
+    }
+
     void CloseAll() {
         std::lock_guard<std::mutex> lock(mutex);
         for (auto& [h, e] : entries) ::close(e->fd);
+        for (auto& [h, e] : draining) ::close(e->fd);
         entries.clear();
+        draining.clear();
     }
 
     int Count() {
@@ -132,13 +166,18 @@ public:
     }
 
     void OnIoReady(std::uint64_t key, std::uint32_t events) override;
+    void OnIdle() override;
 
     std::atomic<Handle> next{1};
 
 private:
     std::mutex mutex;
     std::unordered_map<Handle, std::shared_ptr<Entry>> entries;
+    std::unordered_map<Handle, std::shared_ptr<Entry>> draining;
 };
+
+// The handles of this thread holding bytes that wait for the loop's idle work.
+thread_local std::vector<std::shared_ptr<Entry>> tHeldSends;
 
 Table& GetTable() {
     static Table* t = new Table;  // lives for the whole process
@@ -149,6 +188,7 @@ std::atomic<int> gFailNextConnect{0};
 
 void Post(Entry& e, long event, int error) {
     if ((e.mask & event) == 0 || e.hwnd == 0) return;
+    ++detail::tSocketNotifications;
     PostMessage(e.hwnd, e.msg, e.handle, MAKELPARAM(static_cast<unsigned>(event), static_cast<unsigned>(error)));
 }
 
@@ -175,10 +215,80 @@ void NoteDeadError(Entry& e, int error) {
     if (e.deadError == 0 && EndsConnection(error)) e.deadError = error;
 }
 
+void FinishDrain(Entry& e);
+
+// Hands the held bytes to the kernel. True when none are left; otherwise the
+// rest goes at the next write readiness. A failure ends the connection: the
+// program took those bytes for sent, so the next call tells it.
+bool FlushHeld(Entry& e) {
+    while (e.Held() > 0) {
+        ++detail::tSystemCalls;
+        ssize_t r = ::send(e.fd, e.behind.get() + e.behindPos, static_cast<size_t>(e.Held()), MSG_NOSIGNAL);
+        if (r >= 0) {
+            e.behindPos += static_cast<int>(r);
+            continue;
+        }
+        if (errno == EINTR) continue;
+        int err = WsaFromErrno(errno);
+        if (err == WSAEWOULDBLOCK) {
+            // Also without a selection (closed, or deselected): the stand-in sends them.
+            if (e.draining || e.mask == 0 || e.hwnd == 0) SetInterest(e, e.kernelEvents | EPOLLOUT);
+            else EnsureInterest(e, EPOLLOUT);
+            return false;
+        }
+        if (e.deadError == 0) e.deadError = EndsConnection(err) ? err : WSAECONNABORTED;
+        break;
+    }
+    e.behindPos = e.behindLen = 0;
+    if (e.shutPending) {
+        e.shutPending = false;
+        ::shutdown(e.fd, SHUT_WR);
+    }
+    if (e.draining) FinishDrain(e);
+    return true;
+}
+
+// Keeps len bytes (they fit) after those already held; the first ones of a
+// block ask the loop to send them once its queue has run dry.
+void Hold(const std::shared_ptr<Entry>& e, const char* buf, int len) {
+    if (!e->behind) e->behind = std::make_unique<char[]>(kSendBehind);
+    if (e->Held() == 0) {
+        e->behindPos = e->behindLen = 0;
+        if (!e->idleQueued) {
+            e->idleQueued = true;
+            tHeldSends.push_back(e);
+        }
+        detail::RequestIdleWork(&GetTable());
+    } else if (e->behindLen + len > kSendBehind) {
+        std::memmove(e->behind.get(), e->behind.get() + e->behindPos, static_cast<size_t>(e->Held()));
+        e->behindLen = e->Held();
+        e->behindPos = 0;
+    }
+    std::memcpy(e->behind.get() + e->behindLen, buf, static_cast<size_t>(len));
+    e->behindLen += len;
+}
+
+void Table::OnIdle() {
+    std::vector<std::shared_ptr<Entry>> held;
+    held.swap(tHeldSends);
+    for (auto& e : held) {
+        e->idleQueued = false;
+        if (e->fd >= 0 && e->Held() > 0) FlushHeld(*e);
+    }
+}
+
 void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
     auto e = Find(static_cast<Handle>(key));
-    if (!e || e->mask == 0) {
-        if (e) SetInterest(*e, 0);
+    if (!e) {
+        if (auto closing = FindDraining(static_cast<Handle>(key))) {
+            if (FlushHeld(*closing)) return;
+            if (events & (EPOLLERR | EPOLLHUP)) FinishDrain(*closing);  // nobody will read them
+        }
+        return;
+    }
+    if (e->Held() > 0 && (events & EPOLLOUT)) FlushHeld(*e);
+    if (e->mask == 0) {
+        SetInterest(*e, e->Held() > 0 ? std::uint32_t{EPOLLOUT} : 0u);
         return;
     }
     std::uint32_t useless = 0;
@@ -233,13 +343,21 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
         if (!e->readArmed || e->closePosted) {
             useless |= kReadInterest;
         } else {
-            int avail = 0;
-            ::ioctl(e->fd, FIONREAD, &avail);
-            bool data = avail > 0 || e->Buffered() > 0;
+            // A stream's end or error comes with EPOLLRDHUP, EPOLLHUP or
+            // EPOLLERR: plain EPOLLIN is data, and needs no counting.
+            bool data = e->Buffered() > 0 ||
+                        (e->type == SOCK_STREAM && (events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) == 0);
+            if (!data) {
+                int avail = 0;
+                ++detail::tSystemCalls;
+                ::ioctl(e->fd, FIONREAD, &avail);
+                data = avail > 0;
+            }
             bool closed = false;
             if (!data && e->type == SOCK_STREAM) {
                 // No bytes counted: tell a close from data by peeking.
                 char c;
+                ++detail::tSystemCalls;
                 ssize_t r = ::recv(e->fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
                 if (r > 0) data = true;
                 else if (r == 0) closed = true;
@@ -263,10 +381,10 @@ void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
     }
 
     if (events & EPOLLOUT) {
-        if (e->writeArmed) {
+        if (e->writeArmed && e->Held() < kSendBehind) {
             e->writeArmed = false;
             Post(*e, FD_WRITE, 0);
-        } else {
+        } else if (!e->writeArmed && e->Held() == 0) {
             useless |= EPOLLOUT;
         }
     }
@@ -335,7 +453,17 @@ void FromSockaddr(const sockaddr_in& sin, Address* a) {
 void CloseDescriptor(Entry& e) {
     SetInterest(e, 0);
     ::close(e.fd);
+    e.fd = -1;  // the number may be reused at once
     GetTable().Remove(e.handle);
+}
+
+// The last held bytes of a closed handle have left, or never will.
+void FinishDrain(Entry& e) {
+    e.behindPos = e.behindLen = 0;
+    SetInterest(e, 0);
+    ::close(e.fd);
+    e.fd = -1;
+    GetTable().EndDrain(e.handle);
 }
 
 std::uint64_t NowMs() { return platform::GetTickCount64(); }
@@ -455,6 +583,31 @@ int Connect(Handle h, const Address& a) {
     return 0;
 }
 
+namespace {
+
+// A block sent from a window procedure to a selected stream: the end of the
+// dispatch round follows, and sends the block with what came before it.
+bool MayHold(const Entry& e, int len, bool oob) {
+    return !oob && len > 0 && len < kSendBehind && e.type == SOCK_STREAM && e.connected && e.hwnd != 0 &&
+           e.mask != 0 && detail::Dispatching();
+}
+
+// As much of buf as the held block takes, once a full block has gone.
+int SendHeld(const std::shared_ptr<Entry>& e, const char* buf, int len) {
+    if (e->Held() + len > kSendBehind && !FlushHeld(*e) && e->deadError) return Fail(e->deadError);
+    const int n = std::min(len, kSendBehind - e->Held());
+    if (n < len) {
+        // The rest is taken at the next FD_WRITE, once the kernel has room.
+        e->writeArmed = true;
+        EnsureInterest(*e, EPOLLOUT);
+    }
+    if (n == 0) return Fail(WSAEWOULDBLOCK);
+    Hold(e, buf, n);
+    return n;
+}
+
+}  // namespace
+
 int Send(Handle h, const char* buf, int len, bool oob) {
     auto e = Lookup(h);
     if (!e) return -1;
@@ -462,8 +615,17 @@ int Send(Handle h, const char* buf, int len, bool oob) {
     // Linux answers EPIPE for both; only the program's own shutdown is 10058.
     if (e->sendShut) return Fail(WSAESHUTDOWN);
     if (e->deadError) return Fail(e->deadError);
+    if (MayHold(*e, len, oob)) return SendHeld(e, buf, len);
+    // Anything else leaves after the bytes held before it.
+    if (e->Held() > 0 && !FlushHeld(*e)) {
+        if (e->deadError) return Fail(e->deadError);
+        e->writeArmed = true;
+        return Fail(WSAEWOULDBLOCK);
+    }
+    if (e->deadError) return Fail(e->deadError);
     ssize_t r;
     do {
+        ++detail::tSystemCalls;
         r = ::send(e->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL | (oob ? MSG_OOB : 0));
     } while (r < 0 && errno == EINTR);
     if (r < 0) {
@@ -491,6 +653,7 @@ int SendTo(Handle h, const char* buf, int len, bool oob, const Address& to) {
     sockaddr_in sin = ToSockaddr(to);
     ssize_t r;
     do {
+        ++detail::tSystemCalls;
         r = ::sendto(e->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL | (oob ? MSG_OOB : 0),
                      reinterpret_cast<sockaddr*>(&sin), sizeof sin);
     } while (r < 0 && errno == EINTR);
@@ -518,6 +681,7 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
             if (!e->ahead) e->ahead = std::make_unique<char[]>(kReadAhead);
             ssize_t r;
             do {
+                ++detail::tSystemCalls;
                 r = ::recv(e->fd, e->ahead.get(), kReadAhead, 0);
             } while (r < 0 && errno == EINTR);
             if (r <= 0) return ReadOutcome(*e, r, len);
@@ -538,6 +702,7 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
     int flags = (oob ? MSG_OOB : 0) | (peek ? MSG_PEEK : 0);
     ssize_t r;
     do {
+        ++detail::tSystemCalls;
         r = from ? ::recvfrom(e->fd, buf, static_cast<size_t>(len), flags, reinterpret_cast<sockaddr*>(&sin), &slen)
                  : ::recv(e->fd, buf, static_cast<size_t>(len), flags);
     } while (r < 0 && errno == EINTR);
@@ -550,6 +715,13 @@ int Shutdown(Handle h, int how) {
     auto e = Lookup(h);
     if (!e) return -1;
     if (how < 0 || how > 2) return Fail(WSAEINVAL);
+    if (how != 0 && e->Held() > 0 && !FlushHeld(*e)) {
+        // The end of the stream follows the held bytes, sent as the kernel takes them.
+        if (how == 2 && ::shutdown(e->fd, SHUT_RD) < 0) return FailErrno();
+        e->shutPending = true;
+        e->sendShut = true;
+        return 0;
+    }
     if (::shutdown(e->fd, how) < 0) return FailErrno();
     if (how != 0) e->sendShut = true;
     return 0;
@@ -558,11 +730,13 @@ int Shutdown(Handle h, int how) {
 int Close(Handle h) {
     auto e = Lookup(h);
     if (!e) return -1;
+    if (e->Held() > 0) FlushHeld(*e);
     if (e->lingerOn && e->type == SOCK_STREAM) {
         bool reset = e->lingerSeconds == 0;
         if (!reset) {
             int unsent = 0;
             ::ioctl(e->fd, SIOCOUTQ, &unsent);
+            unsent += e->Held();
             if (unsent > 0 && e->connected && !e->deadError) {
                 std::uint64_t now = NowMs();
                 if (e->closeDeadline == 0) e->closeDeadline = now + 1000ull * e->lingerSeconds;
@@ -574,7 +748,16 @@ int Close(Handle h) {
         if (reset) {
             ::linger l{1, 0};
             ::setsockopt(e->fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            e->behindPos = e->behindLen = 0;
         }
+    }
+    if (e->Held() > 0) {
+        // A graceful close: the kernel would send what it holds after the
+        // close, so held bytes leave after it too, from the loop.
+        e->draining = true;
+        GetTable().StartDrain(e);
+        SetInterest(*e, EPOLLOUT);
+        return 0;
     }
     CloseDescriptor(*e);
     return 0;
@@ -663,6 +846,7 @@ int BytesReadable(Handle h, std::uint32_t* count) {
         return 0;
     }
     int avail = 0;
+    ++detail::tSystemCalls;
     if (::ioctl(e->fd, FIONREAD, &avail) < 0) return FailErrno();
     *count = static_cast<std::uint32_t>(avail < 0 ? 0 : avail);
     return 0;
@@ -706,7 +890,10 @@ int AsyncSelect(Handle h, HWND hwnd, UINT msg, long events) {
     if (!e) return -1;
     if (events != 0 && !detail::IsWindowOfThisThread(hwnd)) return Fail(WSAEINVAL);
     if (!e->nonBlocking && SetNonBlocking(h, true) < 0) return -1;
-    SetInterest(*e, 0);
+    // Held bytes go before anything the new selection reports; what the
+    // kernel cannot take yet leaves at its write readiness.
+    if (e->Held() > 0) FlushHeld(*e);
+    SetInterest(*e, e->Held() > 0 ? std::uint32_t{EPOLLOUT} : 0u);
     e->hwnd = hwnd;
     e->msg = msg;
     e->mask = events;

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -391,6 +392,116 @@ TEST_F(SocketApi, WriteNotificationFollowsARefusedOrShortSend) {
         while (recv(s, sink.data(), static_cast<int>(sink.size()), 0) > 0) {}
         return n.Count(c, FD_WRITE) >= 2;
     }));
+}
+
+// A handler sending 1,460-byte blocks one notification at a time costs one
+// system call per 64 KiB, yet the peer gets every byte in order: at the end
+// of the dispatch round, before a shutdown or a close that must follow them
+// (also while the kernel cannot take them yet), and at once from outside a
+// window procedure.
+TEST_F(SocketApi, SmallSendsFromAHandlerLeaveTogetherInOrderAndBeforeTheEnd) {
+    Notifications n;
+    std::function<void()> work;
+    platform::HWND runner = platform::CreateHiddenWindow([&](platform::HWND, UINT, WPARAM, LPARAM) {
+        work();
+        return platform::LRESULT(0);
+    });
+    auto inHandler = [&](std::function<void()> f) {
+        bool done = false;
+        work = [&] { f(); done = true; };
+        platform::PostMessage(runner, platform::WM_USER, 0, 0);
+        ASSERT_TRUE(PumpUntil([&] { return done; }));
+    };
+    std::uint32_t counter = 0;
+    auto block = [&] {  // numbered 1,460-byte blocks
+        std::vector<char> b(1460);
+        for (std::size_t i = 0; i < b.size(); i += 4) std::memcpy(&b[i], &counter, 4);
+        ++counter;
+        return b;
+    };
+    auto drain = [&](SOCKET s, std::string& into) {  // until the peer's end
+        char buf[65536];
+        return PumpUntil([&] {
+            int r;
+            while ((r = recv(s, buf, sizeof buf, 0)) > 0) into.append(buf, static_cast<size_t>(r));
+            return r == 0;
+        }, 10000);
+    };
+    auto expectBlocks = [&](const std::string& got, std::uint32_t first, std::uint32_t count) {
+        ASSERT_EQ(got.size(), count * 1460u);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint32_t v;
+            std::memcpy(&v, got.data() + i * 1460 + 1456, 4);
+            ASSERT_EQ(v, first + i) << "block " << i;
+        }
+    };
+
+    // 1. Forty blocks in one round: no system call until the round ends.
+    SOCKET c, s;
+    Pair(n, c, s);
+    std::uint64_t calls = 0;
+    inHandler([&] {
+        const std::uint64_t before = platform::GetLoopCounters().systemCalls;
+        for (int i = 0; i < 40; ++i) {
+            auto b = block();
+            ASSERT_EQ(send(c, b.data(), 1460, 0), 1460);
+        }
+        calls = platform::GetLoopCounters().systemCalls - before;
+    });
+    EXPECT_LE(calls, 1u);  // at most the wake-up of the loop
+    std::string got;
+    ASSERT_TRUE(PumpUntil([&] {
+        char buf[65536];
+        int r;
+        while ((r = recv(s, buf, sizeof buf, 0)) > 0) got.append(buf, static_cast<size_t>(r));
+        return got.size() >= 40 * 1460u;
+    }));
+    expectBlocks(got, 0, 40);
+
+    // 2. Outside a window procedure a send goes at once: the kernel has it
+    // before the loop runs again.
+    auto b = block();
+    ASSERT_EQ(send(c, b.data(), 1460, 0), 1460);
+    u_long waiting = 0;
+    for (int i = 0; i < 1000 && waiting < 1460; ++i) ioctlsocket(s, FIONREAD, &waiting);
+    EXPECT_EQ(waiting, 1460u);
+    got.clear();
+    ASSERT_TRUE(PumpUntil([&] {
+        char buf[2000];
+        int r = recv(s, buf, sizeof buf, 0);
+        if (r > 0) got.append(buf, static_cast<size_t>(r));
+        return got.size() >= 1460;
+    }));
+    expectBlocks(got, 40, 1);
+
+    // 3. A full kernel buffer with bytes held: the shutdown, and on another
+    // connection the close, wait for them; the peer reads all, then the end.
+    for (bool closeIt : {false, true}) {
+        SOCKET c2, s2;
+        Pair(n, c2, s2, /*selectServer=*/true, /*serverReceiveBuffer=*/8192);
+        int small = 8192;
+        setsockopt(c2, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<char*>(&small), sizeof small);
+        std::string sent;
+        inHandler([&] {
+            for (;;) {
+                auto blk = block();
+                int r = send(c2, blk.data(), 1460, 0);
+                if (r > 0) sent.append(blk.data(), static_cast<size_t>(r));
+                if (r == 1460) continue;
+                ASSERT_TRUE(r > 0 || WSAGetLastError() == WSAEWOULDBLOCK);
+                break;
+            }
+            if (closeIt) Close(c2);
+            else ASSERT_EQ(shutdown(c2, 1), 0);
+        });
+        EXPECT_GT(sent.size(), 65536u);  // more than the held block alone
+        std::string all;
+        ASSERT_TRUE(drain(s2, all)) << all.size();
+        EXPECT_TRUE(all == sent) << all.size() << " of " << sent.size();
+        Close(s2);
+        if (!closeIt) Close(c2);
+    }
+    platform::DestroyWindow(runner);
 }
 
 TEST_F(SocketApi, AcceptNotificationIsRearmedByAccept) {
