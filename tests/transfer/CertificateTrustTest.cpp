@@ -103,7 +103,7 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
         EXPECT_EQ(box.Captions,
                   (TButtonCaptions{{mbYes, "Trust always"}, {mbNo, "Trust once"}, {mbCancel, "Cancel"}}));
         EXPECT_EQ(box.DefaultButton, unsigned(mbCancel));
-        for (const std::string& part :
+        for (const std::string& part : std::vector<std::string>
              {"The certificate of " + site + " is not trusted: self-signed certificate.", "Subject: CN=tarn-first",
               "Issuer: CN=tarn-first", "Valid from: ", "Valid until: ", "SHA-256 fingerprint: " + first.Sha256()})
             EXPECT_TRUE(Contains(box.Text, part)) << part << "\n" << box.Text;
@@ -168,7 +168,7 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
         ASSERT_EQ(Boxes->Records.size(), 1u);
         const TDialogRecord& box = Boxes->Records[0];
         EXPECT_EQ(box.Type, mtError);
-        for (const std::string& part :
+        for (const std::string& part : std::vector<std::string>
              {"The certificate of " + site + " has changed", "Trusted SHA-256 fingerprint: " + first.Sha256(),
               "SHA-256 fingerprint: " + second.Sha256(), "Subject: CN=tarn-second", StorePath()})
             EXPECT_TRUE(Contains(box.Text, part)) << part << "\n" << box.Text;
