@@ -38,7 +38,8 @@ bool TFrmFTP::CertificateRefused() {
 }
 
 void TFrmFTP::AskTrust(const TSslCertInfo& cert) {
-    const std::string refusal = "The certificate of " + CertificateServer + " is not trusted: " + cert.VerifyError + ".";
+    const std::string refusal =
+        "The certificate of " + CertificateServer + " is not trusted: " + cert.VerifyError + ".";
     AddLogLine(refusal);
     const TModalResult answer =
         MessageDlg(refusal + "\n\n" + Description(cert) +

@@ -2,7 +2,8 @@
 // with explicit TLS on 127.0.0.1 and scripted answers to the question:
 // cancel, once, always with a store that cannot be written, always (stored,
 // then asked no more), and another certificate at the same address refused
-// loudly. The store keeps lines of its own and finds hosts in any case.
+// loudly; then once over implicit TLS. The store keeps lines of its own and
+// finds hosts in any case.
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -25,15 +26,15 @@ class CertificateTrustTest : public SessionTest {
 protected:
     std::string StorePath() const { return AppFolder() + "/TarnFtpCerts.txt"; }
 
-    // Connect clicked for server's ftpes:// address, the question (if one
-    // comes) answered with answer; returns once the engine has settled.
-    void ConnectTo(const peers::FtpServerPeer& server, TModalResult answer) {
+    // Connect clicked for server's address, the question (if one comes)
+    // answered with answer; returns once the engine has settled.
+    void ConnectTo(const peers::FtpServerPeer& server, TModalResult answer, const std::string& scheme = "ftpes://") {
         Boxes->Records.clear();
         Boxes->Answers.clear();
         if (answer != mrNone) Boxes->AnswerResult(answer);
         LogBefore = Log().size();
         Site = "127.0.0.1:" + std::to_string(server.Port());
-        FrmFTP->EdServer->SetText("ftpes://" + Site);
+        FrmFTP->EdServer->SetText(scheme + Site);
         FrmFTP->EdUserID->SetText(server.User());
         FrmFTP->EdPassword->SetText(server.Password());
         FrmFTP->CmdconnectClick(nullptr);
@@ -55,7 +56,8 @@ protected:
     }
     static bool LoggedIn(const peers::FtpServerPeer& server) {
         const std::vector<std::string> commands = server.Commands();
-        return std::any_of(commands.begin(), commands.end(), [](const std::string& c) { return c.rfind("USER", 0) == 0; });
+        return std::any_of(commands.begin(), commands.end(),
+                           [](const std::string& c) { return c.rfind("USER", 0) == 0; });
     }
     static unsigned ModeOf(const std::string& path) {
         struct stat st {};
@@ -71,8 +73,8 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
     peers::TlsCert first, second;
     ASSERT_TRUE(first.Make(certs, "tarn-first")) << first.Error();
     ASSERT_TRUE(second.Make(certs, "tarn-second")) << second.Error();
-    auto server =
-        std::make_unique<peers::VsftpdServer>(peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(first, false)});
+    auto server = std::make_unique<peers::VsftpdServer>(
+        peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(first, false)});
     ASSERT_TRUE(server->Start()) << server->Error();
     ASSERT_TRUE(server->PutFile("secret.txt", "over TLS"));
     const int port = server->Port();
@@ -177,6 +179,18 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
             << Joined(NewLog());
         EXPECT_FALSE(LoggedIn(other));
         EXPECT_EQ(Read(StorePath()), stored);
+    }
+    {
+        SCOPED_TRACE("implicit TLS, once");
+        peers::VsftpdServer implicit(
+            peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(second, true)});
+        ASSERT_TRUE(implicit.Start()) << implicit.Error();
+        ConnectTo(implicit, mrNo, "ftps://");
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        EXPECT_TRUE(Contains(Boxes->Records[0].Text, "SHA-256 fingerprint: " + second.Sha256()));
+        EXPECT_TRUE(NewLogged("The certificate of " + Site + " is trusted for this connection only."));
+        Disconnect();
     }
 }
 
