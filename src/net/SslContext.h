@@ -28,6 +28,9 @@ struct TSslCertInfo {
     std::string NotBefore;
     std::string NotAfter;
     std::string Sha256;  // upper-case hex pairs separated by ':'
+    // Why the trust store or the host name refuses it ("self-signed
+    // certificate"); empty when they accept it or nothing was checked.
+    std::string VerifyError;
 
     bool Empty() const { return Sha256.empty(); }
     // "subject ..., issuer ..., SHA-256 ..." for error texts and logs.

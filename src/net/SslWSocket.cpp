@@ -152,17 +152,17 @@ std::uint16_t TCustomSslWSocket::CheckTrust() {
         FSslError = "TLS certificate not trusted: the server sent no certificate";
         return SslErrUntrusted;
     }
+    // Part of the description whatever decides below.
+    const long result = SSL_get_verify_result(FSsl);
+    if (result != X509_V_OK) FPeerCert.VerifyError = X509_verify_cert_error_string(result);
     if (!SslPinSha256.empty()) {
         if (SslSameFingerprint(SslPinSha256, FPeerCert.Sha256)) return 0;
         FSslError = "TLS certificate changed: it does not match the trusted fingerprint " +
                     SslPinSha256 + " (" + FPeerCert.Describe() + ")";
         return SslErrPinMismatch;
     }
-    if (SslInsecure) return 0;
-    const long result = SSL_get_verify_result(FSsl);
-    if (result == X509_V_OK) return 0;
-    FSslError = std::string("TLS certificate not trusted: ") +
-                X509_verify_cert_error_string(result) + " (" + FPeerCert.Describe() + ")";
+    if (SslInsecure || result == X509_V_OK) return 0;
+    FSslError = "TLS certificate not trusted: " + FPeerCert.VerifyError + " (" + FPeerCert.Describe() + ")";
     return SslErrUntrusted;
 }
 

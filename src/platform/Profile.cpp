@@ -1,16 +1,12 @@
 #include "platform/Profile.h"
 
-#include <cerrno>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "base/Strings.h"
+#include "platform/FileReplace.h"
 
 namespace platform {
 
@@ -75,32 +71,6 @@ Location Find(const std::vector<std::string>& lines, const std::string& section,
     return loc;
 }
 
-bool ReplaceFile(const std::string& fileName, const std::string& content) {
-    struct stat st {};
-    mode_t mode = 0644;
-    if (stat(fileName.c_str(), &st) == 0) {
-        // Something other than a file standing at the name is a refusal, not
-        // something to replace.
-        if (!S_ISREG(st.st_mode)) return false;
-        mode = st.st_mode & 07777;
-    }
-    const std::string temp = fileName + ".tmp";
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < content.size()) {
-        const ssize_t n = write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += static_cast<size_t>(n);
-    }
-    ok = close(fd) == 0 && ok;
-    if (ok) ok = rename(temp.c_str(), fileName.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
-}
-
 }  // namespace
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
@@ -139,7 +109,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
     }
     std::ostringstream out;
     for (const std::string& line : lines) out << line << '\n';
-    return ReplaceFile(fileName, out.str());
+    return ReplaceFileContent(fileName, out.str(), 0644, TExistingMode::Keep);
 }
 
 }  // namespace platform

@@ -11,11 +11,9 @@
 //  - The file name must be a full path: an empty or relative one reads as a
 //    missing file and refuses every write, so nothing lands in the current
 //    folder.
-//  - A write replaces the file through a temporary file beside it, renamed
-//    over it, so the file is never left half-written. No fsync: the windows
-//    write hundreds of keys in a row, one file replacement each, and the
-//    rename alone already keeps a crash from tearing the file. It returns false when
-//    the system refuses (the caller reports it).
+//  - A write replaces the file whole (platform/FileReplace.h), so it is never
+//    left half-written; the file keeps its mode, a new one gets 0644 less the
+//    umask. It returns false when the system refuses (the caller reports it).
 //  - Single-threaded use per file.
 #pragma once
 

@@ -12,6 +12,16 @@ std::unique_ptr<TDialogs>& Installed() {
 
 std::string ApplicationTitle() { return Application != nullptr ? Application->Title() : std::string(); }
 
+TMessageBoxRequest BoxRequest(const std::string& text, TMsgDlgType kind, unsigned buttons) {
+    static const char* const titles[] = {"Warning", "Error", "Information", "Confirm"};
+    TMessageBoxRequest request;
+    request.Kind = kind;
+    request.Caption = kind == mtCustom ? ApplicationTitle() : titles[kind];
+    request.Text = text;
+    request.Buttons = buttons;
+    return request;
+}
+
 }  // namespace
 
 TDialogs& Dialogs() {
@@ -42,12 +52,14 @@ TModalResult ModalResultOf(TMsgDlgBtn button) {
 void ShowMessage(const std::string& text) { MessageDlg(text, mtCustom, mbOK); }
 
 TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons) {
-    static const char* const captions[] = {"Warning", "Error", "Information", "Confirm"};
-    TMessageBoxRequest request;
-    request.Kind = kind;
-    request.Caption = kind == mtCustom ? ApplicationTitle() : captions[kind];
-    request.Text = text;
-    request.Buttons = buttons;
+    return Dialogs().MessageBox(BoxRequest(text, kind, buttons));
+}
+
+TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons, const TButtonCaptions& captions,
+                        TMsgDlgBtn defaultButton) {
+    TMessageBoxRequest request = BoxRequest(text, kind, buttons);
+    request.Captions = captions;
+    request.DefaultButton = defaultButton;
     return Dialogs().MessageBox(request);
 }
 

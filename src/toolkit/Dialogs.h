@@ -4,17 +4,24 @@
 // answers from a queue.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "toolkit/Types.h"
 
+// Captions of our own for some buttons of a box; the others keep the standard ones.
+using TButtonCaptions = std::map<TMsgDlgBtn, std::string>;
+
 struct TMessageBoxRequest {
     TMsgDlgType Kind = mtCustom;
     std::string Caption;
     std::string Text;
     unsigned Buttons = mbOK;
+    TButtonCaptions Captions;
+    // The button Return presses; 0 leaves the choice to the toolkit.
+    unsigned DefaultButton = 0;
 };
 
 struct TOpenFileRequest {
@@ -46,6 +53,9 @@ void ShowMessage(const std::string& text);
 // A box of the given kind: "Confirm" with a question icon for mtConfirmation,
 // "Error", "Warning", "Information"; the notice title for mtCustom.
 TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons);
+// The same with captions of our own and the button that Return presses.
+TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons, const TButtonCaptions& captions,
+                        TMsgDlgBtn defaultButton);
 // The default error box for an exception no handler caught.
 void ShowErrorBox(const std::string& message);
 // The input box: the typed text, or defaultValue when cancelled.

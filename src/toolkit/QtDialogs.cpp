@@ -48,8 +48,13 @@ QStringList NameFilters(const std::string& filter) {
 TModalResult TQtDialogs::MessageBox(const TMessageBoxRequest& request) {
     QMessageBox box(IconOf(request.Kind), ToQString(request.Caption), ToQString(request.Text),
                     QMessageBox::NoButton, QApplication::activeWindow());
-    for (const ButtonMap& b : kButtons)
-        if ((request.Buttons & b.button) != 0) box.addButton(b.qt);
+    for (const ButtonMap& b : kButtons) {
+        if ((request.Buttons & b.button) == 0) continue;
+        QPushButton* button = box.addButton(b.qt);
+        if (const auto caption = request.Captions.find(b.button); caption != request.Captions.end())
+            button->setText(ToQString(caption->second));
+        if (request.DefaultButton == b.button) box.setDefaultButton(button);
+    }
     if (box.buttons().isEmpty()) box.addButton(QMessageBox::Ok);
     box.exec();
     const auto clicked = box.standardButton(box.clickedButton());

@@ -19,9 +19,13 @@ TModalResult TScriptedDialogs::MessageBox(const TMessageBoxRequest& request) {
     record.Caption = request.Caption;
     record.Text = request.Text;
     record.Buttons = request.Buttons;
+    record.Captions = request.Captions;
+    record.DefaultButton = request.DefaultButton;
     Opened(record);
     TScriptedAnswer answer;
     if (Next(answer)) return answer.Result;
+    if ((request.Buttons & request.DefaultButton) != 0)
+        return ModalResultOf(static_cast<TMsgDlgBtn>(request.DefaultButton));
     if ((request.Buttons & mbOK) != 0 || request.Buttons == 0) return mrOk;
     for (unsigned bit = 1; bit <= mbIgnore; bit <<= 1)
         if ((request.Buttons & bit) != 0) return ModalResultOf(static_cast<TMsgDlgBtn>(bit));

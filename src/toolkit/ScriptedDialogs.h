@@ -1,8 +1,8 @@
 // The dialogs of the tests: every box is recorded (kind, caption, text,
 // buttons) and answered from a queue, without showing anything.
 //
-// Unanswered boxes get a default: a message box its OK button (or its first
-// button when it has no OK), an input box and a file dialog "cancelled".
+// Unanswered boxes get a default: a message box its default button, else its
+// OK button, else its first one; an input box and a file dialog "cancelled".
 #pragma once
 
 #include <deque>
@@ -18,6 +18,8 @@ struct TDialogRecord {
     std::string Caption;          // the title (the dialog's title for a file dialog)
     std::string Text;             // message, input prompt, or file filter
     unsigned Buttons = 0;
+    TButtonCaptions Captions;     // message boxes: the captions of their own
+    unsigned DefaultButton = 0;   // message boxes: the one Return presses
     std::string Value;            // input box: the value it opened with
 };
 

@@ -127,15 +127,20 @@ void TFrmFTP::CmdconnectClick(TObject*) {
     TFtpUrl address;
     if (!TakeHostAddress(address)) return;
     QuitRequested = false;
-    ListInfo->Add("Connecting to server " + EdServer->Text());
-    AddLogLine("Please be patient...");
     FtpClient1->HostName = address.Host;
     FtpClient1->Port = address.Port.empty() ? kStoredPort : address.Port;
     // ftpes:// and ftps:// in the host box; the engine takes 990 for "ftp" then.
     FtpClient1->Security = address.Security;
+    PinStoredCertificate(address);
     FtpClient1->UserName = EdUserID->Text().empty() ? address.User : EdUserID->Text();
     FtpClient1->PassWord = EdPassword->Text().empty() ? address.Password : EdPassword->Text();
     FolderAfterLogin = address.Path;
+    OpenSession();
+}
+
+void TFrmFTP::OpenSession() {
+    ListInfo->Add("Connecting to server " + EdServer->Text());
+    AddLogLine("Please be patient...");
     SetBusy();
     try {
         FtpClient1->Connect();
@@ -183,7 +188,8 @@ void TFrmFTP::FtpClient1SessionConnected(TObject*, std::uint16_t) { RefreshRemot
 // A connection the server (or the network) ended without our QUIT: say so,
 // and let the caption agree with what a click of the toggle will do.
 void TFrmFTP::FtpClient1SessionClosed(TObject*, std::uint16_t) {
-    if (QuitRequested) return;
+    // A refused certificate is told by the connect's completion.
+    if (QuitRequested || FtpClient1->SslCertificateRefused()) return;
     AddLogLine("Lost the connection to server " + EdServer->Text());
     CmdConnect->SetCaption("Connect");
 }
@@ -196,6 +202,11 @@ void TFrmFTP::FtpClient1PassiveFallback(TObject*) {
 }
 
 void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error) {
+    // The question or the alarm is the report: no error box on top of it.
+    if (RqType == ftpConnectAsync && Error != 0 && CertificateRefused()) {
+        if (!FtpClient1->Connected()) CmdConnect->SetCaption("Connect");
+        return;
+    }
     switch (Error) {
         case 0:
             break;

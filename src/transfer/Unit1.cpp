@@ -70,6 +70,7 @@ void TFrmFTP::FormCreate(TObject*) {
     SettingsFilePath = WindowsFolder + "/" + "TarnFtp.ini";
     ListingFile = WindowsFolder + "/ftptemp.txt";
     Settings.Path = SettingsFilePath;
+    TrustedCertificates.Path = WindowsFolder + "/TarnFtpCerts.txt";
 
     if (platform::FileExists(SettingsFilePath)) LoadSettings();
     else CreateSettings();

@@ -8,6 +8,7 @@
 //   LocalBrowser.cpp     drive box, folder list, file list and their group
 //   SavedList.cpp        the saved upload list and the choice of view
 //   Session.cpp          log, Connect, the hidden site edits, Timer1
+//   CertificateTrust.cpp trust in the server's TLS certificate
 //   RemoteListing.cpp    the remote list, its entry table and sort choice
 //   Transfers.cpp        upload/download images, transfer type, progress
 //   RemoteOperations.cpp the server buttons
@@ -41,6 +42,7 @@
 #include "toolkit/Timer.h"
 #include "transfer/RemoteEntries.h"
 #include "transfer/SettingsFile.h"
+#include "transfer/TrustedCertificates.h"
 
 struct TFtpUrl;
 
@@ -209,6 +211,21 @@ public:
     void SetBusy();
     void ClearBusy();
 
+    // --- Trust in the server's certificate (CertificateTrust.cpp) ---
+    // The certificates trusted always, in "TarnFtpCerts.txt" beside the
+    // settings file.
+    TTrustedCertificates TrustedCertificates;
+
+    // Before a connect: the server as the store names it, and its stored
+    // certificate pinned (nothing for plain FTP).
+    void PinStoredCertificate(const TFtpUrl& address);
+    // The completion of a connect whose certificate was refused. An untrusted
+    // one: shows it and asks (trust always, once, or cancel), and connects
+    // again trusting it. One other than the one trusted: an error box, and
+    // nothing changes. False for a refusal with no certificate to decide on,
+    // which takes the plain error path.
+    bool CertificateRefused();
+
     // --- The window as a whole (Unit1.cpp) ---
     TBitBtn* CmdExit;
     TSettingsFile Settings;
@@ -297,6 +314,14 @@ private:
     // Reads the host box's address for a connect; false (said in the log
     // and a box) when it cannot be used.
     bool TakeHostAddress(TFtpUrl& address);
+    // Logs the connect and runs it on the engine's settings, busy meanwhile.
+    void OpenSession();
+
+    // "host:port" of the connect's server for the certificate store; empty
+    // without TLS.
+    std::string CertificateServer;
+    void AskTrust(const TSslCertInfo& cert);
+    void ReportChangedCertificate(const TSslCertInfo& cert);
 
     // We sent QUIT since the last connect: the server's close is expected.
     bool QuitRequested = false;

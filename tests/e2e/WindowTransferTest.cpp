@@ -3,7 +3,9 @@
 // an upload of a gigabyte each, byte for byte, with the window in active
 // mode as designed. The deepest nesting of message dispatch is recorded
 // across both transfers: a progress display that pumps at every data event
-// must not nest once per event.
+// must not nest once per event. Then the same window opens an ftpes:// site
+// whose certificate it does not know: the question answered "Trust always",
+// the certificate is stored and a download over TLS arrives byte for byte.
 #include <algorithm>
 #include <cstdlib>
 
@@ -17,7 +19,8 @@
 namespace {
 
 constexpr std::uint64_t kSize = std::uint64_t(1) << 30;
-constexpr unsigned kDownSeed = 11, kUpSeed = 12;
+constexpr unsigned kDownSeed = 11, kUpSeed = 12, kTlsSeed = 13;
+constexpr std::uint64_t kTlsSize = std::uint64_t(8) << 20;
 // Two levels per socket of the engine (control and data connection).
 constexpr int kNestingBound = 4;
 
@@ -42,6 +45,13 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
     const std::string remoteBig = server.Home() + "/big.bin";
     ASSERT_TRUE(WriteRandomFile(remoteBig, kSize, kDownSeed));
     ASSERT_TRUE(WriteRandomFile(Work + "/up.bin", kSize, kUpSeed));
+    peers::TempDir certDir;
+    peers::TlsCert cert;
+    ASSERT_TRUE(cert.Make(certDir, "tarn-e2e")) << cert.Error();
+    peers::VsftpdServer tlsServer({.ExtraConfig = peers::VsftpdTlsConfig(cert, false)});
+    ASSERT_TRUE(tlsServer.Start()) << tlsServer.Error();
+    ASSERT_TRUE(WriteRandomFile(tlsServer.Home() + "/tls.bin", kTlsSize, kTlsSeed));
+    const std::string tlsSite = "127.0.0.1:" + std::to_string(tlsServer.Port());
 
     PlaceIni("[Options]\n[History]\nLast DirBox=" + Work + "\n");
     StartUp();
@@ -51,7 +61,7 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
     Frmfirst->Edpwd->SetText(server.Password());
 
     int deepest = -1;
-    bool downloaded = false, uploaded = false;
+    bool downloaded = false, uploaded = false, overTls = false;
     WhenModal([&] {
         // Return ends the visit however the steps below end.
         struct ReturnAtEnd {
@@ -80,21 +90,46 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
         ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("up.bin") >= 0; })) << Joined(Log());
         uploaded = IsRandomFile(server.Home() + "/up.bin", kSize, kUpSeed);
         deepest = platform::GetLoopCounters().deepestNesting;
+
+        ClickOn(FrmFTP->CmdConnect);  // Disconnect
+        ASSERT_EQ(FrmFTP->CmdConnect->Caption(), "Connect");
+        FrmFTP->EdServer->SetText("ftpes://" + tlsSite);
+        FrmFTP->EdUserID->SetText(tlsServer.User());
+        FrmFTP->EdPassword->SetText(tlsServer.Password());
+        Boxes->Records.clear();
+        Boxes->AnswerResult(mrYes);
+        ClickOn(FrmFTP->CmdConnect);
+        ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("tls.bin") >= 0; })) << Joined(Log());
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        EXPECT_EQ(Boxes->Records[0].DefaultButton, unsigned(mbCancel));
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          tree->visualItemRect(tree->topLevelItem(RowOf("tls.bin"))).center());
+        ClickOn(FrmFTP->Image4);
+        ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
+        overTls = IsRandomFile(Work + "/tls.bin", kTlsSize, kTlsSeed);
     });
     ClickOn(Frmfirst->CmdDownload);  // Connect
 
     EXPECT_TRUE(downloaded) << Joined(Log());
     EXPECT_TRUE(uploaded) << Joined(Log());
+    EXPECT_TRUE(overTls) << Joined(Log());
+    std::string fingerprint = cert.Sha256();
+    std::erase(fingerprint, ':');
+    EXPECT_EQ(ReadLocal(AppFolder() + "/TarnFtpCerts.txt"), tlsSite + " " + fingerprint + "\n");
     RecordProperty("deepestNesting", deepest);
     EXPECT_GE(deepest, 1);
     EXPECT_LE(deepest, kNestingBound);
     int successes = 0;
     for (const std::string& line : Log()) successes += line == "SUCCESSFULLY Transferred Data. It is now displayed.";
-    EXPECT_EQ(successes, 2) << Joined(Log());
+    EXPECT_EQ(successes, 3) << Joined(Log());
     const std::vector<std::string> commands = server.Commands();
     EXPECT_NE(std::find(commands.begin(), commands.end(), "RETR big.bin"), commands.end());
     EXPECT_NE(std::find(commands.begin(), commands.end(), "STOR up.bin"), commands.end());
     for (const std::string& c : commands) EXPECT_NE(c, "PASV");
+    const std::vector<std::string> tlsCommands = tlsServer.Commands();
+    ASSERT_FALSE(tlsCommands.empty());
+    EXPECT_EQ(tlsCommands.front(), "AUTH TLS");
+    EXPECT_NE(std::find(tlsCommands.begin(), tlsCommands.end(), "RETR tls.bin"), tlsCommands.end());
 }
 
 }  // namespace

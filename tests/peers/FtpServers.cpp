@@ -36,10 +36,10 @@ bool FtpServerPeer::Fail(const std::string& why) {
     return false;
 }
 
-bool FtpServerPeer::Prepare(int passivePortCount) {
+bool FtpServerPeer::Prepare(int passivePortCount, int controlPort) {
     if (dir_.Path().empty()) return Fail("cannot make a run folder in /tmp");
     if (!user_.Create(dir_.File("home"))) return Fail(user_.Error());
-    port_ = FreePort();
+    port_ = controlPort != 0 ? controlPort : FreePort();
     passiveMin_ = FreePortRange(passivePortCount);
     passiveMax_ = passiveMin_ + passivePortCount - 1;
     if (port_ == 0 || passiveMin_ == 0) return Fail("no free ports on 127.0.0.1");
@@ -100,7 +100,7 @@ bool VsftpdServer::Start() {
     const std::string program = "/usr/sbin/vsftpd";
     if (!ProgramExists(program))
         return Fail("program not found: " + program + " (package vsftpd, see scripts/setup)");
-    if (!Prepare(options_.PassivePortCount)) return false;
+    if (!Prepare(options_.PassivePortCount, options_.ControlPort)) return false;
 
     // A PAM service of our own: Debian's "vsftpd" one delays a wrong password
     // by seconds.

@@ -55,8 +55,9 @@ public:
 
 protected:
     bool Fail(const std::string& why);
-    // Creates the user (home Dir()/home) and picks the ports.
-    bool Prepare(int passivePortCount);
+    // Creates the user (home Dir()/home) and picks the ports (controlPort
+    // unless it is 0).
+    bool Prepare(int passivePortCount, int controlPort = 0);
     bool WaitReady();
 
     TempDir dir_;
@@ -72,6 +73,9 @@ public:
         int PassivePortCount = 8;
         // Extra "name=value" lines appended to the configuration (later lines win).
         std::vector<std::string> ExtraConfig;
+        // The control port; 0 picks a free one. A fixed one lets a second
+        // server stand in for a first one at the same address.
+        int ControlPort = 0;
     };
 
     VsftpdServer() : VsftpdServer(Options{}) {}

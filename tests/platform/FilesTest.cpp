@@ -69,6 +69,21 @@ TEST_F(FilesTest, RefusedProfileWritesLeaveNothingBehind) {
     EXPECT_FALSE(std::filesystem::exists(ini + ".tmp"));
     EXPECT_FALSE(WritePrivateProfileString("Options", "F1", "two\nlines", Dir + "/ok.ini"));
     EXPECT_FALSE(std::filesystem::exists(Dir + "/ok.ini"));
+
+    // A temporary file left by a crash, here a link to a file elsewhere, is
+    // replaced, not written through; the settings file keeps its mode.
+    const std::string kept = Dir + "/kept.ini", elsewhere = Dir + "/elsewhere";
+    std::ofstream(kept) << "[Options]\n";
+    ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
+    std::ofstream(elsewhere) << "untouched";
+    std::filesystem::create_symlink(elsewhere, kept + ".tmp");
+    ASSERT_TRUE(WritePrivateProfileString("Options", "F1", "x", kept));
+    EXPECT_EQ(Read(kept), "[Options]\nF1=x\n");
+    EXPECT_EQ(Read(elsewhere), "untouched");
+    EXPECT_FALSE(std::filesystem::exists(kept + ".tmp"));
+    struct stat st {};
+    ASSERT_EQ(stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
 }
 
 TEST_F(FilesTest, WindowsFolderFollowsXdgConfigHomeAndIsPrivate) {

@@ -2,8 +2,11 @@
 #include <string>
 #include <vector>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include "GuiFixture.h"
 #include "base/Exceptions.h"
@@ -12,6 +15,7 @@
 #include "toolkit/Edit.h"
 #include "toolkit/Form.h"
 #include "toolkit/ListBox.h"
+#include "toolkit/QtDialogs.h"
 #include "toolkit/RadioButton.h"
 
 namespace {
@@ -182,6 +186,14 @@ TEST_F(ControlsTest, DialogSeamNamesAndAnswersEveryBox) {
     ASSERT_TRUE(open.Execute());
     EXPECT_EQ(open.FileName(), "/tmp/a.txt");
 
+    // Captions of our own and a default button are recorded; unanswered,
+    // the default button is the answer.
+    const TButtonCaptions captions{{mbYes, "Trust always"}, {mbNo, "Trust once"}};
+    EXPECT_EQ(MessageDlg("trust?", mtWarning, mbYesNoCancel, captions, mbCancel), mrCancel);
+    EXPECT_EQ(Boxes->Records.back().Captions, captions);
+    EXPECT_EQ(Boxes->Records.back().DefaultButton, unsigned(mbCancel));
+    Boxes->Records.pop_back();
+
     ASSERT_EQ(Boxes->Records.size(), 7u);
     EXPECT_EQ(Boxes->Records[0].Caption, "Tarnwick FTP");
     EXPECT_EQ(Boxes->Records[0].Type, mtCustom);
@@ -192,6 +204,35 @@ TEST_F(ControlsTest, DialogSeamNamesAndAnswersEveryBox) {
     EXPECT_EQ(Boxes->Records[3].Value, "start");
     EXPECT_EQ(Boxes->Records[5].Kind, TDialogRecord::dkOpenFile);
     EXPECT_EQ(Boxes->Records[5].Text, "Text|*.txt");
+}
+
+// The real box shows the captions given and Return presses the default
+// button; the others answer as the buttons they stand for.
+TEST_F(ControlsTest, QtMessageBoxShowsCaptionsOfItsOwnAndReturnPressesTheDefault) {
+    SetDialogs(std::make_unique<TQtDialogs>());
+    Boxes = nullptr;
+    const TButtonCaptions captions{{mbYes, "Trust always"}, {mbNo, "Trust once"}, {mbCancel, "Cancel"}};
+    QStringList shown;
+    QString byDefault;
+    WhenModal([&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (const QAbstractButton* b : box->buttons()) shown << b->text();
+        if (box->defaultButton() != nullptr) byDefault = box->defaultButton()->text();
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    EXPECT_EQ(MessageDlg("Trust it?", mtWarning, mbYesNoCancel, captions, mbCancel), mrCancel);
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"Cancel", "Trust always", "Trust once"}));
+    EXPECT_EQ(byDefault, "Cancel");
+
+    WhenModal([&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton* b : box->buttons())
+            if (b->text() == "Trust once") b->click();
+    });
+    EXPECT_EQ(MessageDlg("Trust it?", mtWarning, mbYesNoCancel, captions, mbCancel), mrNo);
 }
 
 }  // namespace

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <QElapsedTimer>
-
 #include "SessionFixture.h"
 #include "peers/FtpServers.h"
 
@@ -59,22 +57,6 @@ protected:
         CommandsBefore = Server()->Commands().size();
         Boxes->Records.clear();
         return FrmFTP;
-    }
-
-    // Pumps until the engine has been idle for a while (the completion
-    // table's follow-up requests included); bounded.
-    void Settle() {
-        QElapsedTimer total, idle;
-        total.start();
-        idle.start();
-        while (total.elapsed() < 15000) {
-            App->ProcessMessages();
-            const TFtpEngineState s = FrmFTP->FtpClient1->State();
-            if (s != fesReady && s != fesBetweenSteps) idle.restart();
-            if (idle.elapsed() > 300) return;
-            App->WaitForEvents(5);
-        }
-        ADD_FAILURE() << "the engine did not settle";
     }
 
     // Shows the current server folder again, as after any listing.

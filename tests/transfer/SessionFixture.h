@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QTreeWidget>
 
@@ -29,6 +30,21 @@ protected:
     void PumpFor(int ms) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         PumpUntil([&] { return std::chrono::steady_clock::now() > end; }, ms + 1000);
+    }
+    // Pumps until the engine has been idle for a while (the completion
+    // table's follow-up requests included); bounded.
+    void Settle() {
+        QElapsedTimer total, idle;
+        total.start();
+        idle.start();
+        while (total.elapsed() < 15000) {
+            App->ProcessMessages();
+            const TFtpEngineState s = FrmFTP->FtpClient1->State();
+            if (s != fesReady && s != fesBetweenSteps) idle.restart();
+            if (idle.elapsed() > 300) return;
+            App->WaitForEvents(5);
+        }
+        ADD_FAILURE() << "the engine did not settle";
     }
 
     // The site as the site manager hands it over, the server's port typed

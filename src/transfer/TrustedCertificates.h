@@ -1,0 +1,32 @@
+// TTrustedCertificates: the server certificates the user chose to trust
+// always, kept in "TarnFtpCerts.txt" in the per-user folder.
+//
+// Format: one "host:port FINGERPRINT" line per server, the host in lower
+// case, the port always written as a number, the certificate's SHA-256
+// fingerprint as 64 upper-case hex digits. Lines of any other form are
+// ignored on reading and kept as they stand on writing.
+//
+// Contract:
+//  - Every call reads the file anew; nothing is cached.
+//  - Store replaces the file whole (never half-written) with mode 0600, also
+//    when it had another mode: it tells whom the user trusts.
+//  - Without a Path (no per-user folder) nothing is stored or found.
+//  - Single-threaded use.
+#pragma once
+
+#include <string>
+
+class TTrustedCertificates {
+public:
+    std::string Path;
+
+    // How the file names a server: "host:port", the host in lower case.
+    static std::string ServerKey(const std::string& host, int port);
+    // The fingerprint stored for server as hex pairs ("AB:CD:..."), the form
+    // the certificate's description uses; empty when none is.
+    std::string Fingerprint(const std::string& server) const;
+    // Stores sha256 (hex, any case, ':' separators or none) for server in
+    // place of any stored before. False, with the reason in why, when the
+    // file cannot be read or written or sha256 is no SHA-256 fingerprint.
+    bool Store(const std::string& server, const std::string& sha256, std::string& why) const;
+};

@@ -1,0 +1,197 @@
+// Trust in the server's certificate in the transfer window, against vsftpd
+// with explicit TLS on 127.0.0.1 and scripted answers to the question:
+// cancel, once, always with a store that cannot be written, always (stored,
+// then asked no more), and another certificate at the same address refused
+// loudly; then once over implicit TLS. The store keeps lines of its own and
+// finds hosts in any case.
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include <sys/stat.h>
+
+#include "SessionFixture.h"
+#include "transfer/TrustedCertificates.h"
+
+namespace {
+
+std::string HexOnly(std::string pairs) {
+    std::erase(pairs, ':');
+    return pairs;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class CertificateTrustTest : public SessionTest {
+protected:
+    std::string StorePath() const { return AppFolder() + "/TarnFtpCerts.txt"; }
+
+    // Connect clicked for server's address, the question (if one comes)
+    // answered with answer; returns once the engine has settled.
+    void ConnectTo(const peers::FtpServerPeer& server, TModalResult answer, const std::string& scheme = "ftpes://") {
+        Boxes->Records.clear();
+        Boxes->Answers.clear();
+        if (answer != mrNone) Boxes->AnswerResult(answer);
+        LogBefore = Log().size();
+        Site = "127.0.0.1:" + std::to_string(server.Port());
+        FrmFTP->EdServer->SetText(scheme + Site);
+        FrmFTP->EdUserID->SetText(server.User());
+        FrmFTP->EdPassword->SetText(server.Password());
+        FrmFTP->CmdconnectClick(nullptr);
+        Settle();
+    }
+    void Disconnect() {
+        ASSERT_TRUE(Connected()) << Joined(Log());
+        FrmFTP->CmdconnectClick(nullptr);
+        Settle();
+    }
+    // The log lines of the last connect.
+    std::vector<std::string> NewLog() const {
+        const std::vector<std::string> all = Log();
+        return std::vector<std::string>(all.begin() + static_cast<long>(std::min(LogBefore, all.size())), all.end());
+    }
+    bool NewLogged(const std::string& line) const {
+        const std::vector<std::string> lines = NewLog();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    static bool LoggedIn(const peers::FtpServerPeer& server) {
+        const std::vector<std::string> commands = server.Commands();
+        return std::any_of(commands.begin(), commands.end(),
+                           [](const std::string& c) { return c.rfind("USER", 0) == 0; });
+    }
+    static unsigned ModeOf(const std::string& path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+    }
+
+    std::string Site;
+    size_t LogBefore = 0;
+};
+
+TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefusedLoudly) {
+    peers::TempDir certs;
+    peers::TlsCert first, second;
+    ASSERT_TRUE(first.Make(certs, "tarn-first")) << first.Error();
+    ASSERT_TRUE(second.Make(certs, "tarn-second")) << second.Error();
+    auto server = std::make_unique<peers::VsftpdServer>(
+        peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(first, false)});
+    ASSERT_TRUE(server->Start()) << server->Error();
+    ASSERT_TRUE(server->PutFile("secret.txt", "over TLS"));
+    const int port = server->Port();
+
+    // A store written by hand: a note, another server in capitals, and a
+    // broken line for this one; readable by others, as a hand-made file may be.
+    StartIn(Work);
+    const std::string site = "127.0.0.1:" + std::to_string(port);
+    const std::string own = "# servers I trust\nFTP.Example.COM:2121 " + std::string(64, 'a') + "\n" + site +
+                            " not-a-fingerprint\n";
+    Write(StorePath(), own);
+    ASSERT_EQ(chmod(StorePath().c_str(), 0644), 0);
+    TTrustedCertificates store{StorePath()};
+    EXPECT_EQ(store.Fingerprint(TTrustedCertificates::ServerKey("ftp.EXAMPLE.com", 2121)),
+              "AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA");
+    EXPECT_EQ(store.Fingerprint(site), "");
+
+    {
+        SCOPED_TRACE("cancel");
+        ConnectTo(*server, mrCancel);
+        EXPECT_FALSE(Connected());
+        EXPECT_EQ(FrmFTP->CmdConnect->Caption(), "Connect");
+        // The question alone: no error box on top of it.
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        const TDialogRecord& box = Boxes->Records[0];
+        EXPECT_EQ(box.Type, mtWarning);
+        EXPECT_EQ(box.Buttons, unsigned(mbYesNoCancel));
+        EXPECT_EQ(box.Captions,
+                  (TButtonCaptions{{mbYes, "Trust always"}, {mbNo, "Trust once"}, {mbCancel, "Cancel"}}));
+        EXPECT_EQ(box.DefaultButton, unsigned(mbCancel));
+        for (const std::string& part : std::vector<std::string>
+             {"The certificate of " + site + " is not trusted: self-signed certificate.", "Subject: CN=tarn-first",
+              "Issuer: CN=tarn-first", "Valid from: ", "Valid until: ", "SHA-256 fingerprint: " + first.Sha256()})
+            EXPECT_TRUE(Contains(box.Text, part)) << part << "\n" << box.Text;
+        EXPECT_TRUE(NewLogged("Connection to " + site + " cancelled: its certificate is not trusted."))
+            << Joined(NewLog());
+        EXPECT_FALSE(NewLogged("Lost the connection to server ftpes://" + site)) << Joined(NewLog());
+        EXPECT_FALSE(LoggedIn(*server));
+        EXPECT_EQ(Read(StorePath()), own);
+    }
+    {
+        SCOPED_TRACE("once");
+        ConnectTo(*server, mrNo);
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        EXPECT_GE(RowOf("secret.txt"), 0);
+        EXPECT_TRUE(NewLogged("The certificate of " + site + " is trusted for this connection only."));
+        EXPECT_TRUE(NewLogged("The session is encrypted (TLS); so is every transfer."));
+        EXPECT_EQ(Boxes->Records.size(), 1u);
+        EXPECT_EQ(Read(StorePath()), own);
+        Disconnect();
+    }
+    {
+        SCOPED_TRACE("always, the store cannot be written");
+        std::filesystem::create_directory(StorePath() + ".tmp");  // stands where the new file is written
+        ConnectTo(*server, mrYes);
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        const std::vector<std::string> lines = NewLog();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.rfind("The certificate of " + site + " could not be stored in " + StorePath() + " (", 0) == 0 &&
+                   Contains(l, "); it is trusted for this connection only.");
+        })) << Joined(lines);
+        EXPECT_EQ(Read(StorePath()), own);
+        Disconnect();
+        std::filesystem::remove(StorePath() + ".tmp");
+    }
+    {
+        SCOPED_TRACE("always");
+        ConnectTo(*server, mrYes);
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        EXPECT_TRUE(NewLogged("The certificate of " + site + " is trusted always from now on (stored in " +
+                              StorePath() + ")."))
+            << Joined(NewLog());
+        EXPECT_EQ(Read(StorePath()), own + site + " " + HexOnly(first.Sha256()) + "\n");
+        EXPECT_EQ(ModeOf(StorePath()), 0600u);
+        EXPECT_EQ(store.Fingerprint(site), first.Sha256());
+        Disconnect();
+
+        // Stored: the next connect asks nothing.
+        ConnectTo(*server, mrNone);
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        EXPECT_TRUE(Boxes->Records.empty());
+        Disconnect();
+    }
+    {
+        SCOPED_TRACE("another certificate at the same address");
+        const std::string stored = Read(StorePath());
+        server.reset();
+        peers::VsftpdServer other(
+            peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(second, false), .ControlPort = port});
+        ASSERT_TRUE(other.Start()) << other.Error();
+        ConnectTo(other, mrYes);  // an answer that must not be asked for
+        EXPECT_FALSE(Connected());
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        const TDialogRecord& box = Boxes->Records[0];
+        EXPECT_EQ(box.Type, mtError);
+        for (const std::string& part : std::vector<std::string>
+             {"The certificate of " + site + " has changed", "Trusted SHA-256 fingerprint: " + first.Sha256(),
+              "SHA-256 fingerprint: " + second.Sha256(), "Subject: CN=tarn-second", StorePath()})
+            EXPECT_TRUE(Contains(box.Text, part)) << part << "\n" << box.Text;
+        EXPECT_TRUE(NewLogged("The certificate of " + site + " has changed: stored fingerprint " + first.Sha256() +
+                              ", presented " + second.Sha256() + ". Not connected."))
+            << Joined(NewLog());
+        EXPECT_FALSE(LoggedIn(other));
+        EXPECT_EQ(Read(StorePath()), stored);
+    }
+    {
+        SCOPED_TRACE("implicit TLS, once");
+        peers::VsftpdServer implicit(
+            peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(second, true)});
+        ASSERT_TRUE(implicit.Start()) << implicit.Error();
+        ConnectTo(implicit, mrNo, "ftps://");
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        EXPECT_TRUE(Contains(Boxes->Records[0].Text, "SHA-256 fingerprint: " + second.Sha256()));
+        EXPECT_TRUE(NewLogged("The certificate of " + Site + " is trusted for this connection only."));
+        Disconnect();
+    }
+}
+
+}  // namespace
