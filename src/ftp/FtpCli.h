@@ -66,4 +66,5 @@ protected:
     };
 
     std::uint64_t Deadline = 0;
+    bool ProgressSeen = false;  // a data event since the wait last read the clock
 };

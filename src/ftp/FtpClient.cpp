@@ -45,6 +45,10 @@ bool TFtpClient::WaitForOutcome(TSyncOutcome& Outcome) {
         if (FState == fesReady || FState == fesBetweenSteps) return StepResult == 0;
         if (platform::Terminated()) break;
         const std::uint64_t now = platform::GetTickCount64();
+        if (ProgressSeen) {
+            ProgressSeen = false;
+            Deadline = now + static_cast<std::uint64_t>(std::max(Timeout, 0)) * 1000;
+        }
         if (Timeout > 0 && Deadline < now) break;
         PumpOnce();
         if (Outcome.Done || FState == fesReady || FState == fesBetweenSteps) continue;
@@ -68,11 +72,10 @@ void TFtpClient::PumpOnce() {
 }
 
 bool TFtpClient::Progress() {
-    bool result = TCustomFtpCli::Progress();
-    // During a transfer the limit counts from the last data event.
-    if (Timeout > 0)
-        Deadline = platform::GetTickCount64() + static_cast<std::uint64_t>(Timeout) * 1000;
-    return result;
+    // During a transfer the limit counts from the last data event; the wait
+    // moves the deadline when it next reads the clock, not at every block.
+    ProgressSeen = true;
+    return TCustomFtpCli::Progress();
 }
 
 bool TFtpClient::Connect() { return RunSync(&TCustomFtpCli::ConnectAsync); }

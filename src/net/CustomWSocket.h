@@ -178,6 +178,7 @@ protected:
     bool ApplyLinger();
 
     // Send queue.
+    int SendUnqueued(const char* Data, int Len);
     void QueueSendData(const void* Data, int Len);
     void TryToSend();
     void DiscardSendBuffer();

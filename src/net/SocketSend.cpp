@@ -6,6 +6,8 @@
 // from the message loop.
 #include "net/CustomWSocket.h"
 
+#include <algorithm>
+
 using namespace winsock;
 
 int TCustomWSocket::Send(const void* Data, int Len) {
@@ -18,7 +20,9 @@ int TCustomWSocket::Send(const void* Data, int Len) {
     FAllSent = false;
     int result = 0;
     if (Len > 0) {
-        QueueSendData(Data, Len);
+        const int taken = SendUnqueued(static_cast<const char*>(Data), Len);
+        if (!alive) return Len;
+        QueueSendData(static_cast<const char*>(Data) + taken, Len - taken);
         result = Len;
     }
     TryToSend();
@@ -53,6 +57,28 @@ int TCustomWSocket::RawSend(const void* Data, int Len) {
         r = send(FHSocket, static_cast<const char*>(Data), Len, FSendFlags);
     if (r > 0) DoSendData(r);
     return r;
+}
+
+// With nothing queued, the caller's bytes go to the platform block by block
+// straight from the caller, as TryToSend would hand them from the queue;
+// returns how many it took. Errors are left to TryToSend, which meets them
+// again with what is left queued.
+int TCustomWSocket::SendUnqueued(const char* Data, int Len) {
+    const bool queued = !SendQueue.empty() && (SendQueue.size() > 1 || !SendQueue.front()->Front().empty());
+    if (queued || FInTryToSend || FHSocket == INVALID_SOCKET) return 0;
+    TLifeToken alive = LifeToken();
+    int taken = 0;
+    while (taken < Len) {
+        const int offered = std::min(SendBlockSize, Len - taken);
+        const std::uint64_t generation = FQueueGeneration;
+        const int r = RawSend(Data + taken, offered);
+        if (!alive || generation != FQueueGeneration) return Len;  // destroyed or queue discarded
+        if (r <= 0) break;
+        taken += r;
+        FBytesSent += static_cast<std::uint64_t>(r);
+        if (r < offered || FHSocket == INVALID_SOCKET) break;
+    }
+    return taken;
 }
 
 void TCustomWSocket::QueueSendData(const void* Data, int Len) {

@@ -144,6 +144,10 @@ Registry& GetRegistry() {
 
 std::atomic<bool> gTerminated{false};
 
+class MessageLoop;
+// The calling thread's loop, if it has one yet.
+thread_local MessageLoop* tLoop = nullptr;
+
 class MessageLoop {
 public:
     MessageLoop() : core(std::make_shared<LoopCore>()) {
@@ -159,6 +163,7 @@ public:
     }
 
     ~MessageLoop() {
+        tLoop = nullptr;
         std::lock_guard<std::mutex> lock(GetRegistry().mutex);
         for (auto& [handle, w] : windows) GetRegistry().owners.erase(handle);
         ::close(timerFd);
@@ -400,6 +405,7 @@ private:
 
 MessageLoop& CurrentLoop() {
     thread_local MessageLoop loop;
+    tLoop = &loop;
     return loop;
 }
 
@@ -419,6 +425,11 @@ bool DestroyWindow(HWND hwnd) { return CurrentLoop().DestroyWindow(hwnd); }
 bool IsWindow(HWND hwnd) { return hwnd != 0 && OwnerOf(hwnd) != nullptr; }
 
 bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    // A post to a window of the calling thread, the common case, needs no registry.
+    if (tLoop && tLoop->HasWindow(hwnd)) {
+        tLoop->core->Push(QueuedMessage{MSG{hwnd, msg, wParam, lParam}, nullptr});
+        return true;
+    }
     auto core = OwnerOf(hwnd);
     if (!core) return false;
     core->Push(QueuedMessage{MSG{hwnd, msg, wParam, lParam}, nullptr});

@@ -319,8 +319,10 @@ void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool&) {
 }
 
 void TFrmFTP::RepaintProgress(bool now) {
+    // Called at every block: the clock is read only when there is something to show.
+    if (!now && !ProgressChanged) return;
     const std::uint64_t tick = platform::GetTickCount64();
-    if (!now && (!ProgressChanged || tick - LastProgressPump < kRepaintEveryMs)) return;
+    if (!now && tick - LastProgressPump < kRepaintEveryMs) return;
     ProgressChanged = false;
     LastProgressPump = tick;
     Application->ProcessMessages();
