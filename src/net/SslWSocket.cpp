@@ -14,6 +14,9 @@
 using namespace winsock;
 
 namespace {
+
+// The most plain text one TLS record carries.
+constexpr std::size_t kRecordPlain = 16 * 1024;
 constexpr int kCipherBlock = 16384;
 // One notification reads at most this much cipher text; the receive loop
 // comes back for the rest.
@@ -180,11 +183,7 @@ void TCustomSslWSocket::FinishHandshake(std::uint16_t Error) {
         TCustomSocksWSocket::DoSessionConnected(0);
         if (!alive || FSslPhase != sslRunning) return;
     }
-    if (!FHeldPlain.empty()) {
-        std::string held;
-        held.swap(FHeldPlain);
-        Send(held.data(), static_cast<int>(held.size()));
-    }
+    WriteHeldPlain();
 }
 
 void TCustomSslWSocket::FailSsl(std::uint16_t Error, const std::string& Text) {
@@ -335,21 +334,46 @@ void TCustomSslWSocket::PushCipherText() {
     }
 }
 
+// A handler sending small blocks (an upload's 1,460 bytes) gets them gathered
+// into full records while the loop dispatches: a record costs the peer a
+// decryption and often a read of its own, so 16 KiB records are many times
+// cheaper to take than one per block. The rest is written once the queue has
+// run dry, and before anything that must follow it.
 int TCustomSslWSocket::Send(const void* Data, int Len) {
     if (FSslPhase == sslOff || FSslPhase == sslClosed || FState != wsConnected)
         return TCustomSocksWSocket::Send(Data, Len);
     if (Len <= 0) return TCustomSocksWSocket::Send(Data, 0);
-    if (FSslPhase == sslHandshaking) {
-        FHeldPlain.append(static_cast<const char*>(Data), static_cast<size_t>(Len));
-        return Len;
+    FHeldPlain.append(static_cast<const char*>(Data), static_cast<size_t>(Len));
+    if (FSslPhase == sslHandshaking) return Len;
+    if (FHeldPlain.size() >= kRecordPlain || !platform::Dispatching()) {
+        if (!WriteHeldPlain()) return -1;
+    } else if (!FWriteHeldPosted) {
+        FWriteHeldPosted = platform::PostIdleMessage(FWindowHandle, WM_TLS_WRITE_HELD, 0, 0);
     }
+    // Taken: OnDataSent follows as for bytes handed to the platform.
+    TCustomSocksWSocket::Send(nullptr, 0);
+    return Len;
+}
+
+bool TCustomSslWSocket::WriteHeldPlain() {
+    if (FHeldPlain.empty() || FSslPhase != sslRunning || FState != wsConnected) return true;
+    std::string plain;
+    plain.swap(FHeldPlain);
     ERR_clear_error();
-    if (SSL_write(FSsl, Data, Len) <= 0) {
+    if (SSL_write(FSsl, plain.data(), static_cast<int>(plain.size())) <= 0) {
         FailSsl(SslErrProtocol, "TLS error while sending: " + SslErrorQueueText());
-        return -1;
+        return false;
     }
     PushCipherText();
-    return Len;
+    return true;
+}
+
+platform::LRESULT TCustomSslWSocket::HandleSocketMessage(platform::UINT Msg, platform::WPARAM WParam,
+                                                         platform::LPARAM LParam) {
+    if (Msg != WM_TLS_WRITE_HELD) return TCustomSocksWSocket::HandleSocketMessage(Msg, WParam, LParam);
+    FWriteHeldPosted = false;
+    WriteHeldPlain();
+    return 0;
 }
 
 void TCustomSslWSocket::DoDataSent(std::uint16_t Error) {
@@ -376,8 +400,9 @@ void TCustomSslWSocket::ShutdownSocket(int How) {
         TCustomSocksWSocket::ShutdownSocket(How);
         return;
     }
-    SendCloseNotify();
     TLifeToken alive = LifeToken();
+    if (!WriteHeldPlain() || !alive) return;
+    SendCloseNotify();
     PushCipherText();
     if (!alive) return;
     // The close_notify goes before the end of the stream.
@@ -387,6 +412,8 @@ void TCustomSslWSocket::ShutdownSocket(int How) {
 
 void TCustomSslWSocket::SendCloseNotifyNow() {
     if (FSslPhase != sslRunning || FHSocket == INVALID_SOCKET || FState != wsConnected) return;
+    TLifeToken alive = LifeToken();
+    if (!WriteHeldPlain() || !alive) return;
     SendCloseNotify();
     // Only behind an empty queue: half a record already queued would be cut
     // anyway, and the alert must not land inside it.

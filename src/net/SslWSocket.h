@@ -85,6 +85,8 @@ protected:
     void DoDataSent(std::uint16_t Error) override;
     void DisconnectInternal(bool Shutdown, std::uint16_t Error) override;
     int RawReceive(void* Buffer, int BufferSize) override;
+    platform::LRESULT HandleSocketMessage(platform::UINT Msg, platform::WPARAM WParam,
+                                          platform::LPARAM LParam) override;
     virtual void DoSslHandshakeDone(std::uint16_t Error);
 
 private:
@@ -100,6 +102,8 @@ private:
     void FinishHandshake(std::uint16_t Error);
     // Ends the session with Error (text in FSslError) and closes.
     void FailSsl(std::uint16_t Error, const std::string& Text);
+    // Writes the held plain text as records; false when TLS failed.
+    bool WriteHeldPlain();
     // Puts close_notify into OpenSSL's output.
     void SendCloseNotify();
     // Sends it straight to the platform, before an immediate close.
@@ -118,7 +122,10 @@ private:
     bool FShutdownPending = false;    // ShutdownSocket(1) waits for the queue to drain
     std::string FPlain;               // decrypted, not yet read
     std::size_t FPlainHead = 0;
-    std::string FHeldPlain;           // sent before the handshake ended
+    // Plain text not yet in records: sent before the handshake ended, or
+    // small blocks sent while the loop dispatches (see Send).
+    std::string FHeldPlain;
+    bool FWriteHeldPosted = false;
     TSslSession FSession;
     TSslCertInfo FPeerCert;
     std::string FSslError;

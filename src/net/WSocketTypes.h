@@ -55,6 +55,7 @@ constexpr platform::UINT WM_CLOSE_LATER = platform::WM_USER + 4;
 constexpr platform::UINT WM_FREE_LATER = platform::WM_USER + 5;
 constexpr platform::UINT WM_TEST_EXCEPTION = platform::WM_USER + 6;
 constexpr platform::UINT WM_LINE_REDELIVER = platform::WM_USER + 20;
+constexpr platform::UINT WM_TLS_WRITE_HELD = platform::WM_USER + 21;
 
 // Result of the wait helpers when the wait was cut short.
 constexpr int WSOCKET_WAIT_TIMEOUT = 12001;

@@ -192,6 +192,7 @@ public:
             reg.owners.erase(h);
         }
         core->RemoveIf([h](const QueuedMessage& m) { return m.msg.hwnd == h; });
+        std::erase_if(idleMessages, [h](const MSG& m) { return m.hwnd == h; });
         bool hadTimers = false;
         timers.erase(std::remove_if(timers.begin(), timers.end(),
                                     [&](const Timer& t) {
@@ -262,18 +263,39 @@ public:
         std::size_t budget = core->Size() + kDispatchBudget;
         std::size_t count = 0;
         QueuedMessage m;
-        while (count < budget && core->Pop(m)) {
-            if (m.msg.hwnd == 0 && m.msg.message == WM_QUIT && !m.task) {
-                gTerminated = true;
-                continue;
+        do {
+            while (count < budget && core->Pop(m)) {
+                if (m.msg.hwnd == 0 && m.msg.message == WM_QUIT && !m.task) {
+                    gTerminated = true;
+                    continue;
+                }
+                Dispatch(m);
+                m = QueuedMessage{};
+                if (++count % kHarvestEvery == 0) Harvest(0);
             }
-            Dispatch(m);
-            m = QueuedMessage{};
-            if (++count % kHarvestEvery == 0) Harvest(0);
-        }
+        } while (count < budget && QueueIdleMessages());
         RunIdleWork();
         if (count >= budget) core->Resignal();
         else core->DrainIfEmpty();
+    }
+
+    bool PostIdleMessage(const MSG& msg) {
+        if (!HasWindow(msg.hwnd)) return false;
+        for (const MSG& m : idleMessages)
+            if (m.hwnd == msg.hwnd && m.message == msg.message && m.wParam == msg.wParam && m.lParam == msg.lParam)
+                return true;
+        idleMessages.push_back(msg);
+        if (idleMessages.size() == 1) core->Wake();
+        return true;
+    }
+
+    // The queue has run dry: the idle messages join it. True when there were any.
+    bool QueueIdleMessages() {
+        if (idleMessages.empty()) return false;
+        std::vector<MSG> due;
+        due.swap(idleMessages);
+        for (const MSG& m : due) core->Push(QueuedMessage{m, nullptr});
+        return true;
     }
 
     void RequestIdleWork(detail::IoHandler* handler) {
@@ -292,21 +314,23 @@ public:
     bool PeekMessage(MSG& out) {
         if (core->Size() == 0) Harvest(0);
         QueuedMessage m;
-        while (core->Pop(m)) {
-            if (!m.task) {
-                out = m.msg;
-                core->DrainIfEmpty();
-                return true;
+        do {
+            while (core->Pop(m)) {
+                if (!m.task) {
+                    out = m.msg;
+                    core->DrainIfEmpty();
+                    return true;
+                }
+                Dispatch(m);  // tasks are internal: run them in order and go on
             }
-            Dispatch(m);  // tasks are internal: run them in order and go on
-        }
+        } while (QueueIdleMessages());
         RunIdleWork();
         core->DrainIfEmpty();
         return false;
     }
 
     bool WaitMessage(int timeoutMs) {
-        if (core->Size() > 0) return true;
+        if (core->Size() > 0 || QueueIdleMessages()) return true;
         Harvest(timeoutMs);
         return core->Size() > 0;
     }
@@ -362,6 +386,7 @@ public:
     AppHooks hooks;
 
 private:
+    std::vector<MSG> idleMessages;
     detail::IoHandler* idleHandler = nullptr;
     bool idlePending = false;
 
@@ -443,6 +468,12 @@ void RemoveMessages(HWND hwnd, UINT msg, bool matchWParam, WPARAM wParam) {
     });
 }
 
+bool Dispatching() { return CurrentLoop().nesting > 0; }
+
+bool PostIdleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return CurrentLoop().PostIdleMessage(MSG{hwnd, msg, wParam, lParam});
+}
+
 void PostQuitMessage(int exitCode) {
     CurrentLoop().core->Push(
         QueuedMessage{MSG{0, WM_QUIT, static_cast<WPARAM>(exitCode), 0}, nullptr});
@@ -517,7 +548,6 @@ bool IsWindowOfThisThread(HWND hwnd) { return CurrentLoop().HasWindow(hwnd); }
 
 void RequestIdleWork(IoHandler* handler) { CurrentLoop().RequestIdleWork(handler); }
 
-bool Dispatching() { return CurrentLoop().nesting > 0; }
 
 bool PostTask(HWND hwnd, std::function<void()> task) {
     auto core = OwnerOf(hwnd);

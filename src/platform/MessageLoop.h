@@ -29,10 +29,6 @@ void WatchDescriptor(int fd, std::uint64_t key, std::uint32_t epollEvents, IoHan
 // sleeps (ours, or a foreign one watching LoopDescriptor) is woken for it.
 void RequestIdleWork(IoHandler* handler);
 
-// True while a window procedure of the calling thread runs: whatever it does
-// is followed by the end of a dispatch round.
-bool Dispatching();
-
 // What LoopCounters reports of the socket stand-in: the system calls made on
 // the way of data and notifications, and the notifications posted.
 inline thread_local std::uint64_t tSystemCalls = 0;

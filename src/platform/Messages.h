@@ -65,6 +65,14 @@ bool PostMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 // Removes queued messages for hwnd with this message number (and, when
 // matchWParam, this first parameter) without dispatching them. Owning thread.
 void RemoveMessages(HWND hwnd, UINT msg, bool matchWParam, WPARAM wParam);
+// Posts a message to a window of the calling thread that is queued only once
+// the queue has run dry, before the loop would sleep: for work that gathers
+// what a round of messages produced. Wakes a sleeping loop; false when the
+// window is not one of the calling thread's.
+bool PostIdleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// True while a window procedure of the calling thread runs: whatever it does
+// is followed by the end of a dispatch round (and idle messages).
+bool Dispatching();
 // Posts a quit message to the calling thread's queue.
 void PostQuitMessage(int exitCode);
 

@@ -589,7 +589,7 @@ namespace {
 // dispatch round follows, and sends the block with what came before it.
 bool MayHold(const Entry& e, int len, bool oob) {
     return !oob && len > 0 && len < kSendBehind && e.type == SOCK_STREAM && e.connected && e.hwnd != 0 &&
-           e.mask != 0 && detail::Dispatching();
+           e.mask != 0 && Dispatching();
 }
 
 // As much of buf as the held block takes, once a full block has gone.

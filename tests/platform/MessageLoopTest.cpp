@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "PumpHelpers.h"
+#include "platform/ForeignLoopWait.h"
 #include "platform/Messages.h"
 
 using namespace platform;
@@ -107,6 +108,43 @@ TEST(MessageLoop, WaitReturnsAtOnceWhenMessagesAreQueued) {
     EXPECT_EQ(GetLoopCounters().wakeups, before.wakeups);  // no sleep at all
     ProcessMessages();
     EXPECT_EQ(r.got.size(), 1u);
+}
+
+// An idle message waits for the queue to run dry, however long a chain of
+// messages keeps it busy; the same one posted twice comes once; it wakes a
+// loop that sleeps on its descriptor, and goes with its window.
+TEST(MessageLoop, IdleMessageComesOnceTheQueueHasRunDry) {
+    Recorder r;
+    int chain = 0;
+    HWND chainer = CreateHiddenWindow([&](HWND h, UINT, WPARAM, LPARAM) {
+        if (++chain == 1) {
+            EXPECT_TRUE(PostIdleMessage(r.hwnd, WM_USER + 7, 1, 0));
+            EXPECT_TRUE(PostIdleMessage(r.hwnd, WM_USER + 7, 1, 0));
+            EXPECT_TRUE(Dispatching());
+        }
+        if (chain < 100) PostMessage(h, WM_USER, 0, 0);
+        else PostMessage(r.hwnd, WM_USER + 8, 0, 0);
+        return LRESULT(0);
+    });
+    PostMessage(chainer, WM_USER, 0, 0);
+    ProcessMessages();
+    EXPECT_EQ(chain, 100);
+    ASSERT_EQ(r.got.size(), 2u);
+    EXPECT_EQ(r.got[0].first, WM_USER + 8u);  // the chain's last message came first
+    EXPECT_EQ(r.got[1].first, WM_USER + 7u);
+    EXPECT_FALSE(Dispatching());
+
+    EXPECT_TRUE(PostIdleMessage(r.hwnd, WM_USER + 9, 0, 0));  // posted outside any procedure
+    EXPECT_TRUE(PumpLikeForeignLoop([&] { return r.got.size() == 3; }));
+
+    auto* gone = new Recorder;
+    const HWND goneHwnd = gone->hwnd;
+    EXPECT_TRUE(PostIdleMessage(goneHwnd, WM_USER + 7, 0, 0));
+    delete gone;
+    EXPECT_FALSE(PostIdleMessage(goneHwnd, WM_USER + 7, 0, 0));
+    PumpFor(20);
+    EXPECT_EQ(r.got.size(), 3u);
+    DestroyWindow(chainer);
 }
 
 TEST(MessageLoop, AWorkerThreadHasItsOwnLoop) {
