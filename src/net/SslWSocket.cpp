@@ -349,6 +349,8 @@ int TCustomSslWSocket::Send(const void* Data, int Len) {
         if (!WriteHeldPlain()) return -1;
     } else if (!FWriteHeldPosted) {
         FWriteHeldPosted = platform::PostIdleMessage(FWindowHandle, WM_TLS_WRITE_HELD, 0, 0);
+        // No loop of this thread owns the window: nothing would write them later.
+        if (!FWriteHeldPosted && !WriteHeldPlain()) return -1;
     }
     // Taken: OnDataSent follows as for bytes handed to the platform.
     TCustomSocksWSocket::Send(nullptr, 0);
