@@ -450,19 +450,21 @@ void FromSockaddr(const sockaddr_in& sin, Address* a) {
     a->port = sin.sin_port;
 }
 
-void CloseDescriptor(Entry& e) {
+void ReleaseDescriptor(Entry& e) {
     SetInterest(e, 0);
     ::close(e.fd);
     e.fd = -1;  // the number may be reused at once
+}
+
+void CloseDescriptor(Entry& e) {
+    ReleaseDescriptor(e);
     GetTable().Remove(e.handle);
 }
 
 // The last held bytes of a closed handle have left, or never will.
 void FinishDrain(Entry& e) {
     e.behindPos = e.behindLen = 0;
-    SetInterest(e, 0);
-    ::close(e.fd);
-    e.fd = -1;
+    ReleaseDescriptor(e);
     GetTable().EndDrain(e.handle);
 }
 
@@ -594,7 +596,10 @@ bool MayHold(const Entry& e, int len, bool oob) {
 
 // As much of buf as the held block takes, once a full block has gone.
 int SendHeld(const std::shared_ptr<Entry>& e, const char* buf, int len) {
-    if (e->Held() + len > kSendBehind && !FlushHeld(*e) && e->deadError) return Fail(e->deadError);
+    if (e->Held() + len > kSendBehind) {
+        FlushHeld(*e);
+        if (e->deadError) return Fail(e->deadError);
+    }
     const int n = std::min(len, kSendBehind - e->Held());
     if (n < len) {
         // The rest is taken at the next FD_WRITE, once the kernel has room.
@@ -618,11 +623,10 @@ int Send(Handle h, const char* buf, int len, bool oob) {
     if (MayHold(*e, len, oob)) return SendHeld(e, buf, len);
     // Anything else leaves after the bytes held before it.
     if (e->Held() > 0 && !FlushHeld(*e)) {
-        if (e->deadError) return Fail(e->deadError);
         e->writeArmed = true;
         return Fail(WSAEWOULDBLOCK);
     }
-    if (e->deadError) return Fail(e->deadError);
+    if (e->deadError) return Fail(e->deadError);  // the held bytes could not be sent
     ssize_t r;
     do {
         ++detail::tSystemCalls;

@@ -501,6 +501,19 @@ TEST_F(SocketApi, SmallSendsFromAHandlerLeaveTogetherInOrderAndBeforeTheEnd) {
         Close(s2);
         if (!closeIt) Close(c2);
     }
+
+    // 4. A peer that reset: the send whose block goes out tells the reset.
+    SOCKET c3, s3;
+    Pair(n, c3, s3);
+    SetLinger(s3, 1, 0);
+    Close(s3);  // the handler runs before the loop has seen the reset
+    inHandler([&] {
+        int r = 0, calls = 0;
+        while (calls < 100 && (r = send(c3, b.data(), 1460, 0)) == 1460) ++calls;
+        EXPECT_EQ(calls, 65536 / 1460);  // held without a system call, until the block is full
+        EXPECT_EQ(r, SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+    });
     platform::DestroyWindow(runner);
 }
 
