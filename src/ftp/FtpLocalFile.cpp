@@ -10,6 +10,7 @@
 
 namespace {
 constexpr std::size_t kWriteBlock = 64 * 1024;
+constexpr std::size_t kReadBlock = 256 * 1024;
 }  // namespace
 
 TFtpLocalFile::~TFtpLocalFile() {
@@ -79,9 +80,9 @@ bool TFtpLocalFile::WriteAll(const char* Data, std::size_t Len) {
 
 int TFtpLocalFile::Read(void* Buffer, int Len) {
     if (Len <= 0) return 0;
-    // Uploads take 1,460 bytes at a time: serve them from a 64 KiB block.
+    // Uploads take 1,460 bytes at a time: serve them from a 256 KiB block.
     if (AheadPos == Ahead.size()) {
-        Ahead.resize(kWriteBlock);
+        Ahead.resize(kReadBlock);
         ssize_t n;
         do {
             n = ::read(Fd, Ahead.data(), Ahead.size());

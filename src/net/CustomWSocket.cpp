@@ -39,8 +39,13 @@ TCustomWSocket::~TCustomWSocket() {
     }
     DiscardSendBuffer();
     DestroySocketWindow();
-    *FAlive = false;
+    FLife->Alive = false;
+    TLifeToken::Release(FLife);
     WSocketReleaseInstance();
+}
+
+void TCustomWSocket::TLifeToken::Release(TLife* Life) {
+    if (--Life->Refs == 0) delete Life;
 }
 
 void TCustomWSocket::CreateSocketWindow() {

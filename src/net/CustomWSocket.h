@@ -135,16 +135,26 @@ public:
 
 protected:
     // Tells whether the object still exists after a call that may have
-    // destroyed it (an event handler, a message pump).
+    // destroyed it (an event handler, a message pump). A socket and its
+    // tokens live on one thread, so the count needs no atomic operations: an
+    // upload takes several tokens per 1,460-byte block.
+    struct TLife {
+        int Refs = 1;
+        bool Alive = true;
+    };
     class TLifeToken {
     public:
-        explicit TLifeToken(std::shared_ptr<bool> alive) : FAlive(std::move(alive)) {}
-        explicit operator bool() const { return *FAlive; }
+        explicit TLifeToken(TLife* Life) : FLife(Life) { ++FLife->Refs; }
+        TLifeToken(const TLifeToken& Other) : TLifeToken(Other.FLife) {}
+        TLifeToken& operator=(const TLifeToken&) = delete;
+        ~TLifeToken() { Release(FLife); }
+        explicit operator bool() const { return FLife->Alive; }
+        static void Release(TLife* Life);
 
     private:
-        std::shared_ptr<bool> FAlive;
+        TLife* FLife;
     };
-    TLifeToken LifeToken() const { return TLifeToken(FAlive); }
+    TLifeToken LifeToken() const { return TLifeToken(FLife); }
 
     // How long a waiting loop sleeps between pumps when no event wakes it first.
     static constexpr int WaitSliceMs = 10;
@@ -244,7 +254,7 @@ private:
 
     std::string FDnsResult;
     TStringList FDnsResultList;
-    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+    TLife* FLife = new TLife;
     // Counts platform reads, so that the receive loop sees a pass that read nothing.
     std::uint64_t FPlatformReads = 0;
     // Bumped when the queue is discarded, so a send in progress notices.

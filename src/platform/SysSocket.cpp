@@ -21,6 +21,7 @@
 
 #include "platform/ErrorMap.h"
 #include "platform/MessageLoop.h"
+#include "platform/SendDrain.h"
 #include "platform/WinSockCodes.h"
 
 namespace platform::sys {
@@ -96,7 +97,7 @@ struct Entry {
 
     // Bytes sent while the loop dispatched, held back so that a handler
     // sending small blocks one notification at a time costs one system call
-    // per 64 KiB (see Hold). They leave when the block is full, when the
+    // per 256 KiB (see Hold). They leave when the block is full, when the
     // loop's queue has run dry, and before anything that must follow them.
     std::unique_ptr<char[]> behind;
     int behindPos = 0;
@@ -104,11 +105,10 @@ struct Entry {
     int Held() const { return behindLen - behindPos; }
     bool idleQueued = false;   // in tHeldSends
     bool shutPending = false;  // the program's shutdown waits for the held bytes
-    bool draining = false;     // closed by the program, held bytes still leaving
 };
 
 constexpr int kReadAhead = 64 * 1024;
-constexpr int kSendBehind = 64 * 1024;
+constexpr int kSendBehind = 256 * 1024;
 
 class Table : public detail::IoHandler {
 public:
@@ -131,33 +131,14 @@ public:
     void Remove(Handle h) {
         std::lock_guard<std::mutex> lock(mutex);
         entries.erase(h);
-    }
-
-    // A closed handle whose held bytes still leave: it keeps its descriptor
-    // and its key in the loop until they have (FinishDrain).
-    void StartDrain(const std::shared_ptr<Entry>& e) {
-        std::lock_guard<std::mutex> lock(mutex);
-        entries.erase(e->handle);
-        draining.emplace(e->handle, e);
-    }
-
-    std::shared_ptr<Entry> FindDraining(Handle h) {
-        std::lock_guard<std::mutex> lock(mutex);
-        auto it = draining.find(h);
-        return it == draining.end() ? nullptr : it->second;
-    }
-
-    void EndDrain(Handle h) {
-        std::lock_guard<std::mutex> lock(mutex);
-        draining.erase(h);
+        ++generation;
     }
 
     void CloseAll() {
         std::lock_guard<std::mutex> lock(mutex);
         for (auto& [h, e] : entries) ::close(e->fd);
-        for (auto& [h, e] : draining) ::close(e->fd);
         entries.clear();
-        draining.clear();
+        ++generation;
     }
 
     int Count() {
@@ -169,11 +150,13 @@ public:
     void OnIdle() override;
 
     std::atomic<Handle> next{1};
+    // Bumped whenever a handle leaves the table: a lookup remembered before
+    // that may be stale. Handles are never reused.
+    std::atomic<std::uint64_t> generation{0};
 
 private:
     std::mutex mutex;
     std::unordered_map<Handle, std::shared_ptr<Entry>> entries;
-    std::unordered_map<Handle, std::shared_ptr<Entry>> draining;
 };
 
 // The handles of this thread holding bytes that wait for the loop's idle work.
@@ -215,7 +198,6 @@ void NoteDeadError(Entry& e, int error) {
     if (e.deadError == 0 && EndsConnection(error)) e.deadError = error;
 }
 
-void FinishDrain(Entry& e);
 
 // Hands the held bytes to the kernel. True when none are left; otherwise the
 // rest goes at the next write readiness. A failure ends the connection: the
@@ -231,8 +213,8 @@ bool FlushHeld(Entry& e) {
         if (errno == EINTR) continue;
         int err = WsaFromErrno(errno);
         if (err == WSAEWOULDBLOCK) {
-            // Also without a selection (closed, or deselected): the stand-in sends them.
-            if (e.draining || e.mask == 0 || e.hwnd == 0) SetInterest(e, e.kernelEvents | EPOLLOUT);
+            // Also without a selection (deselected): the stand-in sends them.
+            if (e.mask == 0 || e.hwnd == 0) SetInterest(e, e.kernelEvents | EPOLLOUT);
             else EnsureInterest(e, EPOLLOUT);
             return false;
         }
@@ -244,14 +226,13 @@ bool FlushHeld(Entry& e) {
         e.shutPending = false;
         ::shutdown(e.fd, SHUT_WR);
     }
-    if (e.draining) FinishDrain(e);
     return true;
 }
 
 // Keeps len bytes (they fit) after those already held; the first ones of a
 // block ask the loop to send them once its queue has run dry.
 void Hold(const std::shared_ptr<Entry>& e, const char* buf, int len) {
-    if (!e->behind) e->behind = std::make_unique<char[]>(kSendBehind);
+    if (!e->behind) e->behind = std::make_unique_for_overwrite<char[]>(kSendBehind);
     if (e->Held() == 0) {
         e->behindPos = e->behindLen = 0;
         if (!e->idleQueued) {
@@ -279,13 +260,7 @@ void Table::OnIdle() {
 
 void Table::OnIoReady(std::uint64_t key, std::uint32_t events) {
     auto e = Find(static_cast<Handle>(key));
-    if (!e) {
-        if (auto closing = FindDraining(static_cast<Handle>(key))) {
-            if (FlushHeld(*closing)) return;
-            if (events & (EPOLLERR | EPOLLHUP)) FinishDrain(*closing);  // nobody will read them
-        }
-        return;
-    }
+    if (!e) return;
     if (e->Held() > 0 && (events & EPOLLOUT)) FlushHeld(*e);
     if (e->mask == 0) {
         SetInterest(*e, e->Held() > 0 ? std::uint32_t{EPOLLOUT} : 0u);
@@ -431,8 +406,22 @@ std::shared_ptr<Entry> Lookup(Handle h) {
         Fail(WSANOTINITIALISED);
         return nullptr;
     }
-    auto e = GetTable().Find(h);
-    if (!e) Fail(WSAENOTSOCK);
+    // A transfer asks for the same handle once per block: remember the last
+    // one found rather than take the table's lock each time.
+    thread_local struct {
+        Handle handle = 0;
+        std::uint64_t generation = 0;
+        std::shared_ptr<Entry> entry;
+    } tLast;
+    Table& table = GetTable();
+    const std::uint64_t generation = table.generation.load(std::memory_order_acquire);
+    if (tLast.entry && tLast.handle == h && tLast.generation == generation) return tLast.entry;
+    auto e = table.Find(h);
+    if (!e) {
+        Fail(WSAENOTSOCK);
+        return e;
+    }
+    tLast = {h, generation, e};
     return e;
 }
 
@@ -450,22 +439,11 @@ void FromSockaddr(const sockaddr_in& sin, Address* a) {
     a->port = sin.sin_port;
 }
 
-void ReleaseDescriptor(Entry& e) {
+void CloseDescriptor(Entry& e) {
     SetInterest(e, 0);
     ::close(e.fd);
     e.fd = -1;  // the number may be reused at once
-}
-
-void CloseDescriptor(Entry& e) {
-    ReleaseDescriptor(e);
     GetTable().Remove(e.handle);
-}
-
-// The last held bytes of a closed handle have left, or never will.
-void FinishDrain(Entry& e) {
-    e.behindPos = e.behindLen = 0;
-    ReleaseDescriptor(e);
-    GetTable().EndDrain(e.handle);
 }
 
 std::uint64_t NowMs() { return platform::GetTickCount64(); }
@@ -756,11 +734,13 @@ int Close(Handle h) {
         }
     }
     if (e->Held() > 0) {
-        // A graceful close: the kernel would send what it holds after the
-        // close, so held bytes leave after it too, from the loop.
-        e->draining = true;
-        GetTable().StartDrain(e);
-        SetInterest(*e, EPOLLOUT);
+        // A graceful close: the kernel sends what it holds after the close,
+        // whatever the program does next, so the held bytes go the same way.
+        SetInterest(*e, 0);
+        DrainAndClose(e->fd, std::move(e->behind), e->behindPos, e->behindLen);
+        e->fd = -1;
+        e->behindPos = e->behindLen = 0;
+        GetTable().Remove(e->handle);
         return 0;
     }
     CloseDescriptor(*e);
