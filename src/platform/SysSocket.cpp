@@ -97,7 +97,7 @@ struct Entry {
 
     // Bytes sent while the loop dispatched, held back so that a handler
     // sending small blocks one notification at a time costs one system call
-    // per 256 KiB (see Hold). They leave when the block is full, when the
+    // per 64 KiB (see Hold). They leave when the block is full, when the
     // loop's queue has run dry, and before anything that must follow them.
     std::unique_ptr<char[]> behind;
     int behindPos = 0;
@@ -108,7 +108,7 @@ struct Entry {
 };
 
 constexpr int kReadAhead = 64 * 1024;
-constexpr int kSendBehind = 256 * 1024;
+constexpr int kSendBehind = 64 * 1024;
 
 class Table : public detail::IoHandler {
 public:
