@@ -198,7 +198,6 @@ void NoteDeadError(Entry& e, int error) {
     if (e.deadError == 0 && EndsConnection(error)) e.deadError = error;
 }
 
-
 // Hands the held bytes to the kernel. True when none are left; otherwise the
 // rest goes at the next write readiness. A failure ends the connection: the
 // program took those bytes for sent, so the next call tells it.
