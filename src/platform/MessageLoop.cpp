@@ -548,7 +548,6 @@ bool IsWindowOfThisThread(HWND hwnd) { return CurrentLoop().HasWindow(hwnd); }
 
 void RequestIdleWork(IoHandler* handler) { CurrentLoop().RequestIdleWork(handler); }
 
-
 bool PostTask(HWND hwnd, std::function<void()> task) {
     auto core = OwnerOf(hwnd);
     if (!core) return false;

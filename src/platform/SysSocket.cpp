@@ -414,7 +414,7 @@ std::shared_ptr<Entry> Lookup(Handle h) {
     } tLast;
     Table& table = GetTable();
     const std::uint64_t generation = table.generation.load(std::memory_order_acquire);
-    if (tLast.entry && tLast.handle == h && tLast.generation == generation) return tLast.entry;
+    if (tLast.handle == h && tLast.generation == generation) return tLast.entry;  // handles start at 1
     auto e = table.Find(h);
     if (!e) {
         Fail(WSAENOTSOCK);
@@ -465,7 +465,6 @@ bool PlainOption(Option opt, int& level, int& name) {
     default: return false;
     }
 }
-
 
 ForwardResolver& Resolver() {
     static ForwardResolver r;
