@@ -2,7 +2,7 @@
 // own start-up, the hand-over as from the site manager (host:port), the connect by
 // Timer1, then a click on DOWNLOAD (the focused row) or UPLOAD (a
 // highlighted file of the explorer view), timed from the click until the
-// window has the request's completion. Prints "SECONDS BYTES" on success.
+// window has the request's completion. Prints the seconds on success.
 //
 //     tarn_window_bench HOST PORT USER PASSWORD get|put NAME
 //
