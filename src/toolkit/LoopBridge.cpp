@@ -1,5 +1,7 @@
 #include "toolkit/LoopBridge.h"
 
+#include <cstdint>
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -8,6 +10,15 @@
 #include "toolkit/Handler.h"
 
 namespace {
+
+// While platform messages wait, Qt has a turn at most this often.
+constexpr std::uint64_t kQtTurnMs = 16;
+std::uint64_t gLastQtTurn = 0;
+
+void QtTurn(QEventLoop::ProcessEventsFlags flags) {
+    QCoreApplication::processEvents(flags);
+    gLastQtTurn = platform::GetTickCount64();
+}
 
 // Platform handlers are program code: their exceptions go to the error box,
 // never into Qt.
@@ -26,7 +37,10 @@ TLoopBridge::TLoopBridge()
 TLoopBridge::~TLoopBridge() { platform::SetAppHooks({}); }
 
 void TLoopBridge::ProcessAll() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // A loop that pumps at every platform event gives Qt a turn once a frame,
+    // not once an event: each turn repaints whatever changed since the last.
+    if (platform::PendingMessageCount() == 0 || platform::GetTickCount64() - gLastQtTurn >= kQtTurnMs)
+        QtTurn(QEventLoop::AllEvents);
     DispatchPlatform();
 }
 
@@ -45,5 +59,5 @@ void TLoopBridge::WaitForEvents(int timeoutMs) {
     deadline.setTimerType(Qt::PreciseTimer);
     deadline.setSingleShot(true);
     if (timeoutMs > 0) deadline.start(timeoutMs);
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QtTurn(QEventLoop::WaitForMoreEvents);
 }

@@ -18,7 +18,8 @@ public:
     TLoopBridge(const TLoopBridge&) = delete;
     TLoopBridge& operator=(const TLoopBridge&) = delete;
 
-    // Qt events, then platform messages; never waits.
+    // Qt events (once a frame at most while platform messages wait), then
+    // platform messages; never waits.
     static void ProcessAll();
     // Sleeps in Qt's loop until an event (the platform descriptor is one of
     // them) or the deadline, never spinning; returns at once when platform

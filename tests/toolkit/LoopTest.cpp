@@ -93,6 +93,38 @@ TEST_F(LoopTest, WaitingPumpWakesForAPostedMessage) {
     platform::DestroyWindow(hwnd);
 }
 
+// A pump loop fed by an endless chain of platform messages (a transfer's
+// blocks) still gives Qt its turns, so its timers fire and the window
+// repaints; the chain's messages all run, in order.
+TEST_F(LoopTest, PumpingThroughAChainOfPlatformMessagesStillGivesQtItsTurn) {
+    int next = 0;
+    bool inOrder = true;
+    platform::HWND hwnd = 0;
+    hwnd = platform::CreateHiddenWindow([&](platform::HWND, platform::UINT m, platform::WPARAM w, platform::LPARAM) {
+        if (m != platform::WM_USER) return platform::LRESULT(0);
+        inOrder = inOrder && static_cast<int>(w) == next;
+        ++next;
+        platform::PostMessage(hwnd, platform::WM_USER, static_cast<platform::WPARAM>(next), 0);
+        return platform::LRESULT(0);
+    });
+    platform::PostMessage(hwnd, platform::WM_USER, 0, 0);
+    int qtTurns = 0;
+    QTimer qtTimer;
+    QObject::connect(&qtTimer, &QTimer::timeout, [&] { ++qtTurns; });
+    qtTimer.start(0);
+    QElapsedTimer clock;
+    clock.start();
+    while (qtTurns < 3 && clock.elapsed() < 5000) {
+        App->ProcessMessages();
+        ASSERT_GT(platform::PendingMessageCount(), 0u);
+    }
+    EXPECT_EQ(qtTurns, 3);
+    EXPECT_GT(next, 3);
+    EXPECT_TRUE(inOrder);
+    platform::DestroyWindow(hwnd);
+    App->ProcessMessages();
+}
+
 TEST_F(LoopTest, TimerDisabledByItsHandlerFiresOnce) {
     TTimer timer(App.get());
     timer.SetEnabled(false);
