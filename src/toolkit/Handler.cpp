@@ -1,13 +1,13 @@
 #include "toolkit/Handler.h"
 
 #include <cstdio>
-#include <exception>
+#include <stdexcept>
 
 #include "toolkit/Application.h"
 
-void RunHandler(const std::function<void()>& body) {
+void ShowHandlerException() {
     try {
-        body();
+        throw;
     } catch (const std::exception& e) {
         if (Application != nullptr) Application->ShowException(e);
         else std::fprintf(stderr, "Unhandled exception: %s\n", e.what());
