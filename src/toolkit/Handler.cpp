@@ -1,13 +1,13 @@
 #include "toolkit/Handler.h"
 
 #include <cstdio>
-#include <stdexcept>
+#include <exception>
 
 #include "toolkit/Application.h"
 
-void ShowHandlerException() {
+void RunHandler(const std::function<void()>& body) {
     try {
-        throw;
+        body();
     } catch (const std::exception& e) {
         if (Application != nullptr) Application->ShowException(e);
         else std::fprintf(stderr, "Unhandled exception: %s\n", e.what());

@@ -3,23 +3,11 @@
 // only that handler. Nothing ever propagates into Qt.
 #pragma once
 
-#include <exception>
 #include <functional>
 
 #include "base/Component.h"
 
-// Shows the exception a handler let out (the current one, inside a catch).
-void ShowHandlerException();
-
-// A template, so that handlers run at every data block wrap nothing on the heap.
-template <class Body>
-void RunHandler(Body&& body) {
-    try {
-        body();
-    } catch (...) {
-        ShowHandlerException();
-    }
-}
+void RunHandler(const std::function<void()>& body);
 
 // Runs an event if one is attached.
 inline void FireEvent(const std::function<void(TObject*)>& event, TObject* sender) {
