@@ -24,20 +24,35 @@ standin() { printf '#!/usr/bin/env bash\n%s\n%s\n' "$recorder" "$2" >"$bin/$1"; 
 standin sudo 'AS_ROOT=1 exec "$@"'
 # Prints the packages listed in $STATE/installed as installed.
 standin dpkg-query 'sed "s/$/ install ok installed/" "$STATE/installed"'
-# "install" fails when $STATE/apt-fails exists; otherwise it enables (start
-# links and an init script) every service named in $STATE/apt-enables.
+# "install" enables every service named in $STATE/apt-enables (with systemd
+# running, enables and starts its unit; without, gives it an init script and
+# start links), then fails if $STATE/apt-fails exists.
 standin apt-get '
 [[ $1 == install ]] || exit 0
-[[ -e $STATE/apt-fails ]] && exit 100
+root=$TARNWICK_SETUP_TEST_ROOT
 for s in $(cat "$STATE/apt-enables" 2>/dev/null); do
-  mkdir -p "$TARNWICK_SETUP_TEST_ROOT/etc/init.d" "$TARNWICK_SETUP_TEST_ROOT/etc/rc2.d"
-  touch "$TARNWICK_SETUP_TEST_ROOT/etc/init.d/$s"; chmod +x "$TARNWICK_SETUP_TEST_ROOT/etc/init.d/$s"
-  ln -sf "../init.d/$s" "$TARNWICK_SETUP_TEST_ROOT/etc/rc2.d/S01$s"
-done'
-# No systemd units at all; services listed in $STATE/running report as running.
-standin systemctl 'exit 0'
-standin service '[[ $2 != status ]] || grep -qx "$1" "$STATE/running" 2>/dev/null'
-standin update-rc.d 'exit 0'
+  if [[ -d $root/run/systemd/system ]]; then
+    touch "$root/lib/systemd/system/$s.service"
+    echo "$s.service enabled enabled" >>"$STATE/units-enabled"
+    echo "$s.service loaded active running" >>"$STATE/units-active"
+  else
+    touch "$root/etc/init.d/$s"; chmod +x "$root/etc/init.d/$s"
+    ln -sf "../init.d/$s" "$root/etc/rc2.d/S01$s"
+  fi
+done
+[[ ! -e $STATE/apt-fails ]]'
+# Lists the units in $STATE/units-enabled and $STATE/units-active.
+standin systemctl '
+case "$1 $2" in
+  "list-unit-files --state=enabled") cat "$STATE/units-enabled" 2>/dev/null ;;
+  "list-units --type=service,socket") cat "$STATE/units-active" 2>/dev/null ;;
+esac
+exit 0'
+standin service 'exit 0'
+# "disable" turns start links into stop links.
+standin update-rc.d '
+[[ $2 == disable ]] || exit 0
+for link in "$TARNWICK_SETUP_TEST_ROOT"/etc/rc[2-5].d/S[0-9][0-9]"$1"; do mv "$link" "${link/\/S/\/K}"; done'
 standin invoke-rc.d 'exit 0'
 standin cmake 'exit 0'
 standin ninja 'echo "[1/2] Building CXX object main.cpp.o"; echo "[2/2] Linking CXX executable tarnwick-ftp"'
@@ -68,7 +83,8 @@ run_as() {
 fresh() {
   case_name=$1
   rm -rf "$scratch/calls" "$scratch/state" "$scratch/root"
-  mkdir -p "$scratch/state" "$scratch/root/usr/sbin" "$scratch/root/etc/init.d" "$scratch/root/etc/rc2.d"
+  mkdir -p "$scratch/state" "$scratch/root/usr/sbin" "$scratch/root/etc/init.d" "$scratch/root/etc/rc2.d" \
+    "$scratch/root/lib/systemd/system"
   touch "$scratch/calls" "$scratch/state/installed"
 }
 
@@ -87,7 +103,6 @@ unprivileged='^(apt-get|update-rc\.d|invoke-rc\.d|systemctl (enable|disable|star
 # starts it; the policy file is gone afterwards.
 fresh "run as user"
 ln -s ../init.d/vsftpd "$scratch/root/etc/rc2.d/S01vsftpd"
-echo vsftpd >"$scratch/state/running"
 run_as 1000 "$tree/scripts/run" --some-option
 [[ $status == 0 ]] || fail "scripts/run exited with $status: $(cat "$scratch/output")"
 install=$(grep -E '^apt-get install ' "$scratch/calls" || true)
@@ -128,14 +143,13 @@ run_as 1000 "$tree/scripts/setup" program
 expect_none "^sudo (tee|rm)"
 grep -q "the machine's own" "$(policy)" || fail "the machine's policy file was changed"
 
-# 4. scripts/setup test as root: the servers the install enables (vsftpd,
-# danted) are disabled at boot and stopped if running (danted); ssh, enabled before,
-# is left alone; no sudo is used; sshd's folder is made.
+# 4. scripts/setup test as root without systemd: the servers the install
+# enables (vsftpd, danted) are disabled at boot and stopped; ssh, enabled
+# before, is left alone; no sudo is used; sshd's folder is made.
 fresh "test set as root"
 ln -s ../init.d/ssh "$scratch/root/etc/rc2.d/S01ssh"
 touch "$scratch/root/etc/init.d/ssh"
 printf 'vsftpd\ndanted\n' >"$scratch/state/apt-enables"
-printf 'danted\nssh\n' >"$scratch/state/running"
 run_as 0 "$tree/scripts/setup" test
 [[ $status == 0 ]] || fail "setup exited with $status: $(cat "$scratch/output")"
 install=$(grep -E '^apt-get install ' "$scratch/calls" || true)
@@ -145,20 +159,42 @@ done
 expect "^update-rc.d vsftpd disable \(root\)$"
 expect "^update-rc.d danted disable \(root\)$"
 expect "^service danted stop \(root\)$"
-expect_none "^service vsftpd stop"
+expect "^service vsftpd stop \(root\)$"
+[[ $(ls "$scratch/root/etc/rc2.d") == $'K01danted\nK01vsftpd\nS01ssh' ]] ||
+  fail "start links now: $(ls "$scratch/root/etc/rc2.d" | tr '\n' ' ')"
+! grep -q "could not disable" "$scratch/output" || fail "$(cat "$scratch/output")"
 expect_none "^(update-rc.d|systemctl [a-z]+|service) ssh "
 expect_none "^sudo"
 [[ -d $scratch/root/run/sshd ]] || fail "/run/sshd not made"
 [[ ! -e $(policy) ]] || fail "policy file left behind"
 
-# 5. Everything installed: nothing is installed, no policy file, no service touched.
+# 5. The same as a user under systemd, the install failing after it
+# configured vsftpd: the unit it enabled and started is disabled and stopped
+# all the same, through sudo; ssh, enabled and running before, is left alone.
+fresh "failing install under systemd"
+mkdir -p "$scratch/root/run/systemd/system"
+echo "ssh.service enabled enabled" >"$scratch/state/units-enabled"
+echo "ssh.service loaded active running" >"$scratch/state/units-active"
+echo vsftpd >"$scratch/state/apt-enables"
+touch "$scratch/state/apt-fails"
+run_as 1000 "$tree/scripts/setup" test
+[[ $status != 0 ]] || fail "a failing install reported success"
+expect "^systemctl disable --quiet vsftpd.service \(root\)$"
+expect "^systemctl stop vsftpd \(root\)$"
+[[ ! -e $(policy) ]] || fail "policy file left behind"
+expect_none "^(sudo )?(systemctl [a-z]+|service) ssh"
+expect_none "^(update-rc.d|service)"
+expect_none "$unprivileged"
+
+# 6. Everything installed: nothing is installed, no policy file, no service
+# touched; only sshd's folder is made, through sudo.
 fresh "all installed"
 printf '%s\n' $program_packages $test_packages >"$scratch/state/installed"
-mkdir -p "$scratch/root/run/sshd"
 run_as 1000 "$tree/scripts/setup" test
 [[ $status == 0 ]] || fail "setup exited with $status: $(cat "$scratch/output")"
-expect_none "^(sudo|apt-get)"
+expect_none "^(sudo (apt-get|tee|rm)|apt-get)"
 expect_none "$service_changes"
+expect "^sudo mkdir -p $scratch/root/run/sshd "
 
 if ((failures)); then
   echo "$failures failures; last calls:" >&2
