@@ -5,6 +5,7 @@
 #include <map>
 
 #include "ftp/FtpUrl.h"
+#include "net/SslContext.h"
 
 namespace {
 
@@ -154,7 +155,10 @@ bool TParser::Apply(const std::string& Name, const std::string& Value) {
         return true;
     }
     if (Name == "--pin") {
-        if (Value.empty()) return Fail("--pin wants the certificate's SHA-256 fingerprint");
+        // A typo would otherwise read as "certificate changed" at connect.
+        if (SslSha256Hex(Value).empty())
+            return Fail("--pin wants a SHA-256 fingerprint of the server's public key: 64 hex digits, "
+                        "':' allowed between them");
         Opts.PinSha256 = Value;
         return true;
     }
