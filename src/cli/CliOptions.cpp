@@ -410,8 +410,9 @@ Options:
                            every data connection are encrypted, or nothing is sent
       --ftps-implicit      FTP over implicit TLS (default port 990)
       --cacert FILE        also trust the certificates (PEM) in FILE
-      --pin SHA256         trust exactly the certificate with this SHA-256
-                           fingerprint (as "AB:CD:..." or plain hex)
+      --pin SHA256         trust exactly the server key with this SHA-256
+                           fingerprint of its public key, 64 hex digits with
+                           or without ':' (a certificate's fingerprint works too)
       --insecure           do not check the certificate (warns on standard error)
                            Otherwise an untrusted certificate ends the run (7).
       --timeout SECONDS    longest wait for the server (default 60; 0: none)

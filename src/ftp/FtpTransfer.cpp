@@ -2,6 +2,8 @@
 // failing a data step, the completion rule and the transfer statistics.
 #include "ftp/CustomFtpCli.h"
 
+#include <memory>
+
 #include "base/Strings.h"
 
 void TCustomFtpCli::BeginTransfer() {
@@ -127,6 +129,9 @@ std::uint16_t TCustomFtpCli::DataCloseOutcome(std::uint16_t Error, bool Received
                                  ": the data may have been cut short on the way";
         FireDisplay("! " + line.substr(4));
         RecordTransferFailure(426, line);
+        // A listing cut short would be shown as if it were the folder.
+        if ((LastStep == stepDir || LastStep == stepLs) && !LocalFileName.empty())
+            std::unique_ptr<TFtpLocalFile>(TFtpLocalFile::Create(LocalFileName));
         return Error;
     }
     if (Error >= SslErrHandshake && Error <= SslErrProtocol) {
