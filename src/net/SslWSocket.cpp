@@ -35,12 +35,6 @@ std::optional<platform::TIpAddress> NumericHost(const std::string& Host) {
     address.s_addr = number;
     return platform::ParseIpAddress(inet_ntoa(address));
 }
-
-std::string AddressText(const platform::TIpAddress& Address) {
-    std::string text;
-    for (std::size_t i = 0; i < Address.Size; ++i) text += (i ? "." : "") + std::to_string(Address.Bytes[i]);
-    return text;
-}
 }  // namespace
 
 TCustomSslWSocket::~TCustomSslWSocket() {
@@ -148,7 +142,7 @@ bool TCustomSslWSocket::SetExpectedIdentity() {
             address = platform::ParseIpAddress(inet_ntoa(peer.sin_addr));
             if (!address) return false;
         }
-        FExpectedName = "IP:" + AddressText(*address);
+        FExpectedName = "IP:" + platform::FormatIpAddress(*address);
         return X509_VERIFY_PARAM_set1_ip(param, address->Bytes.data(), address->Size) == 1;
     }
     if (host.empty()) return false;

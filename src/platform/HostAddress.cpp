@@ -21,4 +21,11 @@ std::optional<TIpAddress> ParseIpAddress(std::string_view Host) {
     return address;
 }
 
+std::string FormatIpAddress(const TIpAddress& Address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const int family = Address.Family == TIpFamily::V4 ? AF_INET : AF_INET6;
+    if (!inet_ntop(family, Address.Bytes.data(), text, sizeof text)) return {};
+    return text;
+}
+
 }  // namespace platform

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -26,5 +27,7 @@ struct TIpAddress {
 };
 
 std::optional<TIpAddress> ParseIpAddress(std::string_view Host);
+// The address in its usual text form ("127.0.0.1", "::1").
+std::string FormatIpAddress(const TIpAddress& Address);
 
 }  // namespace platform
