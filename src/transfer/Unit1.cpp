@@ -162,14 +162,21 @@ void TFrmFTP::FormCloseQuery(TObject*, bool& CanClose) {
     CanClose = true;
 }
 
-// A Quit that fails leaves the engine connected: one more try, and then the
-// connection is dropped without a word (a connect still on its way, a server
-// that does not answer QUIT).
+// A Quit that fails leaves the engine connected: one more try, then the
+// connection is dropped. A request still running (a connect waiting for its
+// greeting, a listing) gets no QUIT: its reply would be read as the running
+// request's, and a server that never answers would keep the window for the
+// whole time-out. That connection is dropped at once.
 void TFrmFTP::EndSession() {
     if (!FtpClient1->Connected()) return;
-    QuitSession();
+    if (EngineIdle()) {
+        QuitSession();
+        if (FtpClient1->Connected()) QuitSession();
+    } else {
+        AddLogLine("Disconnected from server " + ShownServer());
+        QuitRequested = true;
+    }
     CmdConnect->SetCaption("Connect");
-    if (FtpClient1->Connected()) QuitSession();
     if (FtpClient1->Connected()) FtpClient1->CancelAsync();
 }
 

@@ -316,8 +316,8 @@ private:
     // Logs "Disconnected from server " with the host and quits (the toggle
     // and EndSession).
     void QuitSession();
-    // Leaves no session behind: quits (twice if need be), then drops what
-    // is still open. Every close of the window runs it.
+    // Leaves no session behind: quits (twice if need be) when no request
+    // runs, then drops what is still open. Every close of the window runs it.
     void EndSession();
     // Reads the host box's address for a connect; false (said in the log
     // and a box) when it cannot be used.

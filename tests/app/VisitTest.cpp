@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QCloseEvent>
+#include <QTimer>
 
 #include "app/Project1.h"
 #include "sites/Ufirst.h"
@@ -104,6 +105,26 @@ TEST_F(VisitTest, EveryWayOfLeavingEndsTheSessionAndEnterStaysInTheFilter) {
         EXPECT_EQ(sent.back(), "QUIT");
     }
     EXPECT_TRUE(Boxes->Records.empty()) << BoxTexts().front();
+
+    // Esc while the connect still waits for a greeting that never comes: the
+    // window closes at once, the connection is dropped without a box, and
+    // the next visit connects.
+    peers::ScriptedPeer silent({peers::ExpectPeerClose()}, 1, peers::Millis(20000));
+    ASSERT_TRUE(silent.Start());
+    Frmfirst->Edwebsite->SetText("127.0.0.1:" + std::to_string(silent.Port()));
+    VisitFromSiteManager([] {
+        // Timer1's connect runs its own loop: Esc comes in from there.
+        QTimer::singleShot(1500, [] { QTest::keyClick(FrmFTP->Widget(), Qt::Key_Escape); });
+    });
+    EXPECT_FALSE(FrmFTP->FtpClient1->Connected());
+    EXPECT_TRUE(PumpUntil([&] { return silent.WaitDone(peers::Millis(10)); }));
+    EXPECT_EQ(silent.Failure(), "") << Joined(Log());
+    EXPECT_TRUE(Boxes->Records.empty()) << BoxTexts().front();
+    Frmfirst->Edwebsite->SetText(host);
+    VisitFromSiteManager([&] {
+        ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("a.txt") >= 0; })) << Joined(Log());
+        ClickOn(FrmFTP->CmdExit);
+    });
 }
 
 TEST_F(VisitTest, PastedUrlsPasswordIsUsedAndNeverShown) {
