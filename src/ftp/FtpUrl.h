@@ -23,6 +23,8 @@ struct TFtpUrl {
 // True when Text starts with "ftp://", "ftpes://" or "ftps://" (any case).
 bool LooksLikeFtpUrl(const std::string& Text);
 // False with Error saying why when Text is not a usable ftp, ftpes or ftps URL.
+// Error never holds the URL's password; a password with an unescaped "/" is
+// refused (the URL's first "/" ends its host part).
 bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error);
 
 // What a host box holds: an ftp:// URL as above, "host:port" (a name or a
@@ -31,3 +33,11 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error);
 // with Error saying why when the port is not a number from 1 to 65535 or
 // no host is given.
 bool ParseHostAddress(const std::string& Text, TFtpUrl& Url, std::string& Error);
+
+// The address for the user's eyes and the log: a URL as "user@host:port"
+// (the scheme's port when it names none), never its password; any other text
+// as it is.
+std::string ShownAddress(const std::string& Text);
+// The URL as given without its password ("ftp://user@host/dir"), still an
+// address that connects; any other text as it is.
+std::string UrlWithoutPassword(const std::string& Text);

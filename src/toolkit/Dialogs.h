@@ -58,7 +58,9 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned butt
                         TMsgDlgBtn defaultButton);
 // The default error box for an exception no handler caught.
 void ShowErrorBox(const std::string& message);
-// The input box: the typed text, or defaultValue when cancelled.
+// The input box: the typed text, or defaultValue when cancelled. A value
+// that is not UTF-8 comes back byte for byte when left unchanged; an edit
+// that cannot keep its bytes is refused with a box, as if cancelled.
 std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue);
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
 

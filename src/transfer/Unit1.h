@@ -17,7 +17,8 @@
 //
 // Contract: runs on the user-interface thread only. Every close of the window
 // (Return, the close box, the window manager, Esc) runs FormCloseQuery, which
-// stores the local folder and the transfer type and always lets it close.
+// stores the local folder and the transfer type, ends the FTP session and lets
+// it close, unless a file transfer is still running.
 #pragma once
 
 #include <cstdint>
@@ -167,6 +168,9 @@ public:
     void SortRemoteEntries(const std::string& key);
     void FillRemoteView();
     void ListView1DblClick(TObject* Sender);
+    // What a double click on a row that is not a folder gets.
+    static constexpr const char* kNotAFolder =
+        "You attempted to double-click an item that was not a FOLDER NAME. You can double-click on any folder name to view folder contents, or double-click the \"..\" to manuever to the previous folder. If you wish to download files from the server, simply click once to highlight the file, then click the Download button.";
 
     // --- Remote file operations (RemoteOperations.cpp) ---
     TBitBtn* CmdServCreate;
@@ -204,6 +208,7 @@ public:
     void FtpClient1PassiveFallback(TObject* Sender);
     // The completion table: reports Error, then runs RqType's follow-up.
     void FtpClient1RequestDone(TObject* Sender, TFtpRequest RqType, std::uint16_t Error);
+    void ReportError(std::uint16_t Error);
     // Appends a line to the log and selects it, so that the log shows it.
     void AddLogLine(const std::string& text);
     // The busy state: the remote list disabled and the hourglass over the
@@ -314,8 +319,11 @@ private:
     void CreateSettings();
     void StoreSavedList();
     // Logs "Disconnected from server " with the host and quits (the toggle
-    // and Return).
+    // and EndSession).
     void QuitSession();
+    // Leaves no session behind: quits (twice if need be) when no request
+    // runs, then drops what is still open. Every close of the window runs it.
+    void EndSession();
     // Reads the host box's address for a connect; false (said in the log
     // and a box) when it cannot be used.
     bool TakeHostAddress(TFtpUrl& address);
@@ -332,6 +340,10 @@ private:
 
     // We sent QUIT since the last connect: the server's close is expected.
     bool QuitRequested = false;
+    // The CWD running was asked for by a double click on a row.
+    bool FolderChangeAsked = false;
+    // The host box's address as shown and logged (no password).
+    std::string ShownServer() const;
     // The folder of the connect's address, opened once the login succeeds.
     std::string FolderAfterLogin;
 };

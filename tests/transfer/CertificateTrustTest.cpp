@@ -115,7 +115,7 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
             EXPECT_TRUE(Contains(box.Text, part)) << part << "\n" << box.Text;
         EXPECT_TRUE(NewLogged("Connection to " + site + " cancelled: its certificate is not trusted."))
             << Joined(NewLog());
-        EXPECT_FALSE(NewLogged("Lost the connection to server ftpes://" + site)) << Joined(NewLog());
+        EXPECT_FALSE(NewLogged("Lost the connection to server " + site)) << Joined(NewLog());
         EXPECT_FALSE(LoggedIn(*server));
         EXPECT_EQ(Read(StorePath()), own);
     }
