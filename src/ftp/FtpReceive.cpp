@@ -39,6 +39,7 @@ void TCustomFtpCli::StartReceive(TFtpRequest RqType, TFtpStep Step, const std::s
     ChangeState(fesAwaitingReply);
     ReplyHandler = &TCustomFtpCli::ReceiveFirstReply;
     SendCommand(HostFileName.empty() ? ReceiveVerb : ReceiveVerb + " " + HostFileName);
+    if (TransferRunning()) AwaitDataArrival();
 }
 
 bool TCustomFtpCli::OpenReceiveFile() {
@@ -132,7 +133,6 @@ void TCustomFtpCli::ReceiveFirstReply() {
     const int code = FReplyCode;
     if (code == 125 || (code >= 150 && code <= 159)) {
         ReplyHandler = &TCustomFtpCli::ReceiveSecondReply;
-        AwaitDataArrival();
         return;
     }
     KeepFirstErrorLine();
