@@ -125,6 +125,10 @@ public:
     TFtpEngineState State() const { return FState; }
     // True while the control socket is anything but closed.
     bool Connected() const;
+    // The last request failed because its data connection could not be
+    // opened: PORT or PASV refused, an unusable 227 reply, a connection
+    // that could not be made, or the server's 425.
+    bool DataConnectionFailed() const;
     // The transfer failed on its local file (open, read or write), as opposed
     // to a server's refusal with the same code. Cleared when a transfer step
     // or a synchronous call starts.

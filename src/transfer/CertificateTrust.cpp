@@ -7,9 +7,6 @@
 
 namespace {
 
-constexpr int kExplicitTlsPort = 21;
-constexpr int kImplicitTlsPort = 990;
-
 std::string Description(const TSslCertInfo& cert) {
     return "Subject: " + cert.Subject + "\nIssuer: " + cert.Issuer + "\nValid from: " + cert.NotBefore +
            "\nValid until: " + cert.NotAfter + "\nSHA-256 fingerprint: " + cert.Sha256;
@@ -21,10 +18,7 @@ void TFrmFTP::PinStoredCertificate(const TFtpUrl& address) {
     CertificateServer.clear();
     FtpClient1->SslPinSha256.clear();
     if (address.Security == ftpSecurityNone) return;
-    int port = address.Security == ftpSecurityImplicit ? kImplicitTlsPort : kExplicitTlsPort;
-    // The host box's port has been checked to be a number from 1 to 65535.
-    if (!address.Port.empty()) port = std::stoi(address.Port);
-    CertificateServer = TTrustedCertificates::ServerKey(address.Host, port);
+    CertificateServer = ServerKey(address);
     FtpClient1->SslPinSha256 = TrustedCertificates.Fingerprint(CertificateServer);
 }
 

@@ -132,6 +132,7 @@ void TFrmFTP::CmdconnectClick(TObject*) {
     // ftpes:// and ftps:// in the host box; the engine takes 990 for "ftp" then.
     FtpClient1->Security = address.Security;
     PinStoredCertificate(address);
+    ChoosePassiveMode(address);
     FtpClient1->UserName = EdUserID->Text().empty() ? address.User : EdUserID->Text();
     FtpClient1->PassWord = EdPassword->Text().empty() ? address.Password : EdPassword->Text();
     FolderAfterLogin = address.Path;
@@ -194,14 +195,13 @@ void TFrmFTP::FtpClient1SessionClosed(TObject*, std::uint16_t) {
     CmdConnect->SetCaption("Connect");
 }
 
-// The engine is about to run the request again in passive mode; later
-// visits start passive at once.
+// The engine is about to run the request again in passive mode.
 void TFrmFTP::FtpClient1PassiveFallback(TObject*) {
     AddLogLine("Active mode failed; using passive mode for this session.");
-    Settings.WriteBool("Options", "Passive", true);
 }
 
 void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error) {
+    UpdatePassiveMemory(RqType, Error);
     // The question or the alarm is the report: no error box on top of it.
     if (RqType == ftpConnectAsync && Error != 0 && CertificateRefused()) {
         if (!FtpClient1->Connected()) CmdConnect->SetCaption("Connect");

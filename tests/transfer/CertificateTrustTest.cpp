@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "SessionFixture.h"
+#include "transfer/ServerLines.h"
 #include "transfer/TrustedCertificates.h"
 
 namespace {
@@ -88,7 +89,7 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
     Write(StorePath(), own);
     ASSERT_EQ(chmod(StorePath().c_str(), 0644), 0);
     TTrustedCertificates store{StorePath()};
-    EXPECT_EQ(store.Fingerprint(TTrustedCertificates::ServerKey("ftp.EXAMPLE.com", 2121)),
+    EXPECT_EQ(store.Fingerprint(ServerKey("ftp.EXAMPLE.com", 2121)),
               "AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA");
     EXPECT_EQ(store.Fingerprint(site), "");
 
