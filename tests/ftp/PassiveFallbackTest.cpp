@@ -262,3 +262,64 @@ TEST(PassiveFallback, AppendThatMovedDataIsNeverSentAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// Behind a firewall that drops the server's connection, vsftpd stays in its
+// own connect after LIST and answers neither ABOR nor NOOP: the engine logs
+// in again, goes back to the folder it had walked into (relative, never
+// shown by PWD) and to its type, and lists that folder passive. The owner
+// hears of no lost session and of no new one.
+TEST(PassiveFallback, ServerStuckInItsConnectIsLeftForANewPassiveLogin) {
+    peers::NetworkNamespace net;
+    ASSERT_TRUE(net.Enter()) << net.Error();
+    peers::VsftpdServer ftp;
+    ASSERT_TRUE(ftp.Start()) << ftp.Error();
+    ASSERT_TRUE(net.AcceptOnlySynTo({{ftp.Port(), ftp.Port()}, {ftp.PassiveMinPort(), ftp.PassiveMaxPort()}}))
+        << net.Error();
+    ASSERT_TRUE(ftp.PutFile("outer/inner/deep.txt", "deep"));
+    const std::string local = (fs::temp_directory_path() / "tarn-fallback-stuck.txt").string();
+
+    TRecordedFtp R;
+    R.Target(ftp);
+    R.Ftp.Timeout = 30;
+    R.Ftp.PassiveFallback = true;
+    int fallbacks = 0, opened = 0, closed = 0;
+    R.Ftp.OnPassiveFallback = [&](TObject*) { ++fallbacks; };
+    R.Ftp.OnSessionConnected = [&](TObject*, std::uint16_t) { ++opened; };
+    R.Ftp.OnSessionClosed = [&](TObject*, std::uint16_t) { ++closed; };
+    ASSERT_TRUE(R.Ftp.Connect()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpConnectAsync, 0);
+    for (const char* folder : {"outer", "inner"}) {
+        R.Ftp.HostDirName = folder;
+        ASSERT_TRUE(R.Ftp.Cwd()) << R.Ftp.ErrorMessage();
+        R.ExpectOneDone(ftpCwdAsync, 0);
+    }
+    ASSERT_TRUE(R.Ftp.TypeAscii());
+    R.ExpectOneDone(ftpTypeSetAsync, 0);
+    R.Ftp.LocalFileName = local;
+    EXPECT_TRUE(R.Ftp.Dir()) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpDirAsync, 0);
+    EXPECT_NE(ReadLocal(local).find("deep.txt"), std::string::npos);
+    EXPECT_EQ(fallbacks, 1);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(closed, 0);
+    EXPECT_TRUE(R.Traced("! No answer after ABOR: connecting again to go on in passive mode"));
+
+    std::vector<std::string> afterLogin;
+    int logins = 0;
+    for (const std::string& c : ftp.Commands()) {
+        if (c.rfind("USER ", 0) == 0) {
+            ++logins;
+            afterLogin.clear();
+        } else if (c.rfind("PASS ", 0) != 0) {
+            afterLogin.push_back(c);
+        }
+    }
+    EXPECT_EQ(logins, 2);
+    EXPECT_EQ(afterLogin, (std::vector<std::string>{"CWD outer/inner", "TYPE A", "PASV", "LIST"}));
+    EXPECT_TRUE(R.Ftp.Quit());
+    fs::remove(local);
+}
+
+}  // namespace
