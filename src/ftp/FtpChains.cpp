@@ -77,7 +77,7 @@ bool TCustomFtpCli::EnterPassive() {
     Passive = true;
     if (OnPassiveFallback) OnPassiveFallback(this);
     // The handler may have dropped the session.
-    return FState != fesAborting && FState != fesReady;
+    return ControlUp && FState != fesAborting;
 }
 
 void TCustomFtpCli::RestartChain(TFtpSteps Steps) {
@@ -100,7 +100,7 @@ bool TCustomFtpCli::RetryPassive() {
     const bool noDataConnection = LastStep != stepPort && FReplyCode == 425;
     if (!portRefused && !noDataConnection) return false;
     // The steps before the Port step (login, CWD, TYPE) have done their part.
-    if (!EnterPassive() || !ControlUp) return false;
+    if (!EnterPassive()) return false;
     RestartChain(StepsFromPort());
     return true;
 }
