@@ -132,6 +132,7 @@ void TFrmFTP::CmdconnectClick(TObject*) {
     // ftpes:// and ftps:// in the host box; the engine takes 990 for "ftp" then.
     FtpClient1->Security = address.Security;
     if (!PinStoredCertificate(address)) return;
+    ChoosePassiveMode(address);
     // A pasted URL's user and password are the ones the user gave last.
     FtpClient1->UserName = address.HasUser || EdUserID->Text().empty() ? address.User : EdUserID->Text();
     FtpClient1->PassWord = address.HasPassword || EdPassword->Text().empty() ? address.Password : EdPassword->Text();
@@ -199,11 +200,9 @@ void TFrmFTP::FtpClient1SessionClosed(TObject*, std::uint16_t) {
     CmdConnect->SetCaption("Connect");
 }
 
-// The engine is about to run the request again in passive mode; later
-// visits start passive at once.
+// The engine is about to run the request again in passive mode.
 void TFrmFTP::FtpClient1PassiveFallback(TObject*) {
     AddLogLine("Active mode failed; using passive mode for this session.");
-    Settings.WriteBool("Options", "Passive", true);
 }
 
 // The completion table's report of a request's result: a line for 200, a
@@ -235,6 +234,7 @@ void TFrmFTP::ReportError(std::uint16_t Error) {
 }
 
 void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error) {
+    UpdatePassiveMemory(RqType, Error);
     // The question or the alarm is the report: no error box on top of it.
     // After our own QUIT (the user left or disconnected) a request cut short
     // is no news either.

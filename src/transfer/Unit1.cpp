@@ -71,6 +71,7 @@ void TFrmFTP::FormCreate(TObject*) {
     ListingFile = WindowsFolder + "/ftptemp.txt";
     Settings.Path = SettingsFilePath;
     TrustedCertificates.Path = WindowsFolder + "/TarnFtpCerts.txt";
+    PassiveServers.Path = WindowsFolder + "/TarnFtpPassive.txt";
 
     if (platform::FileExists(SettingsFilePath)) LoadSettings();
     else CreateSettings();
@@ -86,8 +87,6 @@ void TFrmFTP::LoadSettings() {
     }
     if (Settings.ReadBool("Options", "SortD", true)) RadSortData->SetChecked(true);
     else RadSortAlpha->SetChecked(true);
-    // "1": an earlier visit found that active mode cannot work here.
-    if (Settings.ReadBool("Options", "Passive", false)) FtpClient1->Passive = true;
 
     // A folder that is gone or cannot be entered raises here and ends the
     // creation: the transfer type stays binary and no view is chosen.

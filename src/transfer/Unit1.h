@@ -41,6 +41,7 @@
 #include "toolkit/ListView.h"
 #include "toolkit/RadioButton.h"
 #include "toolkit/Timer.h"
+#include "transfer/PassiveServers.h"
 #include "transfer/RemoteEntries.h"
 #include "transfer/SettingsFile.h"
 #include "transfer/TrustedCertificates.h"
@@ -204,7 +205,8 @@ public:
     void Timer1Timer(TObject* Sender);
     void FtpClient1SessionConnected(TObject* Sender, std::uint16_t Error);
     void FtpClient1SessionClosed(TObject* Sender, std::uint16_t Error);
-    // Active mode failed: log it and store [Options] Passive = "1".
+    // Active mode failed: log it (the server is remembered once passive
+    // mode has worked, UpdatePassiveMemory).
     void FtpClient1PassiveFallback(TObject* Sender);
     // The completion table: reports Error, then runs RqType's follow-up.
     void FtpClient1RequestDone(TObject* Sender, TFtpRequest RqType, std::uint16_t Error);
@@ -235,6 +237,23 @@ public:
     // default) stores it and connects again. False for a refusal with no certificate to decide on,
     // which takes the plain error path.
     bool CertificateRefused();
+
+    // --- Passive mode per server (PassiveMode.cpp) ---
+    // The servers where passive mode had to be used and worked, in
+    // "TarnFtpPassive.txt" beside the settings file.
+    TPassiveServers PassiveServers;
+    // "host:port" of the connect's server for that memory.
+    std::string PassiveServer;
+
+    // Before a connect: passive from the start when [Options] Passive is "1"
+    // (set by hand: every site) or the server is remembered; active first
+    // otherwise.
+    void ChoosePassiveMode(const TFtpUrl& address);
+    // After a listing or transfer: a passive session that worked is
+    // remembered for its server (unless every site is passive anyway); a
+    // remembered server whose passive data connection failed is forgotten,
+    // and the session tries active mode first again.
+    void UpdatePassiveMemory(TFtpRequest RqType, std::uint16_t Error);
 
     // --- The window as a whole (Unit1.cpp) ---
     TBitBtn* CmdExit;

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "SessionFixture.h"
+#include "transfer/ServerLines.h"
 #include "transfer/TrustedCertificates.h"
 
 namespace {
@@ -92,7 +93,7 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
     ASSERT_EQ(chmod(StorePath().c_str(), 0644), 0);
     TTrustedCertificates store{StorePath()};
     std::string why;
-    EXPECT_EQ(store.Fingerprint(TTrustedCertificates::ServerKey("ftp.EXAMPLE.com", 2121), why),
+    EXPECT_EQ(store.Fingerprint(ServerKey("ftp.EXAMPLE.com", 2121), why),
               "AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA");
     EXPECT_EQ(store.Fingerprint(site, why), "");
 
