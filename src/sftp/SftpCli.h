@@ -237,6 +237,11 @@ protected:
     bool FStepAgain = false;
     bool FResumePosted = false;
     bool FSocketUp = false;
+    // The connection failed or ended under libssh2: an end of file it
+    // reports now is no real end.
+    bool FTransportFailed = false;
+    // Receives that found nothing within the running step.
+    int FStalledReads = 0;
     bool FLoggedIn = false;
     // The open (OpenAsync alone or within ConnectAsync) still has to log in.
     bool FConnectChain = false;

@@ -74,10 +74,14 @@ TSftpClient::~TSftpClient() {
 
 long TSftpClient::TransportSend(const void* Buffer, std::size_t Length) {
     if (!FSocketUp || !ControlSocket || ControlSocket->State() != wsConnected) return -ECONNRESET;
-    // One block at a time waits in the socket; the next goes once it left.
-    if (!ControlSocket->AllSent()) return -EAGAIN;
+    // Never EAGAIN: libssh2 spins on it in some error paths (a refused
+    // subsystem's channel is freed in a loop), and the socket cannot drain
+    // while it does. The queue stays bounded by the SSH channel's window.
     const int len = static_cast<int>(std::min<std::size_t>(Length, INT_MAX));
-    if (ControlSocket->Send(Buffer, len) < 0) return -ECONNRESET;
+    if (ControlSocket->Send(Buffer, len) < 0) {
+        FTransportFailed = true;
+        return -ECONNRESET;
+    }
     return len;
 }
 
@@ -86,7 +90,14 @@ long TSftpClient::TransportReceive(void* Buffer, std::size_t Length) {
     const int len = static_cast<int>(std::min<std::size_t>(Length, INT_MAX));
     const int n = ControlSocket->Receive(Buffer, len);
     if (n > 0) return n;
-    if (n < 0 && ControlSocket->LastError() == winsock::WSAEWOULDBLOCK) return -EAGAIN;
+    if (n < 0 && ControlSocket->LastError() == winsock::WSAEWOULDBLOCK) {
+        // libssh2 waits for an answer in a loop in some error paths (a
+        // refused subsystem): nothing can arrive while it spins, so after
+        // this many tries within one step the connection counts as lost.
+        if (++FStalledReads < kSftpMaxStalledReads) return -EAGAIN;
+        FireDisplay("! The SSH library waits for the server in a loop; giving up");
+    }
+    FTransportFailed = true;
     return n == 0 ? 0 : -ECONNRESET;
 }
 
@@ -135,6 +146,7 @@ void TSftpClient::Resume() {
     try {
         do {
             FStepAgain = false;
+            FStalledReads = 0;
             (this->*FStep)();
         } while (FStepAgain && FStep);
     } catch (...) {
@@ -211,12 +223,12 @@ void TSftpClient::FailFromSession(int Code, const std::string& What) {
         return;
     }
     const int err = libssh2_session_last_errno(FSession);
-    if (err == LIBSSH2_ERROR_SFTP_PROTOCOL) {
+    if (err == LIBSSH2_ERROR_SFTP_PROTOCOL && !FTransportFailed) {
         EndRequest(Code, IntToStr(Code) + " " + What + ": " + SftpStatusText());
         return;
     }
     // Anything but the server's refusal leaves the session unusable.
-    const std::string text = SessionError();
+    const std::string text = FTransportFailed ? "connection lost" : SessionError();
     DropSession();
     EndRequest(426, "426 " + What + ": " + text);
 }
@@ -236,6 +248,12 @@ void TSftpClient::SocketConnected(std::uint16_t Error) {
 void TSftpClient::SocketClosed(std::uint16_t Error) {
     const bool wasUp = FSocketUp;
     FSocketUp = false;
+    FTransportFailed = true;
+    if (FInStep) {
+        // The step that runs now (or closed the socket itself) sees it.
+        FStepAgain = true;
+        return;
+    }
     if (!FStep) {
         // Between requests: the session is gone.
         if (wasUp) DropSession();
@@ -250,6 +268,7 @@ void TSftpClient::SocketClosed(std::uint16_t Error) {
 }
 
 void TSftpClient::StartConnect() {
+    FTransportFailed = false;
     FSession = libssh2_session_init_ex(nullptr, nullptr, nullptr, this);
     if (!FSession) {
         DropSession();

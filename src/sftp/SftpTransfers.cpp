@@ -178,6 +178,10 @@ void TSftpClient::StepRead() {
             return;
         }
         if (n == 0) {
+            if (FTransportFailed) {
+                FailFromSession(426, FTargetPath);
+                return;
+            }
             if (!LocalFileStream->Flush()) {
                 LocalFileFailed = true;
                 EndTransfer(550, "550 Cannot write local file " + LocalFileName);

@@ -16,3 +16,6 @@ constexpr unsigned kSftpResumeTimerMs = 50;
 constexpr std::size_t kSftpTransferBlock = 2 * 1024 * 1024;
 // Bytes moved per step before the loop gets its turn again.
 constexpr long long kSftpBytesPerTurn = 4 * 1024 * 1024;
+// Receives finding nothing within one step before libssh2 is taken to be
+// spinning (it normally gives up after one or two).
+constexpr int kSftpMaxStalledReads = 100000;

@@ -1,0 +1,257 @@
+// The SFTP engine against OpenSSH's sshd on 127.0.0.1: a whole session
+// through the synchronous calls, host keys, log-in methods, large
+// transfers with resume, a cut connection and a SOCKS 5 proxy.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "TestFiles.h"
+#include "peers/Peers.h"
+#include "peers/SshServer.h"
+#include "platform/PumpHelpers.h"
+#include "sftp/SftpCli.h"
+
+namespace {
+
+class SftpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Ssh.Start()) << Ssh.Error();
+        KnownHosts = Local.File("known_hosts");
+        ASSERT_TRUE(peers::WriteTextFile(KnownHosts, Ssh.KnownHostsLine(), 0600));
+        Sftp.HostName = "127.0.0.1";
+        Sftp.Port = std::to_string(Ssh.Port());
+        Sftp.UserName = Ssh.User();
+        Sftp.PassWord = Ssh.Password();
+        Sftp.KnownHostsFile = KnownHosts;
+        Sftp.KeyFolder = Local.MakeDir("no-keys");
+        Sftp.UseAgent = false;
+        Sftp.Timeout = 60;
+        Sftp.OnDisplay = [this](TObject*, std::string& Msg) { Trace += Msg + "\n"; };
+    }
+
+    peers::SshServer Ssh;
+    peers::TempDir Local;
+    std::string KnownHosts;
+    TSftpClient Sftp;
+    std::string Trace;
+};
+
+TEST_F(SftpTest, WholeSessionListsMovesAndChangesFilesAndNeverTracesThePassword) {
+    ASSERT_TRUE(Ssh.PutFile("pub/hello.txt", "hello over ssh\n"));
+    ASSERT_TRUE(Ssh.PutFile(std::string("pub/bad\nname"), "x"));
+    ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage() << Trace;
+    EXPECT_EQ(Sftp.HostKey().Fingerprint, Ssh.HostFingerprint());
+    ASSERT_TRUE(Sftp.Pwd());
+    EXPECT_EQ(Sftp.ReplyDirName(), Ssh.Home());
+    Sftp.HostDirName = "pub";
+    ASSERT_TRUE(Sftp.Cwd()) << Sftp.ErrorMessage();
+    EXPECT_EQ(Sftp.CurrentDir(), Ssh.Home() + "/pub");
+
+    Sftp.HostFileName = "";
+    Sftp.LocalFileName = Local.File("listing");
+    ASSERT_TRUE(Sftp.Dir()) << Sftp.ErrorMessage();
+    const std::string listing = ReadLocal(Local.File("listing"));
+    EXPECT_NE(listing.find(" 15 "), std::string::npos) << listing;
+    EXPECT_NE(listing.find(" hello.txt\r\n"), std::string::npos) << listing;
+    EXPECT_EQ(listing.find("bad"), std::string::npos) << "a name with a line end is left out";
+
+    Sftp.HostFileName = "hello.txt";
+    Sftp.LocalFileName = Local.File("hello.txt");
+    ASSERT_TRUE(Sftp.Get()) << Sftp.ErrorMessage();
+    EXPECT_EQ(ReadLocal(Local.File("hello.txt")), "hello over ssh\n");
+
+    Sftp.HostFileName = "made";
+    ASSERT_TRUE(Sftp.Mkd()) << Sftp.ErrorMessage();
+    WriteLocal(Local.File("up.bin"), RandomBytes(300000));
+    Sftp.HostFileName = "made/up.bin";
+    Sftp.LocalFileName = Local.File("up.bin");
+    ASSERT_TRUE(Sftp.Put()) << Sftp.ErrorMessage();
+    EXPECT_EQ(ReadLocal(Ssh.Home() + "/pub/made/up.bin"), RandomBytes(300000));
+    Sftp.HostFileName = "made/up.bin";
+    Sftp.LocalFileName = "made/renamed.bin";
+    ASSERT_TRUE(Sftp.Ren()) << Sftp.ErrorMessage();
+    EXPECT_EQ(ReadLocal(Ssh.Home() + "/pub/made/renamed.bin").size(), 300000u);
+    Sftp.HostFileName = "made";
+    EXPECT_FALSE(Sftp.Rmd()) << "a folder with a file stays";
+    EXPECT_EQ(Sftp.ReplyCode(), 550);
+    Sftp.HostFileName = "made/renamed.bin";
+    ASSERT_TRUE(Sftp.Dele()) << Sftp.ErrorMessage();
+    Sftp.HostFileName = "made";
+    ASSERT_TRUE(Sftp.Rmd()) << Sftp.ErrorMessage();
+    struct stat st {};
+    EXPECT_NE(stat((Ssh.Home() + "/pub/made").c_str(), &st), 0);
+    Sftp.HostDirName = "hello.txt";
+    EXPECT_FALSE(Sftp.Cwd());
+    EXPECT_EQ(Sftp.CurrentDir(), Ssh.Home() + "/pub");
+    Sftp.HostFileName = "missing";
+    Sftp.LocalFileName = Local.File("hello.txt");
+    EXPECT_FALSE(Sftp.Get());
+    EXPECT_EQ(ReadLocal(Local.File("hello.txt")), "hello over ssh\n") << "a refused download keeps the file";
+    EXPECT_TRUE(Sftp.Connected()) << "a refusal leaves the session up";
+    ASSERT_TRUE(Sftp.Quit());
+    EXPECT_FALSE(Sftp.Connected());
+    EXPECT_EQ(Trace.find(Ssh.Password()), std::string::npos);
+}
+
+TEST_F(SftpTest, HostKeysUnknownTrustedOnceOrAlwaysAndChangedAndWrongPassword) {
+    ASSERT_TRUE(peers::WriteTextFile(KnownHosts, "", 0600));
+    EXPECT_FALSE(Sftp.Connect());
+    EXPECT_EQ(Sftp.ReplyCode(), 551);
+    EXPECT_TRUE(Sftp.HostKeyRefused());
+    EXPECT_FALSE(Sftp.HostKeyChanged());
+    EXPECT_EQ(Sftp.HostKey().Fingerprint, Ssh.HostFingerprint());
+    EXPECT_FALSE(Sftp.Connected());
+    ASSERT_TRUE(Sftp.TrustHostKey(false));
+    ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage();
+    ASSERT_TRUE(Sftp.Quit());
+    EXPECT_EQ(peers::ReadTextFile(KnownHosts), "") << "trusted once is not stored";
+
+    TSftpClient fresh;
+    fresh.HostName = "127.0.0.1";
+    fresh.Port = Sftp.Port;
+    fresh.UserName = Ssh.User();
+    fresh.PassWord = "wrong";
+    fresh.KnownHostsFile = KnownHosts;
+    fresh.KeyFolder = Sftp.KeyFolder;
+    fresh.UseAgent = false;
+    EXPECT_FALSE(fresh.Connect());
+    ASSERT_TRUE(fresh.TrustHostKey(true));
+    EXPECT_NE(peers::ReadTextFile(KnownHosts).find("[127.0.0.1]:" + Sftp.Port + " ssh-ed25519 "),
+              std::string::npos);
+    EXPECT_FALSE(fresh.Connect()) << "wrong password";
+    EXPECT_EQ(fresh.ReplyCode(), 530);
+    EXPECT_FALSE(fresh.HostKeyRefused());
+    fresh.PassWord = Ssh.Password();
+    fresh.CancelAsync();
+    ASSERT_TRUE(fresh.Connect()) << "the stored key is trusted: " << fresh.ErrorMessage();
+    fresh.Quit();
+
+    // A known_hosts with another key for the host: refused, both shown.
+    ASSERT_TRUE(peers::WriteTextFile(KnownHosts, "# comment\n" + Ssh.OtherKnownHostsLine(), 0600));
+    TSftpClient changed;
+    changed.HostName = "127.0.0.1";
+    changed.Port = Sftp.Port;
+    changed.UserName = Ssh.User();
+    changed.PassWord = Ssh.Password();
+    changed.KnownHostsFile = KnownHosts;
+    changed.AcceptNewHostKey = true;
+    changed.HostKeyPin = Ssh.HostFingerprint();
+    EXPECT_FALSE(changed.Connect());
+    EXPECT_EQ(changed.ReplyCode(), 552);
+    EXPECT_TRUE(changed.HostKeyChanged());
+    EXPECT_NE(changed.ErrorMessage().find(Ssh.HostFingerprint()), std::string::npos);
+    EXPECT_NE(changed.ErrorMessage().find(changed.HostKey().KnownFingerprint), std::string::npos);
+    EXPECT_FALSE(changed.HostKey().KnownFingerprint.empty());
+    EXPECT_FALSE(changed.TrustHostKey(true)) << "no way past a changed key";
+}
+
+TEST_F(SftpTest, KeyFileLogInAndPinnedKey) {
+    ASSERT_TRUE(peers::WriteTextFile(KnownHosts, "", 0600));
+    const std::string keys = Local.MakeDir("keys");
+    ASSERT_TRUE(peers::WriteTextFile(keys + "/id_ed25519", peers::ReadTextFile(Ssh.ClientKey()), 0600));
+    Sftp.KeyFolder = keys;
+    Sftp.PassWord.clear();
+    Sftp.HostKeyPin = Ssh.HostFingerprint();
+    ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage() << Trace;
+    EXPECT_NE(Trace.find("Logged in with key " + keys + "/id_ed25519"), std::string::npos);
+    Sftp.Quit();
+}
+
+TEST_F(SftpTest, GigabyteBothWaysWithResumeByteForByte) {
+    constexpr std::uint64_t kSize = 1ull << 30;
+    const std::string source = Local.File("big.bin");
+    ASSERT_TRUE(WriteRandomFile(source, kSize, 5));
+    ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage();
+    std::int64_t lastProgress = 0;
+    int progressCalls = 0;
+    Sftp.OnProgress = [&](TObject*, std::int64_t Count, bool&) {
+        lastProgress = Count;
+        ++progressCalls;
+    };
+    Sftp.HostFileName = "big.bin";
+    Sftp.LocalFileName = source;
+    ASSERT_TRUE(Sftp.Put()) << Sftp.ErrorMessage();
+    EXPECT_EQ(lastProgress, static_cast<std::int64_t>(kSize));
+    ASSERT_TRUE(IsRandomFile(Ssh.Home() + "/big.bin", kSize, 5));
+    ASSERT_EQ(unlink(source.c_str()), 0);
+
+    Sftp.LocalFileName = Local.File("down.bin");
+    ASSERT_TRUE(Sftp.Get()) << Sftp.ErrorMessage();
+    EXPECT_GT(progressCalls, 100);
+    EXPECT_TRUE(IsRandomFile(Local.File("down.bin"), kSize, 5));
+
+    // Resume: cut the local copy short and fetch the rest.
+    ASSERT_EQ(truncate(Local.File("down.bin").c_str(), 123456789), 0);
+    ASSERT_TRUE(Sftp.RunSync(&TCustomFtpCli::RestGetAsync)) << Sftp.ErrorMessage();
+    EXPECT_TRUE(IsRandomFile(Local.File("down.bin"), kSize, 5));
+    // And an upload continued from where the remote copy ends.
+    ASSERT_EQ(truncate((Ssh.Home() + "/big.bin").c_str(), 987654321), 0);
+    Sftp.LocalFileName = Local.File("down.bin");
+    Sftp.ResumeAt = 987654321;
+    ASSERT_TRUE(Sftp.RunSync(&TCustomFtpCli::RestPutAsync)) << Sftp.ErrorMessage();
+    EXPECT_TRUE(IsRandomFile(Ssh.Home() + "/big.bin", kSize, 5));
+    Sftp.Quit();
+}
+
+TEST_F(SftpTest, ConnectionCutMidTransferEndsWithAnErrorAndTheEngineConnectsAgain) {
+    ASSERT_TRUE(WriteRandomFile(Ssh.Home() + "/cut.bin", 256u << 20, 9));
+    ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage();
+    bool cut = false;
+    Sftp.OnProgress = [&](TObject*, std::int64_t Count, bool&) {
+        if (!cut && Count > (8 << 20)) {
+            cut = true;
+            Ssh.CutSessions();
+        }
+    };
+    Sftp.HostFileName = "cut.bin";
+    Sftp.LocalFileName = Local.File("cut.bin");
+    EXPECT_FALSE(Sftp.Get());
+    EXPECT_TRUE(cut);
+    EXPECT_EQ(Sftp.ReplyCode(), 426) << Sftp.ErrorMessage();
+    EXPECT_FALSE(Sftp.TimedOut);
+    EXPECT_FALSE(Sftp.Connected());
+    Sftp.OnProgress = nullptr;
+    ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage();
+    ASSERT_TRUE(Sftp.Pwd());
+    Sftp.Quit();
+}
+
+TEST_F(SftpTest, ThroughSocks5Proxy) {
+    peers::MicrosocksProxy socks;
+    ASSERT_TRUE(socks.Start()) << socks.Error();
+    Sftp.SetConnectionType(ftpSocks5);
+    Sftp.SetSocksServer("127.0.0.1");
+    Sftp.SetSocksPort(std::to_string(socks.Port()));
+    ASSERT_TRUE(Ssh.PutFile("via.txt", "through the proxy"));
+    ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage() << Trace;
+    Sftp.HostFileName = "via.txt";
+    Sftp.LocalFileName = Local.File("via.txt");
+    ASSERT_TRUE(Sftp.Get()) << Sftp.ErrorMessage();
+    EXPECT_EQ(ReadLocal(Local.File("via.txt")), "through the proxy");
+    Sftp.Quit();
+}
+
+TEST(SftpRefusals, NoSftpSubsystemAndNoServerAreClearErrors) {
+    peers::SshServer ssh({.Sftp = false});
+    ASSERT_TRUE(ssh.Start()) << ssh.Error();
+    peers::TempDir local;
+    TSftpClient sftp;
+    sftp.HostName = "127.0.0.1";
+    sftp.Port = std::to_string(ssh.Port());
+    sftp.UserName = ssh.User();
+    sftp.PassWord = ssh.Password();
+    sftp.KnownHostsFile = local.File("known_hosts");
+    sftp.KeyFolder = local.Path();
+    sftp.UseAgent = false;
+    sftp.AcceptNewHostKey = true;
+    EXPECT_FALSE(sftp.Connect());
+    EXPECT_NE(sftp.ErrorMessage().find("SFTP subsystem"), std::string::npos) << sftp.ErrorMessage();
+    EXPECT_FALSE(sftp.Connected());
+    ssh.Stop();
+    EXPECT_FALSE(sftp.Connect());
+    EXPECT_EQ(sftp.ReplyCode(), 500);
+    EXPECT_FALSE(sftp.TimedOut);
+}
+
+}  // namespace
