@@ -23,6 +23,8 @@
 //    server: an unknown key is refused unless it is HostKeyPin's or
 //    AcceptNewHostKey is set (then appended to the file); a changed key is
 //    always refused. The caller may ask the user and open again (TrustHostKey).
+//  - OnSessionConnected fires once the host key is trusted, OnSessionClosed
+//    when that session's connection closes (our QUIT included), as for FTP.
 //  - Log-in (PassAsync, or the last step of ConnectAsync) tries what the
 //    server offers: public keys (the SSH agent, then the key files), then the
 //    password, then keyboard-interactive answered with the password.
@@ -237,6 +239,8 @@ protected:
     bool FStepAgain = false;
     bool FResumePosted = false;
     bool FSocketUp = false;
+    // OnSessionConnected has fired: the close fires OnSessionClosed.
+    bool FAnnounced = false;
     // The connection failed or ended under libssh2: an end of file it
     // reports now is no real end.
     bool FTransportFailed = false;

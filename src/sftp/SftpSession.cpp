@@ -69,6 +69,7 @@ TSftpClient::TSftpClient(TComponent* AOwner) : TFtpClient(AOwner) {
 TSftpClient::~TSftpClient() {
     BeginDestroy();
     FStep = nullptr;
+    FAnnounced = false;  // no events from a half-destroyed engine
     DropSession();
 }
 
@@ -249,6 +250,11 @@ void TSftpClient::SocketClosed(std::uint16_t Error) {
     const bool wasUp = FSocketUp;
     FSocketUp = false;
     FTransportFailed = true;
+    if (FAnnounced) {
+        FAnnounced = false;
+        ControlUp = false;
+        if (OnSessionClosed) OnSessionClosed(this, Error);
+    }
     if (FInStep) {
         // The step that runs now (or closed the socket itself) sees it.
         FStepAgain = true;

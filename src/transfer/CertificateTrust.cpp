@@ -29,6 +29,7 @@ void TFrmFTP::PinStoredCertificate(const TFtpUrl& address) {
 }
 
 bool TFrmFTP::CertificateRefused() {
+    if (HostKeyRefused()) return true;
     // A copy: connecting again replaces the engine's.
     const TSslCertInfo cert = FtpClient1->SslPeerCertificate();
     if (!FtpClient1->SslCertificateRefused() || cert.Empty() || CertificateServer.empty()) return false;
