@@ -107,6 +107,9 @@ void TSftpClient::StepHandshake() {
         return;
     }
     if (!CheckHostKey()) return;
+    const char* cipher = libssh2_session_methods(FSession, LIBSSH2_METHOD_CRYPT_SC);
+    const char* mac = libssh2_session_methods(FSession, LIBSSH2_METHOD_MAC_SC);
+    FireDisplay(std::string("Encrypted with ") + (cipher ? cipher : "?") + ", " + (mac ? mac : "?"));
     FAnnounced = true;
     if (OnSessionConnected) OnSessionConnected(this, 0);
     if (!FSession) return;  // the handler cancelled

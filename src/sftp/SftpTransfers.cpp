@@ -171,7 +171,7 @@ void TSftpClient::StepOpenRead() {
 void TSftpClient::StepRead() {
     long long moved = 0;
     for (;;) {
-        const ssize_t n = libssh2_sftp_read(FHandle, FBuffer.get(), kSftpTransferBlock);
+        const ssize_t n = libssh2_sftp_read(FHandle, FBuffer.get(), kSftpReadBlock);
         if (n == LIBSSH2_ERROR_EAGAIN) return;
         if (n < 0) {
             FailFromSession(550, FTargetPath);
