@@ -89,7 +89,7 @@ public:
     bool HostKeyRefused() const { return FHostKeyRefusal != 0; }
     bool HostKeyChanged() const { return FHostKeyRefusal == 552; }
     // After an unknown-key refusal: trust the key shown in HostKey() for the
-    // next open, and with Always store it in KnownHostsFile. False with
+    // next open only, and with Always store it in KnownHostsFile. False with
     // ErrorMessage set when the file cannot be written.
     bool TrustHostKey(bool Always);
 

@@ -146,9 +146,10 @@ bool TSftpClient::CheckHostKey() {
         return false;
     }
     const std::string body = PinBody(FHostKey.Fingerprint);
-    if ((!HostKeyPin.empty() && PinBody(HostKeyPin) == body) ||
-        (!FTrustedOnce.empty() && PinBody(FTrustedOnce) == body))
-        return true;
+    // Trusted once means for the one connection that follows the question.
+    const bool trustedOnce = !FTrustedOnce.empty() && PinBody(FTrustedOnce) == body;
+    FTrustedOnce.clear();
+    if (trustedOnce || (!HostKeyPin.empty() && PinBody(HostKeyPin) == body)) return true;
     if (AcceptNewHostKey && known == TKnownHostResult::NotFound) {
         std::string error;
         if (AddKnownHost(FSession, KnownHostsFile, HostName, port > 0 ? port : 22, FHostKey,

@@ -72,6 +72,10 @@ TEST_F(SftpWindowTest, HostKeyQuestionsListingDownloadAndChangedKeyAlarm) {
     Settle();
     EXPECT_FALSE(FrmFTP->FtpClient1->Connected());
 
+    Connect(ssh, mrCancel);  // trusted once was for that connection only
+    ASSERT_EQ(Boxes->Records.size(), 1u) << Joined(Log());
+    EXPECT_FALSE(Connected());
+
     Connect(ssh, mrYes);  // trust always
     ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
     EXPECT_TRUE(Contains(peers::ReadTextFile(KnownHosts()), "[127.0.0.1]:" + std::to_string(ssh.Port())));
