@@ -3,6 +3,8 @@
 // transfers with resume, a cut connection and a SOCKS 5 proxy.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <sys/stat.h>
 
 #include "TestFiles.h"
@@ -129,6 +131,27 @@ TEST_F(SftpTest, KeyFileLogInAndPinnedKey) {
     ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage() << Trace;
     EXPECT_NE(Trace.find("Logged in with key " + keys + "/id_ed25519"), std::string::npos);
     Sftp.Quit();
+
+    // The same key under a passphrase: asked once, then the log-in works;
+    // declined, the key is passed over and the log-in refused.
+    const peers::CommandResult encrypt = peers::RunCommand(
+        {"/usr/bin/ssh-keygen", "-q", "-p", "-P", "", "-N", "secret words", "-f", keys + "/id_ed25519"});
+    ASSERT_EQ(encrypt.ExitCode, 0) << encrypt.Output;
+    std::vector<std::string> asked;
+    std::string answer = "secret words";
+    Sftp.OnPassphrase = [&](TObject*, const std::string& KeyFile, std::string& Passphrase) {
+        asked.push_back(KeyFile);
+        Passphrase = answer;
+        return !answer.empty();
+    };
+    ASSERT_TRUE(Sftp.Connect()) << Sftp.ErrorMessage() << Trace;
+    EXPECT_EQ(asked, (std::vector<std::string>{keys + "/id_ed25519"}));
+    EXPECT_EQ(Trace.find("secret words"), std::string::npos);
+    Sftp.Quit();
+    answer.clear();
+    EXPECT_FALSE(Sftp.Connect());
+    EXPECT_EQ(Sftp.ReplyCode(), 530);
+    EXPECT_EQ(asked.size(), 2u);
 }
 
 TEST_F(SftpTest, ConnectionCutMidTransferEndsWithAnErrorAndTheEngineConnectsAgain) {
