@@ -236,6 +236,7 @@ protected:
     _LIBSSH2_AGENT* FAgent = nullptr;
     TSftpStep FStep = nullptr;
     bool FInStep = false;
+    bool FCancelPending = false;
     bool FStepAgain = false;
     bool FResumePosted = false;
     bool FSocketUp = false;
@@ -273,12 +274,10 @@ protected:
     std::size_t FBufferLen = 0;
     std::size_t FBufferPos = 0;
     bool FLocalEof = false;
-    bool FListing = false;
     bool FNamesOnly = false;
     bool FAppending = false;
     std::int64_t FResumeOffset = 0;
     std::time_t FListingNow = 0;
     int FTransferCode = 0;
     std::string FTransferLine;
-    std::string FListingText;
 };

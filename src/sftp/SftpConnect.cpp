@@ -112,7 +112,6 @@ void TSftpClient::StepHandshake() {
     FireDisplay(std::string("Encrypted with ") + (cipher ? cipher : "?") + ", " + (mac ? mac : "?"));
     FAnnounced = true;
     if (OnSessionConnected) OnSessionConnected(this, 0);
-    if (!FSession) return;  // the handler cancelled
     const char* banner = libssh2_session_banner_get(FSession);
     const std::string greeting = "220 " + std::string(banner ? banner : "SSH server");
     if (!FConnectChain) {

@@ -146,6 +146,7 @@ void TSftpClient::Resume() {
     FInStep = true;
     try {
         do {
+            if (FCancelPending) break;
             FStepAgain = false;
             FStalledReads = 0;
             (this->*FStep)();
@@ -155,6 +156,10 @@ void TSftpClient::Resume() {
         throw;
     }
     FInStep = false;
+    if (FCancelPending) {
+        FCancelPending = false;
+        CancelAsync();
+    }
 }
 
 void TSftpClient::ResumeLater() {
@@ -325,6 +330,13 @@ void TSftpClient::DropSession() {
 }
 
 void TSftpClient::CancelAsync() {
+    if (FInStep) {
+        // A handler called from inside a libssh2 call (progress, a
+        // passphrase question) must not free the session under it: the
+        // cancel runs once the call has returned.
+        FCancelPending = true;
+        return;
+    }
     FStep = nullptr;
     if (FState == fesLookingUp && ControlSocket) ControlSocket->AbortDnsLookup();
     DropSession();

@@ -60,13 +60,11 @@ void TSftpClient::StartTransfer(TFtpRequest RqType, TSftpStep OpenStep) {
 }
 
 void TSftpClient::DirAsync() {
-    FListing = true;
     FNamesOnly = false;
     StartTransfer(ftpDirAsync, &TSftpClient::StepOpenDir);
 }
 
 void TSftpClient::LsAsync() {
-    FListing = true;
     FNamesOnly = true;
     StartTransfer(ftpLsAsync, &TSftpClient::StepOpenDir);
 }
@@ -123,13 +121,11 @@ void TSftpClient::StepReadDir() {
 }
 
 void TSftpClient::GetAsync() {
-    FListing = false;
     FResumeOffset = 0;
     StartTransfer(ftpGetAsync, &TSftpClient::StepOpenRead);
 }
 
 void TSftpClient::RestGetAsync() {
-    FListing = false;
     FResumeOffset = (Options & ftpNoAutoResumeAt) ? ResumeAt : LocalSize(LocalFileName);
     StartTransfer(ftpRestGetAsync, &TSftpClient::StepOpenRead);
 }
@@ -209,21 +205,18 @@ void TSftpClient::StepRead() {
 }
 
 void TSftpClient::PutAsync() {
-    FListing = false;
     FResumeOffset = 0;
     FAppending = false;
     StartTransfer(ftpPutAsync, &TSftpClient::StepOpenWrite);
 }
 
 void TSftpClient::RestPutAsync() {
-    FListing = false;
     FResumeOffset = ResumeAt > 0 ? ResumeAt : 0;
     FAppending = false;
     StartTransfer(ftpRestPutAsync, &TSftpClient::StepOpenWrite);
 }
 
 void TSftpClient::AppendAsync() {
-    FListing = false;
     FResumeOffset = 0;
     FAppending = true;
     StartTransfer(ftpAppendAsync, &TSftpClient::StepOpenWrite);
