@@ -212,6 +212,24 @@ TEST(SftpRefusals, NoSftpSubsystemAndNoServerAreClearErrors) {
     EXPECT_FALSE(sftp.Connect());
     EXPECT_EQ(sftp.ReplyCode(), 500);
     EXPECT_FALSE(sftp.TimedOut);
+
+    // Servers that drop the connection in the key exchange, reset it, or
+    // are no SSH server at all: a clear error at once, nothing left open.
+    const std::vector<std::vector<peers::ScriptStep>> scripts = {
+        {peers::SendBytes("SSH-2.0-Dropper\r\n"), peers::ExpectThrough("\r\n"), peers::CloseConnection()},
+        {peers::SendBytes("SSH-2.0-Resetter\r\n"), peers::ExpectThrough("\r\n"), peers::ResetConnection()},
+        {peers::SendBytes("220 an FTP server\r\n"), peers::SleepFor(peers::Millis(300)), peers::CloseConnection()},
+    };
+    for (const auto& script : scripts) {
+        peers::ScriptedPeer peer(script);
+        ASSERT_TRUE(peer.Start());
+        sftp.Port = std::to_string(peer.Port());
+        EXPECT_FALSE(sftp.Connect());
+        EXPECT_EQ(sftp.ReplyCode(), 500) << sftp.ErrorMessage();
+        EXPECT_NE(sftp.ErrorMessage().find("SSH handshake failed"), std::string::npos) << sftp.ErrorMessage();
+        EXPECT_FALSE(sftp.TimedOut);
+        EXPECT_FALSE(sftp.Connected());
+    }
 }
 
 }  // namespace
