@@ -10,11 +10,13 @@ namespace {
 struct TScheme {
     const char* Prefix;
     TFtpSecurity Security;
+    bool Sftp = false;
 };
 constexpr TScheme kSchemes[] = {
     {"ftp://", ftpSecurityNone},
     {"ftpes://", ftpSecurityExplicit},
     {"ftps://", ftpSecurityImplicit},
+    {"sftp://", ftpSecurityNone, true},
 };
 
 // The scheme Text starts with, or nullptr.
@@ -94,6 +96,7 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
     }
     Url.Security = scheme->Security;
     const std::string shown = WithoutPassword(Text);
+    Url.Sftp = scheme->Sftp;
     std::string rest = Text.substr(std::string(scheme->Prefix).size());
     std::size_t slash = rest.find('/');
     std::string authority = rest.substr(0, slash);

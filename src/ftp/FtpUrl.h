@@ -1,6 +1,6 @@
 // The URL form of a server address, ftp://[USER[:PASS]@]HOST[:PORT]/PATH, as
 // tarnftp takes it and users paste it, and the forms a host box may hold.
-// ftpes:// asks for explicit TLS, ftps:// for implicit TLS.
+// ftpes:// asks for explicit TLS, ftps:// for implicit TLS, sftp:// for SFTP.
 #pragma once
 
 #include <string>
@@ -18,9 +18,11 @@ struct TFtpUrl {
     // folder ("" for the login folder itself; "dir/" names a folder).
     std::string Path;
     TFtpSecurity Security = ftpSecurityNone;  // from the scheme
+    bool Sftp = false;                        // sftp://: SSH, port 22 by default
 };
 
-// True when Text starts with "ftp://", "ftpes://" or "ftps://" (any case).
+// True when Text starts with "ftp://", "ftpes://", "ftps://" or "sftp://"
+// (any case).
 bool LooksLikeFtpUrl(const std::string& Text);
 // False with Error saying why when Text is not a usable ftp, ftpes or ftps URL.
 // Error never holds the URL's password; a password with an unescaped "/" is

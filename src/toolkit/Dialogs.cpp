@@ -101,6 +101,10 @@ bool InputQuery(const std::string& caption, const std::string& prompt, std::stri
     return true;
 }
 
+bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+    return Dialogs().PasswordQuery(caption, prompt, value);
+}
+
 bool TOpenDialog::Execute() {
     const TOpenFileRequest request{Title, Filter, FilterIndex, InitialDir, MultiSelect};
     std::vector<std::string> files;

@@ -39,6 +39,10 @@ public:
     virtual TModalResult MessageBox(const TMessageBoxRequest& request) = 0;
     // The one-line input box; false when cancelled (value is then untouched).
     virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
+    // The same for a secret (a passphrase): the typed text is not shown.
+    virtual bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+        return InputQuery(caption, prompt, value);
+    }
     // The file-open dialog; false when cancelled.
     virtual bool OpenFiles(const TOpenFileRequest& request, std::vector<std::string>& files) = 0;
 };
@@ -63,6 +67,7 @@ void ShowErrorBox(const std::string& message);
 // that cannot keep its bytes is refused with a box, as if cancelled.
 std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue);
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
+bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value);
 
 // The non-visual file-open dialog component.
 class TOpenDialog : public TComponent {

@@ -54,6 +54,7 @@ void TFrmFTP::StoreRenewedCertificate() {
 }
 
 bool TFrmFTP::CertificateRefused() {
+    if (HostKeyRefused()) return true;
     // A copy: connecting again replaces the engine's.
     const TSslCertInfo cert = FtpClient1->SslPeerCertificate();
     if (!FtpClient1->SslCertificateRefused() || cert.Empty() || CertificateServer.empty()) return false;

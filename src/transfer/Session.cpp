@@ -127,8 +127,9 @@ void TFrmFTP::CmdconnectClick(TObject*) {
     TFtpUrl address;
     if (!TakeHostAddress(address)) return;
     QuitRequested = false;
+    ChooseEngine(address.Sftp);
     FtpClient1->HostName = address.Host;
-    FtpClient1->Port = address.Port.empty() ? kStoredPort : address.Port;
+    FtpClient1->Port = address.Port.empty() ? (address.Sftp ? "22" : kStoredPort) : address.Port;
     // ftpes:// and ftps:// in the host box; the engine takes 990 for "ftp" then.
     FtpClient1->Security = address.Security;
     if (!PinStoredCertificate(address)) return;

@@ -255,6 +255,16 @@ public:
     // and the session tries active mode first again.
     void UpdatePassiveMemory(TFtpRequest RqType, std::uint16_t Error);
 
+    // SFTP (HostKeyTrust.cpp). Makes FtpClient1 the SFTP engine for an
+    // sftp:// address, the FTP engine otherwise, keeping its settings and
+    // handlers; nothing changes when it already is.
+    void ChooseEngine(bool sftp);
+    // The completion of a connect whose host key was refused: an unknown key
+    // is shown and asked about (trust always, once, or cancel) and the
+    // connect runs again; a changed one gets an error box. False when no
+    // host key was refused.
+    bool HostKeyRefused();
+
     // --- The window as a whole (Unit1.cpp) ---
     TBitBtn* CmdExit;
     TSettingsFile Settings;
