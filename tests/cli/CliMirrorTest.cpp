@@ -147,6 +147,19 @@ TEST_P(CliMirrorTest, ExistingFilesAreReplacedOnlyAsChosen) {
     EXPECT_EQ(access((dst + "/a (1).txt").c_str(), F_OK), -1);
     EXPECT_EQ(access((dst + "/sub/d (1).txt").c_str(), F_OK), -1);
 
+    // Uploads ask the same: a partial remote copy is resumed (REST, STOR
+    // from there), a whole one left; rename keeps the remote file.
+    ASSERT_TRUE(Server->PutFile("up/b.bin", remoteB.substr(0, 70000)));
+    ASSERT_TRUE(Server->PutFile("up/c.txt", "remote C"));
+    r = Mirror({"-R", dst, "up"}, {"--if-exists", "resume"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_TRUE(Server->FileContent("up/b.bin") == remoteB);
+    EXPECT_EQ(Server->FileContent("up/sub/d.txt"), "remote D");
+    r = Mirror({"-R", dst, "up"}, {"--if-exists", "rename"});
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(Server->FileContent("up/c (1).txt"), "remote C");
+    EXPECT_EQ(Server->FileContent("up/sub/d (1).txt"), "remote D");
+
     // Single files: put keeps the remote file with rename; get keeps the
     // local one with skip.
     WriteLocal(Work.File("a.txt"), "local A");
