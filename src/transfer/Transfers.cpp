@@ -156,9 +156,11 @@ void TFrmFTP::UploadSelected() {
 }
 
 bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
-    if (!EngineTakesRequest() ||
-        !SetRequestNames({.HostDirName = LblRemoteDir->Caption(),
-                          .HostFileName = platform::FileNamePart(path),
+    if (!EngineTakesRequest()) return false;
+    std::string remoteName = platform::FileNamePart(path);
+    if (!ChooseRemoteName(remoteName)) return true;
+    if (!SetRequestNames({.HostDirName = LblRemoteDir->Caption(),
+                          .HostFileName = remoteName,
                           .LocalFileName = path}))
         return false;
     UploadPath = path;
@@ -251,7 +253,9 @@ void TFrmFTP::DownloadFocused() {
         return;
     }
     const std::string folder = FileListBox1->Directory();
-    const std::string target = ShownFile(DownloadName);
+    std::string localName = DownloadName;
+    if (!ChooseLocalName(localName)) return;
+    const std::string target = ShownFile(localName);
     const std::vector<std::string> subItems = ListView1->SubItems(focused);
     // Without a usable size the download runs without progress display.
     TransferActive = !subItems.empty() && ParseSize(subItems[0], TransferSize);

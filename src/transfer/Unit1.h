@@ -248,6 +248,15 @@ private:
     // Where a name of the file list lives: the folder the list was read from.
     std::string ShownFile(const std::string& name) const;
 
+    // --- Files already there (ExistingFiles.cpp) ---
+    // Before a download replaces a file of the local folder or an upload one
+    // of the remote folder on view, the user chooses Overwrite, Skip or Rename
+    // (the new file gets a free name). Name is the name the file will be
+    // stored under, changed for Rename; false means skip it.
+    bool ChooseLocalName(std::string& name);
+    bool ChooseRemoteName(std::string& name);
+    bool RemoteListHas(const std::string& name) const;
+
     void BuildEngine();
     void BuildLocalBrowser();
     void BuildSavedList();
