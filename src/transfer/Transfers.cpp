@@ -184,6 +184,7 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
         }
         SetBusy();
         TransferResult = -1;
+        TStoppable stoppable(*this, remoteName, false);
         FtpClient1->Put();
         FinishTransfer(TransferSucceeded());
     } catch (...) {
@@ -277,6 +278,7 @@ void TFrmFTP::DownloadFocused() {
         }
         SetBusy();
         TransferResult = -1;
+        TStoppable stoppable(*this, DownloadName, true);
         FtpClient1->Get();
         if (TransferSucceeded()) {
             if (!platform::ReplaceFile(scratch, target))
@@ -296,7 +298,8 @@ void TFrmFTP::DownloadFocused() {
     FileListBox1->Update();
 }
 
-void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool&) {
+void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool& Abort) {
+    if (StopAsked) Abort = true;
     if (!TransferActive) return;
     // Nothing to show a share of for an empty (or missing) file.
     if (TransferSize > 0) {
