@@ -120,12 +120,11 @@ void TCommandRunner::Put(const std::string& Local, const std::string& Remote, bo
         S.Report(TExitStatus::LocalFile, what, error);
         return;
     }
-    const std::string remoteName = Remote.empty() ? BaseName(Local) : Remote;
+    std::string remote = Remote.empty() ? BaseName(Local) : Remote;
     if (!EnsureType(what)) return;
     const std::int64_t size = RegularFileSize(Local);
     std::int64_t start = 0;
     bool resume = S.Options().Continue;
-    std::string remote = remoteName;
     if (!Append && S.Options().HasIfExists) {
         std::int64_t there = 0;
         if (RemoteSize(remote, there) && !ExistingFile(false, remote, resume)) return;
