@@ -34,6 +34,15 @@ public:
         Text = text.str();
         return true;
     }
+    bool FolderExists(const std::string& Folder) override {
+        if (!Call(&TCustomFtpCli::PwdAsync)) return false;
+        const std::string back = E.ReplyDirName();
+        E.HostDirName = Folder;
+        if (!Call(&TCustomFtpCli::CwdAsync)) return false;
+        E.HostDirName = back;
+        Call(&TCustomFtpCli::CwdAsync);
+        return true;
+    }
     bool MakeFolder(const std::string& Folder) override {
         E.HostFileName = Folder;
         return Call(&TCustomFtpCli::MkdAsync);

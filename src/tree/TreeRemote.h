@@ -18,6 +18,9 @@ public:
 
     // The folder's listing (LIST) as the server sent it.
     virtual bool List(const std::string& Folder, std::string& Text) = 0;
+    // Whether Folder can be entered (a listing alone cannot tell an empty
+    // folder from a missing one on every server).
+    virtual bool FolderExists(const std::string& Folder) = 0;
     virtual bool MakeFolder(const std::string& Folder) = 0;
     // Receives Remote into LocalPath; Resume appends from the local file's end.
     virtual bool Receive(const std::string& Remote, const std::string& LocalPath, bool Resume) = 0;

@@ -61,6 +61,10 @@ TTreeResult TTreeTransfer::Run(const std::string& LocalRoot, const std::string& 
         if (up) Fail("", "no such folder", true);
         return FResult;
     }
+    if (!up && source.Entries.empty() && source.Issues.empty() && !FRemote.FolderExists(RemoteRoot)) {
+        if (Continuing()) Fail("", FRemote.LastError(), false);
+        return FResult;
+    }
     if (!Continuing()) return FResult;
     const TTreeWalk target = up ? WalkRemote(FRemote, RemoteRoot, true) : WalkLocal(LocalRoot, false);
     for (const TTreeEntry& entry : target.Entries) FTarget.emplace(entry.Path, entry);

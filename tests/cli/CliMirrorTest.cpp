@@ -95,6 +95,12 @@ TEST_P(CliMirrorTest, TreeGoesUpAndComesBackWhole) {
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Snapshot(Work.File("back")), expected);
 
+    // A folder that is not there is an error, not an empty mirror.
+    r = Mirror({"no such folder"});
+    EXPECT_EQ(r.Status, 4) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, "tarnftp: mirror .: 550")) << r.Err;
+    EXPECT_EQ(access(Work.File("no such folder").c_str(), F_OK), -1);
+
     // The default LOCAL is a folder of REMOTE's name in the current folder.
     r = Mirror({"up/-dash2"});
     ASSERT_EQ(r.Status, 0) << r.Err;
