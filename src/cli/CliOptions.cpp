@@ -1,6 +1,7 @@
 // Parsing and checking of tarnftp's command line.
 #include "cli/CliOptions.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 
@@ -21,6 +22,7 @@ const std::map<std::string, TCommandShape>& Commands() {
         {"append", {2, 2}}, {"mkdir", {1, 1}},   {"rmdir", {1, 1}},
         {"rename", {2, 2}}, {"delete", {1, SIZE_MAX}}, {"pwd", {0, 0}},
         {"size", {1, 1}},   {"syst", {0, 0}},    {"quote", {1, SIZE_MAX}},
+        {"mirror", {1, 2}},
     };
     return commands;
 }
@@ -180,6 +182,16 @@ bool TParser::Apply(const std::string& Name, const std::string& Value) {
         Opts.OutputDir = Value;
         return true;
     }
+    if (Name == "--if-exists") {
+        static const std::map<std::string, TExistingChoice> choices = {
+            {"overwrite", TExistingChoice::Overwrite}, {"resume", TExistingChoice::Resume},
+            {"skip", TExistingChoice::Skip},           {"rename", TExistingChoice::Rename}};
+        const auto it = choices.find(Value);
+        if (it == choices.end()) return Fail("--if-exists wants overwrite, resume, skip or rename");
+        Opts.IfExists = it->second;
+        Opts.HasIfExists = true;
+        return true;
+    }
     return Fail("unknown option " + Name);
 }
 
@@ -199,6 +211,9 @@ bool TParser::LongOption(const std::string& Arg) {
         {"--quiet", &TCliOptions::Quiet},
         {"--insecure", &TCliOptions::Insecure},
         {"--accept-new-hostkey", &TCliOptions::AcceptNewHostKey},
+        {"--reverse", &TCliOptions::Reverse},
+        {"--only-newer", &TCliOptions::OnlyNewer},
+        {"--delete", &TCliOptions::DeleteMissing},
     };
     if (auto it = flags.find(name); it != flags.end()) {
         if (HasInline) return Fail("option " + name + " takes no value");
@@ -226,7 +241,7 @@ bool TParser::LongOption(const std::string& Arg) {
     static const char* const valued[] = {"--user",   "--port",         "--socks4",
                                          "--socks4a", "--socks5",      "--socks-user",
                                          "--socks-password", "--ftp-proxy", "--timeout",
-                                         "--output-dir", "--cacert", "--pin", "--hostkey"};
+                                         "--output-dir", "--cacert", "--pin", "--hostkey", "--if-exists"};
     for (const char* known : valued) {
         if (name != known) continue;
         std::string value;
@@ -248,6 +263,7 @@ bool TParser::ShortCluster(const std::string& Arg) {
         }
         switch (c) {
             case 'C': Opts.Continue = true; break;
+            case 'R': Opts.Reverse = true; break;
             case 'v': Opts.Verbose = true; break;
             case 'q': Opts.Quiet = true; break;
             case 'h': Help = true; break;
@@ -311,6 +327,16 @@ bool TParser::CheckPositionals() {
         for (const std::string& name : Opts.Args)
             if (!SafeBaseName(name))
                 return Fail("mget: \"" + name + "\" has no file name to store it under");
+    const bool mirror = Opts.Command == "mirror";
+    if (!mirror && (Opts.Reverse || Opts.OnlyNewer || Opts.DeleteMissing))
+        return Fail("-R, --only-newer and --delete belong to mirror");
+    static const char* const writers[] = {"get", "put", "mget", "mput", "mirror"};
+    if (Opts.HasIfExists &&
+        std::find(std::begin(writers), std::end(writers), Opts.Command) == std::end(writers))
+        return Fail("--if-exists belongs to get, put, mget, mput and mirror");
+    if (Opts.HasIfExists && Opts.Continue)
+        return Fail("--continue and --if-exists exclude each other (--if-exists resume is -C)");
+    if (mirror && Opts.Continue) return Fail("mirror resumes with --if-exists resume, not -C");
     return true;
 }
 
@@ -403,6 +429,10 @@ Commands:
   size FILE             print the size of a remote file in bytes
   syst                  print the server's system type
   quote COMMAND...      send a raw command and print the reply
+  mirror REMOTE [LOCAL] download the folder REMOTE with everything in it into
+                        LOCAL (default: a folder of its name in the current one)
+  mirror -R LOCAL [REMOTE]  upload the folder LOCAL with everything in it
+                        (default REMOTE: a folder of its name in the current one)
 
 Options:
   -u, --user USER[:PASS]   log in as USER (default: ~/.netrc, else anonymous)
@@ -415,6 +445,14 @@ Options:
       --binary             transfer type I (the default)
   -C, --continue           resume get and put where the local or remote copy ends
   -o, --output-dir DIR     folder mget stores into (default: the current one)
+      --if-exists WHAT     a file that is already there: overwrite, resume
+                           (binary and smaller only), skip, or rename (the new
+                           file gets a free name "NAME (N).EXT"); for get, put,
+                           mget, mput and mirror (default: overwrite)
+  -R, --reverse            mirror uploads (local to remote)
+      --only-newer         mirror leaves files that are not older than the source's
+      --delete             mirror removes what the source side does not have
+                           (only after every folder was read and every file moved)
       --socks4 HOST:PORT   connect through a SOCKS 4 proxy
       --socks4a HOST:PORT  connect through a SOCKS 4A proxy (the server's name is
                            still resolved here, as for every connection type)
@@ -450,6 +488,7 @@ given user), and only when no one but its owner can read it.
 Exit status: 0 success, 1 usage, 2 cannot connect or resolve, 3 login
 refused, 4 the server refused a command, 5 local file error, 6 time-out,
 7 the server's certificate or host key is not trusted (or not the pinned one),
-130 interrupted.
+130 interrupted. mirror exits 0 only when every file arrived; otherwise with
+the status of the first failure.
 )";
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ftp/FtpTypes.h"
+#include "tree/TreeTypes.h"
 
 enum class TProxyKind { None, Socks4, Socks4A, Socks5, Ftp };
 
@@ -50,6 +51,14 @@ struct TCliOptions {
     bool Verbose = false;
     bool Quiet = false;
     std::string OutputDir = ".";
+    // mirror: -R (local to remote), --only-newer, --delete.
+    bool Reverse = false;
+    bool OnlyNewer = false;
+    bool DeleteMissing = false;
+    // --if-exists: what get, put, mget, mput and mirror do with a file that
+    // is already there (without it: replace it, or resume with -C).
+    bool HasIfExists = false;
+    TExistingChoice IfExists = TExistingChoice::Overwrite;
     // Folder to change to first (the path of a URL given with a command).
     std::string StartDir;
     std::string Command;

@@ -50,6 +50,8 @@ public:
     void Report(TExitStatus Kind, const std::string& What, const std::string& Reason);
     // Kind of the last failed Call (Success when none failed yet).
     TExitStatus LastKind() const { return FLastKind; }
+    // Why the last failed Call failed.
+    const std::string& LastReason() const { return FLastReason; }
     // Kind of the first failure reported: the exit status of the run.
     TExitStatus Result() const { return FResult; }
     // The session can take another command (not dropped, not interrupted).

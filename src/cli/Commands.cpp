@@ -40,6 +40,8 @@ void TCommandRunner::Run() {
         PrintSize(arg(0));
     } else if (cmd == "syst") {
         PrintSystem();
+    } else if (cmd == "mirror") {
+        Mirror();
     } else if (cmd == "quote") {
         std::string line;
         for (const std::string& word : a) line += (line.empty() ? "" : " ") + word;

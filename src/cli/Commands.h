@@ -42,6 +42,12 @@ private:
     // SIZE of a remote file; false when the server gives none.
     bool RemoteSize(const std::string& Name, std::int64_t& Size);
     bool ShowProgress() const;
+    // A file of that name is there already: whether to go on (false: skip),
+    // with Name changed for rename and Resume set for resume.
+    bool ExistingFile(bool Local, std::string& Name, bool& Resume);
+
+    // Folders (Mirror.cpp).
+    void Mirror();
 
     // Standard output; a write failure is reported once at the end.
     void Print(const std::string& Text);

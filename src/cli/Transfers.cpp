@@ -10,6 +10,30 @@
 #include "cli/Interrupt.h"
 #include "cli/LocalFiles.h"
 #include "cli/ProgressBar.h"
+#include "tree/TreeWalk.h"
+
+bool TCommandRunner::ExistingFile(bool Local, std::string& Name, bool& Resume) {
+    const TCliOptions& o = S.Options();
+    Resume = o.Continue || (o.HasIfExists && o.IfExists == TExistingChoice::Resume);
+    if (!o.HasIfExists) return true;
+    switch (o.IfExists) {
+        case TExistingChoice::Overwrite:
+        case TExistingChoice::Resume: return true;
+        case TExistingChoice::Skip:
+            S.Notice(Name + ": exists, skipped");
+            return false;
+        case TExistingChoice::Rename: break;
+    }
+    for (int n = 1;; ++n) {
+        const std::string candidate = NumberedName(Name, n);
+        std::int64_t size = 0;
+        if (Local ? Exists(candidate) : RemoteSize(candidate, size)) continue;
+        if (!Local && !S.Usable()) return false;
+        S.Notice(Name + ": exists, stored as " + candidate);
+        Name = candidate;
+        return true;
+    }
+}
 
 bool TCommandRunner::ShowProgress() const { return !S.Options().Quiet && ProgressWanted(); }
 
@@ -65,8 +89,10 @@ void TCommandRunner::Get(const std::string& Remote, const std::string& Local) {
         return;
     }
     if (IsFolder(local)) local += "/" + BaseName(Remote);
+    bool resume = S.Options().Continue;
+    if (Exists(local) && !ExistingFile(true, local, resume)) return;
     const std::int64_t size = RegularFileSize(local);
-    if ((S.Options().Continue && size > 0) || (size < 0 && Exists(local))) {
+    if ((resume && size > 0) || (size < 0 && Exists(local))) {
         // Resuming, or a device or pipe that cannot be replaced: write to it.
         if (!Download(Remote, local, size > 0)) S.ReportFailure(what);
         return;
@@ -94,11 +120,20 @@ void TCommandRunner::Put(const std::string& Local, const std::string& Remote, bo
         S.Report(TExitStatus::LocalFile, what, error);
         return;
     }
-    const std::string remote = Remote.empty() ? BaseName(Local) : Remote;
+    std::string remote = Remote.empty() ? BaseName(Local) : Remote;
     if (!EnsureType(what)) return;
     const std::int64_t size = RegularFileSize(Local);
     std::int64_t start = 0;
-    if (S.Options().Continue && !Append) {
+    bool resume = S.Options().Continue;
+    if (!Append && S.Options().HasIfExists) {
+        std::int64_t there = 0;
+        if (RemoteSize(remote, there) && !ExistingFile(false, remote, resume)) return;
+        if (!S.Usable()) {
+            S.ReportFailure(what);
+            return;
+        }
+    }
+    if (resume && !Append) {
         std::int64_t there = 0;
         if (RemoteSize(remote, there)) {
             if (there >= size) {

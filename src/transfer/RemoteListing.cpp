@@ -11,7 +11,7 @@
 #include "platform/ProgramPaths.h"
 #include "transfer/ExchangeOrder.h"
 #include "transfer/FormDesign.h"
-#include "transfer/ListingLine.h"
+#include "ftp/ListingLine.h"
 
 void TFrmFTP::BuildRemoteListing() {
     LblRemoteDir = Make<TLabel>(this, this, "LblRemoteDir");

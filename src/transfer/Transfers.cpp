@@ -156,9 +156,11 @@ void TFrmFTP::UploadSelected() {
 }
 
 bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
-    if (!EngineTakesRequest() ||
-        !SetRequestNames({.HostDirName = LblRemoteDir->Caption(),
-                          .HostFileName = platform::FileNamePart(path),
+    if (!EngineTakesRequest()) return false;
+    std::string remoteName = platform::FileNamePart(path);
+    if (!ChooseRemoteName(remoteName)) return true;
+    if (!SetRequestNames({.HostDirName = LblRemoteDir->Caption(),
+                          .HostFileName = remoteName,
                           .LocalFileName = path}))
         return false;
     UploadPath = path;
@@ -182,6 +184,7 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
         }
         SetBusy();
         TransferResult = -1;
+        TStoppable stoppable(*this, remoteName, false);
         FtpClient1->Put();
         FinishTransfer(TransferSucceeded());
     } catch (...) {
@@ -251,7 +254,9 @@ void TFrmFTP::DownloadFocused() {
         return;
     }
     const std::string folder = FileListBox1->Directory();
-    const std::string target = ShownFile(DownloadName);
+    std::string localName = DownloadName;
+    if (!ChooseLocalName(localName)) return;
+    const std::string target = ShownFile(localName);
     const std::vector<std::string> subItems = ListView1->SubItems(focused);
     // Without a usable size the download runs without progress display.
     TransferActive = !subItems.empty() && ParseSize(subItems[0], TransferSize);
@@ -273,6 +278,7 @@ void TFrmFTP::DownloadFocused() {
         }
         SetBusy();
         TransferResult = -1;
+        TStoppable stoppable(*this, DownloadName, true);
         FtpClient1->Get();
         if (TransferSucceeded()) {
             if (!platform::ReplaceFile(scratch, target))
@@ -292,7 +298,8 @@ void TFrmFTP::DownloadFocused() {
     FileListBox1->Update();
 }
 
-void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool&) {
+void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool& Abort) {
+    if (StopAsked) Abort = true;
     if (!TransferActive) return;
     // Nothing to show a share of for an empty (or missing) file.
     if (TransferSize > 0) {

@@ -28,6 +28,7 @@ TFrmFTP::TFrmFTP(TComponent* AOwner) : TForm(AOwner) {
     BuildLocalBrowser();
     BuildSavedList();
     BuildTransfers();
+    BuildStop();
     BuildRemoteListing();
     BuildRemoteOperations();
     BuildSession();

@@ -62,6 +62,8 @@ public:
     TButton* BitBtn3;
     TButton* CmdHostRen;
     TButton* CmdHostView;
+    // Stop: shown while a file moves (StopTransfer.cpp).
+    TButton* CmdStop = nullptr;
     TLabel* Label2;
     TEdit* EdFilter;
     TLabel* LblCount;
@@ -286,6 +288,35 @@ public:
 private:
     // Where a name of the file list lives: the folder the list was read from.
     std::string ShownFile(const std::string& name) const;
+
+    // --- Stopping a transfer (StopTransfer.cpp) ---
+    // Shown while a file moves; a click ends the transfer at the next data
+    // event. A stopped download never replaces the local file.
+    bool StopAsked = false;
+    void BuildStop();
+    void CmdStopClick(TObject* Sender);
+    // Shows Stop for the length of one transfer and logs what a stop left.
+    class TStoppable {
+    public:
+        TStoppable(TFrmFTP& form, std::string name, bool download);
+        ~TStoppable();
+        TStoppable(const TStoppable&) = delete;
+        TStoppable& operator=(const TStoppable&) = delete;
+
+    private:
+        TFrmFTP& Form;
+        std::string Name;
+        bool Download;
+    };
+
+    // --- Files already there (ExistingFiles.cpp) ---
+    // Before a download replaces a file of the local folder or an upload one
+    // of the remote folder on view, the user chooses Overwrite, Skip or Rename
+    // (the new file gets a free name). Name is the name the file will be
+    // stored under, changed for Rename; false means skip it.
+    bool ChooseLocalName(std::string& name);
+    bool ChooseRemoteName(std::string& name);
+    bool RemoteListHas(const std::string& name) const;
 
     void BuildEngine();
     void BuildLocalBrowser();

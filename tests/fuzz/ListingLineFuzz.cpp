@@ -5,7 +5,7 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "transfer/ListingLine.h"
+#include "ftp/ListingLine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     const std::string text(reinterpret_cast<const char*>(Data), Size);

@@ -1,6 +1,6 @@
 // How the listing file is cut into lines and a Unix long listing line, or a
 // Windows server's DOS-style line, into the remote list's columns.
-#include "transfer/ListingLine.h"
+#include "ftp/ListingLine.h"
 
 #include <gtest/gtest.h>
 

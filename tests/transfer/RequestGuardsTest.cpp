@@ -54,6 +54,7 @@ TEST_F(RequestGuards, DisconnectAndReturnDuringADownloadAreRefused) {
             ClickOn(FrmFTP->CmdExit);
             QTest::keyClick(FrmFTP->Widget(), Qt::Key_Escape);
         });
+        Boxes->AnswerResult(mrYes);  // overwrite the local copy
         ClickOn(FrmFTP->Image4);
         Settle();
         EXPECT_TRUE(FrmFTP->Visible());

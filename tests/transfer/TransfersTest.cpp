@@ -173,6 +173,7 @@ TEST_F(Transfers, ARefusedDownloadLeavesTheLocalFileOfThatNameAlone) {
     Relist();
     ClickRow("keep.txt");
     fs::remove(Remote("keep.txt"));  // gone before the download asks for it
+    Boxes->AnswerResult(mrYes);       // overwrite the local file
     ClickOn(FrmFTP->Image4);
     Settle();
     EXPECT_EQ(Sent({"RETR"}), (std::vector<std::string>{"RETR keep.txt"}));
@@ -186,6 +187,7 @@ TEST_F(Transfers, ARefusedDownloadLeavesTheLocalFileOfThatNameAlone) {
     ASSERT_TRUE(Server()->PutFile("keep.txt", "server copy"));
     Relist();
     ClickRow("keep.txt");
+    Boxes->AnswerResult(mrYes);
     ClickOn(FrmFTP->Image4);
     Settle();
     EXPECT_EQ(Read(Local + "/keep.txt"), "server copy");

@@ -1,4 +1,4 @@
-#include "transfer/ListingLine.h"
+#include "ftp/ListingLine.h"
 
 #include <algorithm>
 

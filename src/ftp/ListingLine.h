@@ -1,6 +1,6 @@
 // The lines of a remote listing file and how one line of a Unix long listing,
 // or of the DOS style of Windows servers, is cut into the remote list's
-// columns. Plain byte work, no window.
+// columns. Plain byte work, no window: the remote list and folder transfers share it.
 #pragma once
 
 #include <cstdint>
