@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/Interrupt.h"
+#include "ftp/FtpUrl.h"
 
 TCliSession::TCliSession(const TCliOptions& Options, TCredentials Credentials)
     : FOptions(Options), FCredentials(std::move(Credentials)) {
@@ -99,7 +100,7 @@ void TCliSession::Notice(const std::string& Text) {
 }
 
 bool TCliSession::Open() {
-    std::string where = FOptions.Host + ":" + FOptions.Port;
+    std::string where = HostForPort(FOptions.Host) + ":" + FOptions.Port;
     if (!Call(&TCustomFtpCli::OpenAsync, TExitStatus::Connect)) {
         if (FEngine.SslCertificateRefused()) FLastKind = TExitStatus::Certificate;
         ReportFailure("cannot connect to " + where);

@@ -23,7 +23,9 @@ constexpr int kCipherBlock = 16384;
 constexpr int kPullLimit = 256 * 1024;
 
 bool IsIpLiteral(const std::string& Host) {
-    return !Host.empty() && Host.find_first_not_of("0123456789.") == std::string::npos;
+    // A ":" is never part of a host name: an IPv6 address.
+    return !Host.empty() &&
+           (Host.find_first_not_of("0123456789.") == std::string::npos || Host.find(':') != std::string::npos);
 }
 }  // namespace
 

@@ -15,7 +15,7 @@ bool TlsCert::Make(const TempDir& dir, const std::string& name) {
     CommandResult made = RunCommand({program, "req", "-x509", "-newkey", "rsa:2048", "-nodes",
                                      "-keyout", key_, "-out", cert_, "-days", "2", "-subj",
                                      "/CN=" + name, "-addext",
-                                     "subjectAltName=DNS:" + name + ",IP:127.0.0.1"});
+                                     "subjectAltName=DNS:" + name + ",IP:127.0.0.1,IP:::1"});
     if (made.ExitCode != 0) {
         error_ = "openssl req failed: " + made.Output;
         return false;

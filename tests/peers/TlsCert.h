@@ -1,6 +1,6 @@
 // A throwaway self-signed certificate for TLS test servers, made with the
 // openssl program (package openssl): RSA 2048, valid two days, for the name
-// given and for 127.0.0.1.
+// given and for 127.0.0.1 and ::1.
 //
 // Usage:
 //     peers::TlsCert cert;
