@@ -20,7 +20,10 @@ std::string TCustomFtpCli::EprtCommand(int Port) const {
 }
 
 void TCustomFtpCli::PasvReplied() {
-    if (StepResult == 500 || StepResult == 502) {
+    // Not while an abort is under way: that one ends the step.
+    if ((StepResult == 500 || StepResult == 502) && FState == fesAwaitingReply) {
+        // The same Port step goes on with the other command.
+        ChangeState(fesBetweenSteps);
         IssueCommand(ftpPortAsync, stepPort, "EPSV", {229}, nullptr);
         return;
     }
