@@ -244,4 +244,56 @@ TEST(WSocketConnect, Ipv6LiteralsAndNamesOfBothFamilies) {
     }
 }
 
+// A silent address (a listener whose accept queue is full drops the SYN)
+// is given up after ConnectAttemptMs for the next one.
+TEST(WSocketConnect, ASilentAddressGivesWayToTheNextAfterAFewSeconds) {
+    using namespace winsock;
+    WSAData data;
+    ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+    struct Cleanup {
+        ~Cleanup() { WSACleanup(); }
+    } cleanup;
+    SOCKET full = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_addr.s_addr = inet_addr("127.0.0.1");
+    ASSERT_EQ(bind(full, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+    int len = sizeof any;
+    ASSERT_EQ(getsockname(full, reinterpret_cast<sockaddr*>(&any), &len), 0);
+    ASSERT_EQ(listen(full, 0), 0);
+    SOCKET filler = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);  // takes the queue's one place
+    ASSERT_EQ(connect(filler, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+    const std::string port = std::to_string(ntohs(any.sin_port));
+
+    TWSocket listener6;
+    listener6.SetAddr("::1");
+    listener6.SetPort(port);
+    listener6.Listen();
+    ASSERT_EQ(listener6.State(), wsListening);
+
+    seams::SetNameResolver([](const std::string& name, std::vector<std::string>& addrs) {
+        if (name != "slow.test") return WSAHOST_NOT_FOUND;
+        addrs = {"127.0.0.1", "::1"};
+        return 0;
+    });
+    struct Restore {
+        ~Restore() { InstallTestResolver(); }
+    } restore;
+    TWSocket s;
+    EventLog log;
+    log.Attach(s);
+    s.SetAddr("slow.test");
+    s.SetPort(port);
+    s.Connect();
+    PumpFor(TCustomWSocket::ConnectAttemptMs / 2);
+    EXPECT_EQ(s.State(), wsConnecting);
+    ASSERT_TRUE(PumpUntil([&] { return log.Has("sent 0"); }, TCustomWSocket::ConnectAttemptMs * 2))
+        << log.Joined();
+    EXPECT_EQ(log.Joined(), "state wsOpened\nstate wsConnecting\nstate wsConnected\nconnected 0\nsent 0\n");
+    EXPECT_EQ(s.Addr(), "::1");
+    EXPECT_EQ(s.PeerAddr(), "::1");
+    closesocket(filler);
+    closesocket(full);
+}
+
 }  // namespace
