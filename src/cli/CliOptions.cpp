@@ -5,6 +5,7 @@
 #include <map>
 
 #include "ftp/FtpUrl.h"
+#include "net/SslContext.h"
 
 namespace {
 
@@ -149,7 +150,10 @@ bool TParser::Apply(const std::string& Name, const std::string& Value) {
         return true;
     }
     if (Name == "--pin") {
-        if (Value.empty()) return Fail("--pin wants the certificate's SHA-256 fingerprint");
+        // A typo would otherwise read as "certificate changed" at connect.
+        if (SslSha256Hex(Value).empty())
+            return Fail("--pin wants a SHA-256 fingerprint of the server's public key: 64 hex digits, "
+                        "':' allowed between them");
         Opts.PinSha256 = Value;
         return true;
     }
@@ -407,8 +411,9 @@ Options:
                            every data connection are encrypted, or nothing is sent
       --ftps-implicit      FTP over implicit TLS (default port 990)
       --cacert FILE        also trust the certificates (PEM) in FILE
-      --pin SHA256         trust exactly the certificate with this SHA-256
-                           fingerprint (as "AB:CD:..." or plain hex)
+      --pin SHA256         trust exactly the server key with this SHA-256
+                           fingerprint of its public key, 64 hex digits with
+                           or without ':' (a certificate's fingerprint works too)
       --insecure           do not check the certificate (warns on standard error)
                            Otherwise an untrusted certificate ends the run (7).
       --timeout SECONDS    longest wait for the server (default 60; 0: none)

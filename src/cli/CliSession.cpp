@@ -78,7 +78,9 @@ bool TCliSession::Call(TCliFtpClient::TRequestMethod Method, TExitStatus Kind) {
         FLastKind = TExitStatus::LocalFile;
         FLastReason = FEngine.ErrorMessage();
     } else {
-        FLastKind = Kind;
+        // A refused certificate, the control connection's or a data connection's.
+        const bool certificate = FEngine.SslCertificateRefused() || FEngine.SslDataCertificateRefused();
+        FLastKind = certificate ? TExitStatus::Certificate : Kind;
         FLastReason = !FRefusal.empty()              ? FRefusal
                       : !FEngine.ErrorMessage().empty() ? FEngine.ErrorMessage()
                                                         : FEngine.LastReplyLine();
@@ -102,7 +104,6 @@ void TCliSession::Notice(const std::string& Text) {
 bool TCliSession::Open() {
     std::string where = HostForPort(FOptions.Host) + ":" + FOptions.Port;
     if (!Call(&TCustomFtpCli::OpenAsync, TExitStatus::Connect)) {
-        if (FEngine.SslCertificateRefused()) FLastKind = TExitStatus::Certificate;
         ReportFailure("cannot connect to " + where);
         return false;
     }

@@ -95,18 +95,29 @@ public:
     // connection go encrypted, or not at all: a server refusing AUTH TLS
     // ends the open with an error and the connection, before USER. The
     // server's certificate must be trusted (the trust store, SslCaFile),
-    // match SslPinSha256, or SslInsecure be set; data connections must show
-    // the control connection's certificate and resume its session.
+    // match SslPinSha256 (its public key's or its own SHA-256), or
+    // SslInsecure be set; data connections must show the control
+    // connection's certificate and resume its session. A received data
+    // connection that ends without TLS close_notify fails the transfer
+    // (426) unless its byte count is the size the server announced (SIZE of
+    // that file just before, or "(N bytes)" in the 150 reply).
     TFtpSecurity Security = ftpSecurityNone;
     std::string SslCaFile;
     std::string SslPinSha256;
+    // A certificate other than the pinned one that the trust store accepts
+    // for the host is taken (SslPinReplaced tells it), as after a renewal.
+    bool SslPinRenewal = false;
     bool SslInsecure = false;
+    bool SslPinReplaced() const { return ControlSocket->SslPinReplaced(); }
     // The control connection's certificate, also after a refusal.
     const TSslCertInfo& SslPeerCertificate() const { return ControlSocket->SslPeerCertificate(); }
     // The last open failed only because the certificate was not trusted (or
     // did not match the pin): asking the user and opening again may help.
     bool SslCertificateRefused() const { return FSslRefusal != 0; }
     bool SslPinMismatch() const { return FSslRefusal == SslErrPinMismatch; }
+    // The last transfer failed because its data connection's certificate
+    // was refused (not the control connection's).
+    bool SslDataCertificateRefused() const { return FSslDataRefusal != 0; }
 
     // --- Status ----------------------------------------------------------
     int ReplyCode() const { return FReplyCode; }
@@ -341,6 +352,13 @@ protected:
     // transfer failed whatever the server answers.
     void DataConnectionError(int Error);
     void TestTransferCompletion();
+    // The data connection closed with Error: a TLS refusal or failure goes
+    // into the step's error with its reason; an end without close_notify
+    // of a received stream is checked against the announced size.
+    // Returns the error the close counts as.
+    std::uint16_t DataCloseOutcome(std::uint16_t Error, bool Received);
+    // The size the server announced for the data of this step; -1 if none.
+    std::int64_t AnnouncedDataSize() const;
     // Handles a reply line while a transfer waits for its data connection.
     void IgnoreReplyStep();
     virtual void ReportTransferStats();
@@ -453,6 +471,14 @@ protected:
 
     std::shared_ptr<TSslContext> SslCtx;
     std::uint16_t FSslRefusal = 0;
+    std::uint16_t FSslDataRefusal = 0;
+    // The file the last SIZE reply was for, until the next data step.
+    std::string SizeReplyFile;
+    // The size of the next data step's file as the SIZE reply gave it, and
+    // the "(N bytes)" of its 150 reply; -1 when not given.
+    std::int64_t SizeBeforeTransfer = -1;
+    std::int64_t SizeIn150 = -1;
+    std::int64_t TransferOffset = 0;
     // The data socket's last session belongs to this control session.
     bool DataSessionUsable = false;
     // The login's reply, shown again once PBSZ and PROT have passed.

@@ -59,7 +59,7 @@ void TCustomFtpCli::OpenAsync() {
 void TCustomFtpCli::RecordSocketFailure(std::uint16_t Error) {
     if (Error == SslErrUntrusted || Error == SslErrPinMismatch) FSslRefusal = Error;
     const std::string& tls = ControlSocket ? ControlSocket->SslErrorText() : std::string();
-    FLastReplyLine = "500 " + (Error >= SslErrHandshake && Error <= SslErrProtocol && !tls.empty()
+    FLastReplyLine = "500 " + (Error >= SslErrHandshake && Error <= SslErrTruncated && !tls.empty()
                                    ? tls
                                    : WSocketErrorText(Error)) +
                      " (Winsock error #" + IntToStr(Error) + ")";
@@ -260,6 +260,7 @@ void TCustomFtpCli::ExtractReplyResults() {
         case stepSize:
             ReplyNumber(FLastReplyLine, pos);
             FReplySize = ParseInteger(FLastReplyLine, pos);
+            SizeReplyFile = HostFileName;
             break;
         case stepCwd:
         case stepMkd:

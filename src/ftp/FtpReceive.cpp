@@ -7,6 +7,17 @@
 namespace {
 constexpr int kReceiveBlock = 4096;
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// The "(N bytes)" many servers put in the 150 reply; -1 without one.
+std::int64_t SizeInReply(const std::string& Line) {
+    const std::size_t end = Line.rfind(" bytes)");
+    if (end == std::string::npos) return -1;
+    const std::size_t open = Line.rfind('(', end);
+    if (open == std::string::npos || open + 1 == end) return -1;
+    const std::string digits = Line.substr(open + 1, end - open - 1);
+    if (digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos) return -1;
+    return std::stoll(digits);
+}
 }  // namespace
 
 void TCustomFtpCli::RunRetrAsync() { StartReceive(ftpGetAsync, stepGet, "RETR"); }
@@ -123,7 +134,7 @@ void TCustomFtpCli::ReceiveSessionClosed(std::uint16_t Error) {
     ReleaseLocalFile();
     if (!TransferRunning()) return;
     ReceiveClosed = true;
-    DataCloseError = Error;
+    DataCloseError = DataCloseOutcome(Error, true);
     TestTransferCompletion();
 }
 
@@ -131,6 +142,7 @@ void TCustomFtpCli::ReceiveFirstReply() {
     TraceLastReply();
     const int code = FReplyCode;
     if (code == 125 || (code >= 150 && code <= 159)) {
+        SizeIn150 = SizeInReply(FLastReplyLine);
         ReplyHandler = &TCustomFtpCli::ReceiveSecondReply;
         AwaitDataArrival();
         return;

@@ -178,7 +178,7 @@ void TCustomFtpCli::SendSessionClosed(std::uint16_t Error) {
     if (!LocalEof)
         RecordTransferFailure(426, "426 Data connection closed before the whole file was sent");
     SendClosed = true;
-    DataCloseError = Error;
+    DataCloseError = DataCloseOutcome(Error, false);
     TestTransferCompletion();
 }
 

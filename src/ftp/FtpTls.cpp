@@ -11,6 +11,7 @@ void TCustomFtpCli::PrepareControlTls() {
     ControlSocket->SslContext = SslCtx;
     ControlSocket->SslHostName = FConnectionType == ftpProxy ? ProxyServer : HostName;
     ControlSocket->SslPinSha256 = SslPinSha256;
+    ControlSocket->SslPinRenewal = SslPinRenewal;
     ControlSocket->SslInsecure = SslInsecure;
     ControlSocket->SslResumeSession.reset();
     DataSessionUsable = false;
@@ -31,6 +32,17 @@ void TCustomFtpCli::AuthTlsReply() {
         const std::string line = FLastReplyLine;
         FailRequest(FReplyCode >= 400 ? FReplyCode : 534,
                     "534 The server refused TLS (" + line + "): not logging in without it");
+        FireDisplay("! " + FErrorMessage.substr(4));
+        if (ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
+        return;
+    }
+    if (ReplyBufferLen > 0) {
+        // Clear text behind the 234 would be taken as the first protected
+        // replies: whoever sent it is not to be trusted with the session.
+        AwaitingFinalReply = false;
+        ReplyBufferLen = 0;
+        ReplyBuffer[0] = 0;
+        FailRequest(500, "500 The server sent data after its 234 reply, before TLS began: not logging in");
         FireDisplay("! " + FErrorMessage.substr(4));
         if (ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
         return;
@@ -110,6 +122,7 @@ void TCustomFtpCli::StartDataTls() {
     DataSocket->SslHostName = ControlSocket->SslHostName;
     // The data connection must come from the server the user trusted.
     DataSocket->SslPinSha256 = ControlSocket->SslPeerCertificate().Sha256;
+    DataSocket->SslPinRenewal = false;
     DataSocket->SslInsecure = false;
     // A TLS 1.3 server takes each of its sessions back once used: the
     // ticket the last data connection got serves the next one.

@@ -2,6 +2,8 @@
 // failing a data step, the completion rule and the transfer statistics.
 #include "ftp/CustomFtpCli.h"
 
+#include <memory>
+
 #include "base/Strings.h"
 
 void TCustomFtpCli::BeginTransfer() {
@@ -14,6 +16,12 @@ void TCustomFtpCli::BeginTransfer() {
     EofPauseRunning = false;
     CompletionPosted = false;
     FByteCount = 0;
+    // A SIZE answered for this very file just before tells what RETR owes.
+    SizeBeforeTransfer = SizeReplyFile == HostFileName && !HostFileName.empty() ? FReplySize : -1;
+    SizeReplyFile.clear();
+    SizeIn150 = -1;
+    TransferOffset = ResumeAt;
+    FSslDataRefusal = 0;
     DataCloseError = 0;
     TransferError = 0;
     LocalFileFailed = false;
@@ -97,6 +105,42 @@ void TCustomFtpCli::TestTransferCompletion() {
         FErrorMessage = "Data connection closed with error #" + IntToStr(DataCloseError);
     StepResult = result;
     CompleteRequest(result);
+}
+
+std::int64_t TCustomFtpCli::AnnouncedDataSize() const {
+    if (SizeIn150 >= 0) return SizeIn150;
+    if (LastStep == stepGet && SizeBeforeTransfer >= TransferOffset) return SizeBeforeTransfer - TransferOffset;
+    return -1;
+}
+
+std::uint16_t TCustomFtpCli::DataCloseOutcome(std::uint16_t Error, bool Received) {
+    if (Error == SslErrTruncated) {
+        // Our own close of an upload is answered as the server likes.
+        if (!Received) return 0;
+        const std::int64_t announced = AnnouncedDataSize();
+        if (announced >= 0 && announced == FByteCount) {
+            FireDisplay("! The server did not close TLS properly on the data connection (no close_notify); the " +
+                        IntToStr(FByteCount) + " bytes received are the size it announced");
+            return 0;
+        }
+        const std::string line = "426 Data connection closed without TLS close_notify after " + IntToStr(FByteCount) +
+                                 " bytes" +
+                                 (announced >= 0 ? " of " + IntToStr(announced) + " announced" : std::string()) +
+                                 ": the data may have been cut short on the way";
+        FireDisplay("! " + line.substr(4));
+        RecordTransferFailure(426, line);
+        // A listing cut short would be shown as if it were the folder.
+        if ((LastStep == stepDir || LastStep == stepLs) && !LocalFileName.empty())
+            std::unique_ptr<TFtpLocalFile>(TFtpLocalFile::Create(LocalFileName));
+        return Error;
+    }
+    if (Error >= SslErrHandshake && Error <= SslErrProtocol) {
+        if (Error == SslErrUntrusted || Error == SslErrPinMismatch) FSslDataRefusal = Error;
+        const std::string why = DataSocket ? DataSocket->SslErrorText() : std::string();
+        FireDisplay("! Data connection: " + why);
+        RecordTransferFailure(425, "425 Data connection: " + (why.empty() ? "TLS failed" : why));
+    }
+    return Error;
 }
 
 void TCustomFtpCli::IgnoreReplyStep() { TraceLastReply(); }

@@ -6,6 +6,7 @@
 //  - Trust: the system's trust store, plus CaFile when given. Construction
 //    throws ESocketException with OpenSSL's reason when CaFile cannot be
 //    loaded.
+//  - Renegotiation is refused: the trust check runs once, at the handshake.
 //  - Sessions are kept per socket (TCustomSslWSocket::SslSession); the
 //    context only enables the client cache that hands them out.
 //  - Thread: any, but one context is used from one thread at a time.
@@ -13,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 struct ssl_ctx_st;
 struct ssl_session_st;
@@ -27,13 +29,26 @@ struct TSslCertInfo {
     std::string Issuer;
     std::string NotBefore;
     std::string NotAfter;
-    std::string Sha256;  // upper-case hex pairs separated by ':'
-    // Why the trust store or the host name refuses it ("self-signed
-    // certificate"); empty when they accept it or nothing was checked.
-    std::string VerifyError;
+    std::string Sha256;  // of the whole certificate: upper-case hex pairs separated by ':'
+    // Of its SubjectPublicKeyInfo, as Sha256: what a pin holds, since a
+    // renewed certificate usually keeps its key.
+    std::string PublicKeySha256;
+    // The names it is for, from its subjectAltName: "DNS:ftp.example.org",
+    // "IP:127.0.0.1".
+    std::vector<std::string> Names;
+    // What it was checked against: the host name or the address.
+    std::string ExpectedName;
+    // Every reason the trust store or the identity check refuses it
+    // ("self-signed certificate", "hostname mismatch"), each once; empty
+    // when they accept it or nothing was checked.
+    std::vector<std::string> VerifyErrors;
 
     bool Empty() const { return Sha256.empty(); }
-    // "subject ..., issuer ..., SHA-256 ..." for error texts and logs.
+    // The reasons joined by "; ".
+    std::string VerifyErrorText() const;
+    // The names joined by ", " ("none" without any).
+    std::string NamesText() const;
+    // "subject ..., issuer ..., SHA-256 ..., public key SHA-256 ..." for error texts and logs.
     std::string Describe() const;
 };
 
@@ -51,6 +66,9 @@ private:
 };
 
 TSslCertInfo SslDescribeCertificate(x509_st* Cert);
+// Text as a SHA-256 fingerprint: 64 hex digits, ':' allowed between them;
+// the digits in upper case without separators, empty for anything else.
+std::string SslSha256Hex(const std::string& Text);
 // Fingerprints compare without regard to case and ':' separators.
 bool SslSameFingerprint(const std::string& A, const std::string& B);
 // OpenSSL's queued error reasons, oldest first, joined by "; "; the queue is emptied.

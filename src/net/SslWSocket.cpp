@@ -5,11 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+
+#include "net/WSocketResolve.h"
+#include "platform/HostAddress.h"
 
 using namespace winsock;
 
@@ -22,10 +26,15 @@ constexpr int kCipherBlock = 16384;
 // comes back for the rest.
 constexpr int kPullLimit = 256 * 1024;
 
-bool IsIpLiteral(const std::string& Host) {
-    // A ":" is never part of a host name: an IPv6 address.
-    return !Host.empty() &&
-           (Host.find_first_not_of("0123456789.") == std::string::npos || Host.find(':') != std::string::npos);
+// The resolver's reading of a host that is a number in any form it takes
+// ("127.1", "2130706433", "0177.0.0.1"); nothing for a name.
+std::optional<platform::TIpAddress> NumericHost(const std::string& Host) {
+    if (const auto strict = platform::ParseIpAddress(Host)) return strict;
+    const winsock::u_long number = inet_addr(Host.c_str());
+    if (number == INADDR_NONE) return std::nullopt;
+    in_addr address{};
+    address.s_addr = number;
+    return platform::ParseIpAddress(inet_ntoa(address));
 }
 }  // namespace
 
@@ -49,6 +58,7 @@ void TCustomSslWSocket::ResetToDefaults() {
     FSslPhase = sslOff;
     FConnectPending = false;
     FPeerEnded = false;
+    FTruncated = false;
     FRawError = 0;
     FShutdownPending = false;
     FPlain.clear();
@@ -80,6 +90,9 @@ void TCustomSslWSocket::StartSsl() {
     FSslError.clear();
     FPeerCert = {};
     FSession.reset();
+    FPinReplaced = false;
+    FExpectedName.clear();
+    FVerifyErrors.clear();
     try {
         FContextInUse = SslContext ? SslContext : std::make_shared<TSslContext>();
     } catch (const Exception& E) {
@@ -104,23 +117,52 @@ void TCustomSslWSocket::StartSsl() {
     FWriteBio = writeBio;
     SSL_set_app_data(FSsl, this);
     SSL_set_connect_state(FSsl);
-    // A peer that just closes ends the stream like close_notify; the FTP
-    // replies tell whether a transfer was whole.
-    SSL_set_options(FSsl, SSL_OP_IGNORE_UNEXPECTED_EOF);
-    const std::string host = SslHostName.empty() ? FAddrStr : SslHostName;
-    X509_VERIFY_PARAM* param = SSL_get0_param(FSsl);
-    if (IsIpLiteral(host)) {
-        X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());
-    } else if (!host.empty()) {
-        SSL_set_tlsext_host_name(FSsl, host.c_str());
-        X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
+    FSslPhase = sslHandshaking;
+    if (!SetExpectedIdentity()) {
+        FailSsl(SslErrUntrusted, "TLS certificate not trusted: cannot check that it is for " +
+                                     (SslHostName.empty() ? FAddrStr : SslHostName));
+        return;
     }
     // The handshake always completes; CheckTrust decides afterwards, so
-    // that the refusal can describe the certificate.
-    SSL_set_verify(FSsl, SSL_VERIFY_NONE, nullptr);
+    // that the refusal can describe the certificate and every problem.
+    SSL_set_verify(FSsl, SSL_VERIFY_NONE, &TCustomSslWSocket::VerifyCallback);
     if (SslResumeSession) SSL_set_session(FSsl, SslResumeSession.get());
-    FSslPhase = sslHandshaking;
     ContinueHandshake();
+}
+
+bool TCustomSslWSocket::SetExpectedIdentity() {
+    const std::string host = SslHostName.empty() ? FAddrStr : SslHostName;
+    X509_VERIFY_PARAM* param = SSL_get0_param(FSsl);
+    if (auto address = NumericHost(host)) {
+        // Direct: the address the connection really went to; through a
+        // proxy, the one it was asked for.
+        if (SocksServer().empty()) {
+            SOCKADDR_INET peer{};
+            int len = sizeof peer;
+            if (GetPeerSockAddr(peer, len) != 0) return false;
+            address = platform::ParseIpAddress(WSocketAddrText(peer));
+            if (!address) return false;
+        }
+        FExpectedName = "IP:" + platform::FormatIpAddress(*address);
+        return X509_VERIFY_PARAM_set1_ip(param, address->Bytes.data(), address->Size) == 1;
+    }
+    if (host.empty()) return false;
+    FExpectedName = "DNS:" + host;
+    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NEVER_CHECK_SUBJECT | X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+    return SSL_set_tlsext_host_name(FSsl, host.c_str()) == 1 &&
+           X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0) == 1;
+}
+
+int TCustomSslWSocket::VerifyCallback(int Ok, X509_STORE_CTX* Ctx) {
+    if (Ok) return 1;
+    auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(Ctx, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* self = ssl ? static_cast<TCustomSslWSocket*>(SSL_get_app_data(ssl)) : nullptr;
+    if (self) {
+        const std::string reason = X509_verify_cert_error_string(X509_STORE_CTX_get_error(Ctx));
+        auto& errors = self->FVerifyErrors;
+        if (std::find(errors.begin(), errors.end(), reason) == errors.end()) errors.push_back(reason);
+    }
+    return 1;
 }
 
 int TCustomSslWSocket::NewSessionCallback(SSL* Ssl, SSL_SESSION* Session) {
@@ -153,21 +195,32 @@ std::uint16_t TCustomSslWSocket::CheckTrust() {
     X509* cert = SSL_get1_peer_certificate(FSsl);
     FPeerCert = SslDescribeCertificate(cert);
     X509_free(cert);
+    FPeerCert.ExpectedName = FExpectedName;
     if (FPeerCert.Empty()) {
         FSslError = "TLS certificate not trusted: the server sent no certificate";
         return SslErrUntrusted;
     }
-    // Part of the description whatever decides below.
+    // Part of the description whatever decides below. A resumed session
+    // verifies nothing anew: its stored result stands.
     const long result = SSL_get_verify_result(FSsl);
-    if (result != X509_V_OK) FPeerCert.VerifyError = X509_verify_cert_error_string(result);
+    FPeerCert.VerifyErrors = FVerifyErrors;
+    if (result != X509_V_OK && FPeerCert.VerifyErrors.empty())
+        FPeerCert.VerifyErrors.push_back(X509_verify_cert_error_string(result));
+    const bool trusted = FPeerCert.VerifyErrors.empty();
     if (!SslPinSha256.empty()) {
-        if (SslSameFingerprint(SslPinSha256, FPeerCert.Sha256)) return 0;
-        FSslError = "TLS certificate changed: it does not match the trusted fingerprint " +
-                    SslPinSha256 + " (" + FPeerCert.Describe() + ")";
+        if (SslSameFingerprint(SslPinSha256, FPeerCert.PublicKeySha256) ||
+            SslSameFingerprint(SslPinSha256, FPeerCert.Sha256))
+            return 0;
+        if (SslPinRenewal && trusted) {
+            FPinReplaced = true;
+            return 0;
+        }
+        FSslError = "TLS certificate changed: it does not match the trusted fingerprint " + SslPinSha256 + " (" +
+                    FPeerCert.Describe() + ")";
         return SslErrPinMismatch;
     }
-    if (SslInsecure || result == X509_V_OK) return 0;
-    FSslError = "TLS certificate not trusted: " + FPeerCert.VerifyError + " (" + FPeerCert.Describe() + ")";
+    if (SslInsecure || trusted) return 0;
+    FSslError = "TLS certificate not trusted: " + FPeerCert.VerifyErrorText() + " (" + FPeerCert.Describe() + ")";
     return SslErrUntrusted;
 }
 
@@ -236,6 +289,8 @@ void TCustomSslWSocket::PullCipherText() {
 }
 
 bool TCustomSslWSocket::Decrypt() {
+    // OpenSSL reads nothing more after an end without close_notify.
+    if (FTruncated) return FSslPhase == sslRunning;
     char block[kCipherBlock];
     TLifeToken alive = LifeToken();
     for (;;) {
@@ -258,7 +313,18 @@ bool TCustomSslWSocket::Decrypt() {
             SendCloseNotify();
             break;
         }
-        if (error == SSL_ERROR_SYSCALL && FRawError != 0) break;  // told by Receive
+        const bool unexpectedEof =
+            error == SSL_ERROR_SSL && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
+        if ((error == SSL_ERROR_SYSCALL || unexpectedEof) && FRawError != 0) break;  // told by Receive
+        if (unexpectedEof) {
+            // What was decrypted is handed out; the close event tells that
+            // the end may have been forged.
+            ERR_clear_error();
+            FPeerEnded = true;
+            FTruncated = true;
+            FSslError = "TLS: the server closed the connection without close_notify";
+            break;
+        }
         FailSsl(SslErrProtocol, "TLS error: " + SslErrorQueueText());
         return false;
     }
@@ -342,8 +408,12 @@ void TCustomSslWSocket::PushCipherText() {
 // cheaper to take than one per block. The rest is written once the queue has
 // run dry, and before anything that must follow it.
 int TCustomSslWSocket::Send(const void* Data, int Len) {
-    if (FSslPhase == sslOff || FSslPhase == sslClosed || FState != wsConnected)
-        return TCustomSocksWSocket::Send(Data, Len);
+    if (FSslPhase == sslClosed) {
+        // TLS failed: nothing goes out in clear on a connection that had it.
+        WSASetLastError(WSAENOTCONN);
+        return SOCKET_ERROR;
+    }
+    if (FSslPhase == sslOff || FState != wsConnected) return TCustomSocksWSocket::Send(Data, Len);
     if (Len <= 0) return TCustomSocksWSocket::Send(Data, 0);
     FHeldPlain.append(static_cast<const char*>(Data), static_cast<size_t>(Len));
     if (FSslPhase == sslHandshaking) return Len;
@@ -391,6 +461,10 @@ void TCustomSslWSocket::DoDataSent(std::uint16_t Error) {
 }
 
 // ---- closing ----
+
+void TCustomSslWSocket::DoSessionClosed(std::uint16_t Error) {
+    TCustomSocksWSocket::DoSessionClosed(Error == 0 && FTruncated ? SslErrTruncated : Error);
+}
 
 void TCustomSslWSocket::SendCloseNotify() {
     if (!FSsl || (SSL_get_shutdown(FSsl) & SSL_SENT_SHUTDOWN)) return;

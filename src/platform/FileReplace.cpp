@@ -45,7 +45,7 @@ bool ReplaceFileContent(const std::string& name, const std::string& content, mod
     const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return false;
     // open() takes the umask off; fchmod() gives the mode asked for.
-    bool ok = (!forceMode || fchmod(fd, mode) == 0) && WriteAll(fd, content);
+    bool ok = (!forceMode || fchmod(fd, mode) == 0) && WriteAll(fd, content) && fsync(fd) == 0;
     int error = ok ? 0 : errno;
     if (close(fd) != 0 && ok) {
         ok = false;

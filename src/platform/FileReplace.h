@@ -1,7 +1,8 @@
 // Replacing a file's whole content without ever leaving it half-written: the
 // content goes into a temporary file beside it (the name + ".tmp"), which is
-// then renamed over it. No fsync: the rename alone keeps a crash from tearing
-// the file, and the settings writer replaces its file once per key.
+// then renamed over it. The content is on the disk (fsync) before the
+// rename: otherwise a crash after it can leave the name holding an empty
+// file on file systems that delay allocation.
 #pragma once
 
 #include <string>

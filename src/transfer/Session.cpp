@@ -131,7 +131,7 @@ void TFrmFTP::CmdconnectClick(TObject*) {
     FtpClient1->Port = address.Port.empty() ? kStoredPort : address.Port;
     // ftpes:// and ftps:// in the host box; the engine takes 990 for "ftp" then.
     FtpClient1->Security = address.Security;
-    PinStoredCertificate(address);
+    if (!PinStoredCertificate(address)) return;
     FtpClient1->UserName = EdUserID->Text().empty() ? address.User : EdUserID->Text();
     FtpClient1->PassWord = EdPassword->Text().empty() ? address.Password : EdPassword->Text();
     FolderAfterLogin = address.Path;
@@ -214,6 +214,8 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
             ListInfo->Add("Succesfully Completed. Code returned: " + FtpClient1->ErrorMessage());
             break;
         case 426:
+            // The box guesses a time-out; the log says what really ended it.
+            if (!FtpClient1->ErrorMessage().empty()) AddLogLine(FtpClient1->ErrorMessage());
             MessageDlg("A timeout has occurred. The server may be down, or your address you entered may not be correct. Also make sure your password and user id is correct as this is a common cause of a server timeout.",
                        mtError, mbOK);
             break;
@@ -232,6 +234,7 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
     switch (RqType) {
         case ftpConnectAsync:
             if (Error != 0) break;
+            StoreRenewedCertificate();
             // The address's folder: its CWD ends, as any, with PWD and a listing.
             if (!FolderAfterLogin.empty() && SetRequestNames({.HostDirName = FolderAfterLogin}))
                 FtpClient1->Cwd();

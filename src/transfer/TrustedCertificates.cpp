@@ -1,6 +1,5 @@
 #include "transfer/TrustedCertificates.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,22 +9,16 @@
 #include <vector>
 
 #include "base/Strings.h"
+#include "net/SslContext.h"
 #include "platform/FileReplace.h"
 
 namespace {
 
-constexpr std::size_t kHexDigits = 64;
-
 // sha256 as 64 upper-case hex digits, the ':' separators dropped when
 // allowed; empty when it is anything else.
 std::string HexFingerprint(const std::string& sha256, bool separators) {
-    std::string hex;
-    for (const char c : sha256) {
-        if (c == ':' && separators) continue;
-        if (std::isxdigit(static_cast<unsigned char>(c)) == 0) return {};
-        hex += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return hex.size() == kHexDigits ? hex : std::string();
+    if (!separators && sha256.find(':') != std::string::npos) return {};
+    return SslSha256Hex(sha256);
 }
 
 struct TEntry {
@@ -89,13 +82,16 @@ std::string TTrustedCertificates::ServerKey(const std::string& host, int port) {
     return LowerCase(bare) + ":" + std::to_string(port);
 }
 
-std::string TTrustedCertificates::Fingerprint(const std::string& server) const {
-    if (Path.empty()) return {};
+std::optional<std::string> TTrustedCertificates::Fingerprint(const std::string& server, std::string& why) const {
+    if (Path.empty()) return std::string();
     const auto lines = ReadLines(Path);
-    if (!lines) return {};
+    if (!lines) {
+        why = std::strerror(errno);
+        return std::nullopt;
+    }
     for (const std::string& line : *lines)
         if (const auto entry = EntryOf(line); entry && entry->Server == server) return HexPairs(entry->Hex);
-    return {};
+    return std::string();
 }
 
 bool TTrustedCertificates::Store(const std::string& server, const std::string& sha256, std::string& why) const {

@@ -217,12 +217,17 @@ public:
     TTrustedCertificates TrustedCertificates;
 
     // Before a connect: the server as the store names it, and its stored
-    // certificate pinned (nothing for plain FTP).
-    void PinStoredCertificate(const TFtpUrl& address);
+    // public key pinned (nothing for plain FTP). False, after an error box,
+    // when the store exists but cannot be read: no TLS connect then.
+    bool PinStoredCertificate(const TFtpUrl& address);
+    // After a connect: a renewed certificate accepted in place of the pin
+    // (trusted by the system for the host) becomes the stored pin.
+    void StoreRenewedCertificate();
     // The completion of a connect whose certificate was refused. An untrusted
     // one: shows it and asks (trust always, once, or cancel), and connects
-    // again trusting it. One other than the one trusted: an error box, and
-    // nothing changes. False for a refusal with no certificate to decide on,
+    // again trusting it. One other than the one trusted (nor trusted by the
+    // system): the alarm, and only "Trust the new certificate" (not the
+    // default) stores it and connects again. False for a refusal with no certificate to decide on,
     // which takes the plain error path.
     bool CertificateRefused();
 
@@ -321,6 +326,8 @@ private:
     // without TLS.
     std::string CertificateServer;
     void AskTrust(const TSslCertInfo& cert);
+    // Stores cert's public key for CertificateServer, logging the outcome.
+    void TrustAlways(const TSslCertInfo& cert);
     void ReportChangedCertificate(const TSslCertInfo& cert);
 
     // We sent QUIT since the last connect: the server's close is expected.

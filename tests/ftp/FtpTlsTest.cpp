@@ -2,7 +2,8 @@
 // data sessions resumed as vsftpd requires by default), explicit and
 // implicit, passive and active: listing, 10 MiB each way byte for byte, and
 // the refusals: a wrong password, an untrusted and a changed certificate, a
-// server without TLS. A relay shows what crossed the wire in clear.
+// server without TLS. A relay shows what crossed the wire in clear; a
+// scripted server cuts a listing short without close_notify.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -188,4 +189,28 @@ TEST(FtpTlsWire, AServerWithoutTlsNeverSeesTheLogin) {
     EXPECT_EQ(server.Commands(), (std::vector<std::string>{"AUTH TLS"}));
 }
 
+// A listing cut short without close_notify is no listing: the request fails
+// and the file it was to fill is left empty, so no window shows half a folder.
+TEST(FtpTlsTruncation, ACutListingFailsAndLeavesNothingToShow) {
+    peers::TempDir certDir, local;
+    peers::TlsCert cert;
+    ASSERT_TRUE(cert.Make(certDir, "tarn-test")) << cert.Error();
+    peers::ScriptedTlsFtp server({"--cert", cert.CertFile(), "--key", cert.KeyFile(), "--list-send", "199"});
+    ASSERT_TRUE(server.Start()) << server.Error();
+    TRecordedFtp R;
+    R.Target(server.Port(), "me", "secret");
+    R.Ftp.Security = ftpSecurityExplicit;
+    R.Ftp.SslPinSha256 = cert.PublicKeySha256();
+    R.Ftp.Passive = true;
+    ASSERT_TRUE(R.Ftp.Connect()) << R.Ftp.ErrorMessage();
+    R.Ftp.HostFileName.clear();
+    R.Ftp.LocalFileName = local.File("listing.txt");
+    EXPECT_FALSE(R.Ftp.Dir());
+    EXPECT_EQ(R.Ftp.ErrorMessage().rfind("426 Data connection closed without TLS close_notify after ", 0), 0u)
+        << R.Ftp.ErrorMessage();
+    EXPECT_EQ(peers::ReadTextFile(local.File("listing.txt")), "");
+    EXPECT_TRUE(R.Ftp.Quit());
+}
+
 }  // namespace
+

@@ -162,4 +162,31 @@ TEST_F(SslTest, ExplicitTlsOnAClearConnectionInLineMode) {
     EXPECT_EQ(c.events.back(), "Closed 0");
 }
 
+// A peer that answers the ClientHello with clear text: the handshake fails,
+// and whatever the application sends then never reaches the wire in clear.
+TEST(SslFailure, NothingIsSentInClearAfterTlsFailed) {
+    peers::ScriptedPeer peer({peers::ExpectAnyBytes(5), peers::SendBytes("HTTP/1.0 400 Bad Request\r\n\r\n"),
+                              peers::ExpectPeerClose()});
+    ASSERT_TRUE(peer.Start());
+    TWSocket s;
+    bool closed = false;
+    int sent = 0;
+    std::uint16_t handshake = 0;
+    s.SslEnable = true;
+    s.OnSslHandshakeDone = [&](TObject*, std::uint16_t e) {
+        handshake = e;
+        sent = s.SendText("USER secret\r\n");
+    };
+    s.OnSessionClosed = [&](TObject*, std::uint16_t) { closed = true; };
+    s.SetAddr("127.0.0.1");
+    s.SetPort(std::to_string(peer.Port()));
+    s.Connect();
+    ASSERT_TRUE(PumpUntil([&] { return closed; }));
+    EXPECT_EQ(handshake, SslErrHandshake);
+    EXPECT_EQ(sent, -1);
+    ASSERT_TRUE(peer.WaitDone());
+    EXPECT_EQ(peer.Received().find("USER"), std::string::npos);
+}
+
 }  // namespace
+

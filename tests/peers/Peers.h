@@ -7,5 +7,6 @@
 #include "peers/Proxies.h"
 #include "peers/RecordingRelay.h"
 #include "peers/ScriptedPeer.h"
+#include "peers/ScriptedTlsFtp.h"
 #include "peers/TlsCert.h"
 #include "peers/XvfbDisplay.h"

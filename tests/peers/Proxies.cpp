@@ -106,7 +106,7 @@ bool SshSocksProxy::Start() {
     if (!ProgramExists(ssh)) return Fail(Missing(ssh, "openssh-client"));
     if (!ProgramExists(keygen)) return Fail(Missing(keygen, "openssh-client"));
     if (dir_.Path().empty()) return Fail("cannot make a run folder in /tmp");
-    // sshd's privilege separation needs it; scripts/setup makes it too.
+    // sshd's privilege separation needs it; `scripts/setup test` makes it too.
     mkdir("/run/sshd", 0755);
     if (!user_.Create(dir_.File("home"))) return Fail(user_.Error());
 

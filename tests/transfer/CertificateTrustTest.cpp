@@ -3,11 +3,14 @@
 // cancel, once, always with a store that cannot be written, always (stored,
 // then asked no more), and another certificate at the same address refused
 // loudly; then once over implicit TLS. The store keeps lines of its own and
-// finds hosts in any case.
+// finds hosts in any case. Then renewals under a pin (the same key, a new key
+// the system trusts, a new key it does not), the question's content for a
+// certificate with several problems, and a store that cannot be read.
 #include <algorithm>
 #include <filesystem>
 #include <memory>
 
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include "SessionFixture.h"
@@ -88,9 +91,10 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
     Write(StorePath(), own);
     ASSERT_EQ(chmod(StorePath().c_str(), 0644), 0);
     TTrustedCertificates store{StorePath()};
-    EXPECT_EQ(store.Fingerprint(TTrustedCertificates::ServerKey("ftp.EXAMPLE.com", 2121)),
+    std::string why;
+    EXPECT_EQ(store.Fingerprint(TTrustedCertificates::ServerKey("ftp.EXAMPLE.com", 2121), why),
               "AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA");
-    EXPECT_EQ(store.Fingerprint(site), "");
+    EXPECT_EQ(store.Fingerprint(site, why), "");
 
     {
         SCOPED_TRACE("cancel");
@@ -147,9 +151,10 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
         EXPECT_TRUE(NewLogged("The certificate of " + site + " is trusted always from now on (stored in " +
                               StorePath() + ")."))
             << Joined(NewLog());
-        EXPECT_EQ(Read(StorePath()), own + site + " " + HexOnly(first.Sha256()) + "\n");
+        // The public key is pinned, not the certificate.
+        EXPECT_EQ(Read(StorePath()), own + site + " " + HexOnly(first.PublicKeySha256()) + "\n");
         EXPECT_EQ(ModeOf(StorePath()), 0600u);
-        EXPECT_EQ(store.Fingerprint(site), first.Sha256());
+        EXPECT_EQ(store.Fingerprint(site, why), first.PublicKeySha256());
         Disconnect();
 
         // Stored: the next connect asks nothing.
@@ -165,17 +170,22 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
         peers::VsftpdServer other(
             peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(second, false), .ControlPort = port});
         ASSERT_TRUE(other.Start()) << other.Error();
-        ConnectTo(other, mrYes);  // an answer that must not be asked for
+        ConnectTo(other, mrCancel);
         EXPECT_FALSE(Connected());
         ASSERT_EQ(Boxes->Records.size(), 1u);
         const TDialogRecord& box = Boxes->Records[0];
         EXPECT_EQ(box.Type, mtError);
+        EXPECT_EQ(box.Buttons, unsigned(mbYes | mbCancel));
+        EXPECT_EQ(box.Captions, (TButtonCaptions{{mbYes, "Trust the new certificate"}, {mbCancel, "Cancel"}}));
+        EXPECT_EQ(box.DefaultButton, unsigned(mbCancel));
         for (const std::string& part : std::vector<std::string>
-             {"The certificate of " + site + " has changed", "Trusted SHA-256 fingerprint: " + first.Sha256(),
-              "SHA-256 fingerprint: " + second.Sha256(), "Subject: CN=tarn-second", StorePath()})
+             {"The certificate of " + site + " has changed", "Someone may be intercepting",
+              "Trusted SHA-256 fingerprint: " + first.PublicKeySha256(), "SHA-256 fingerprint: " + second.Sha256(),
+              "Public key SHA-256: " + second.PublicKeySha256(), "Subject: CN=tarn-second", StorePath()})
             EXPECT_TRUE(Contains(box.Text, part)) << part << "\n" << box.Text;
-        EXPECT_TRUE(NewLogged("The certificate of " + site + " has changed: stored fingerprint " + first.Sha256() +
-                              ", presented " + second.Sha256() + ". Not connected."))
+        EXPECT_TRUE(NewLogged("The certificate of " + site + " has changed: stored fingerprint " +
+                              first.PublicKeySha256() + ", presented " + second.PublicKeySha256() +
+                              " (public key), " + second.Sha256() + " (certificate). Not connected."))
             << Joined(NewLog());
         EXPECT_FALSE(LoggedIn(other));
         EXPECT_EQ(Read(StorePath()), stored);
@@ -191,6 +201,110 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
         EXPECT_TRUE(Contains(Boxes->Records[0].Text, "SHA-256 fingerprint: " + second.Sha256()));
         EXPECT_TRUE(NewLogged("The certificate of " + Site + " is trusted for this connection only."));
         Disconnect();
+    }
+}
+
+TEST_F(CertificateTrustTest, RenewalsUnderAPinTheQuestionsContentAndAnUnreadableStore) {
+    peers::TempDir certs;
+    peers::TlsCert first, renewed, ca, signedNew, third, evil, untrustedCa;
+    ASSERT_TRUE(first.Make(certs, "tarn-first")) << first.Error();
+    ASSERT_TRUE(renewed.Renew(certs, "tarn-renewed", first)) << renewed.Error();
+    ASSERT_TRUE(ca.MakeCa(certs, "tarn-ca")) << ca.Error();
+    ASSERT_TRUE(signedNew.MakeSigned(certs, "tarn-signed", ca, "IP:127.0.0.1")) << signedNew.Error();
+    ASSERT_TRUE(third.Make(certs, "tarn-third")) << third.Error();
+    ASSERT_TRUE(untrustedCa.MakeCa(certs, "tarn-other-ca")) << untrustedCa.Error();
+    ASSERT_TRUE(evil.MakeSigned(certs, "evil", untrustedCa, "DNS:evil.example")) << evil.Error();
+    ASSERT_EQ(renewed.PublicKeySha256(), first.PublicKeySha256());
+    ASSERT_NE(renewed.Sha256(), first.Sha256());
+
+    StartIn(Work);
+    auto serve = [](const peers::TlsCert& cert, int port) {
+        auto server = std::make_unique<peers::VsftpdServer>(
+            peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(cert, false), .ControlPort = port});
+        EXPECT_TRUE(server->Start()) << server->Error();
+        return server;
+    };
+    auto server = serve(first, 0);
+    const int port = server->Port();
+    const std::string site = "127.0.0.1:" + std::to_string(port);
+    // A line as earlier versions wrote it: the whole certificate's fingerprint.
+    Write(StorePath(), site + " " + HexOnly(first.Sha256()) + "\n");
+    ConnectTo(*server, mrNone);
+    EXPECT_TRUE(Connected()) << Joined(NewLog());
+    EXPECT_TRUE(Boxes->Records.empty());
+    Disconnect();
+    {
+        SCOPED_TRACE("renewed with the same key: no question, the pin stays");
+        Write(StorePath(), site + " " + HexOnly(first.PublicKeySha256()) + "\n");
+        server.reset();
+        server = serve(renewed, port);
+        ConnectTo(*server, mrNone);
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        EXPECT_TRUE(Boxes->Records.empty());
+        EXPECT_EQ(Read(StorePath()), site + " " + HexOnly(first.PublicKeySha256()) + "\n");
+        Disconnect();
+    }
+    {
+        SCOPED_TRACE("a new key the system trusts for the address: the pin is replaced");
+        server.reset();
+        server = serve(signedNew, port);
+        ASSERT_EQ(setenv("SSL_CERT_FILE", ca.CertFile().c_str(), 1), 0);
+        ConnectTo(*server, mrNone);
+        unsetenv("SSL_CERT_FILE");
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        EXPECT_TRUE(Boxes->Records.empty());
+        EXPECT_TRUE(NewLogged("The certificate of " + site + " has changed and is trusted by the system for IP:127.0.0.1; the stored pin " +
+                              first.PublicKeySha256() + " was replaced by " + signedNew.PublicKeySha256() + "."))
+            << Joined(NewLog());
+        EXPECT_EQ(Read(StorePath()), site + " " + HexOnly(signedNew.PublicKeySha256()) + "\n");
+        Disconnect();
+    }
+    {
+        SCOPED_TRACE("a new key nobody vouches for: the alarm, then trusting it on purpose");
+        server.reset();
+        server = serve(third, port);
+        ConnectTo(*server, mrYes);
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        EXPECT_EQ(Boxes->Records[0].Captions.at(mbYes), "Trust the new certificate");
+        EXPECT_TRUE(Contains(Boxes->Records[0].Text, "Problems found: self-signed certificate"))
+            << Boxes->Records[0].Text;
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        EXPECT_EQ(Read(StorePath()), site + " " + HexOnly(third.PublicKeySha256()) + "\n");
+        Disconnect();
+        ConnectTo(*server, mrNone);
+        EXPECT_TRUE(Connected()) << Joined(NewLog());
+        EXPECT_TRUE(Boxes->Records.empty());
+        Disconnect();
+    }
+    {
+        SCOPED_TRACE("the question lists every problem, the names and the name expected");
+        server.reset();
+        server = serve(evil, port);
+        Write(StorePath(), "");
+        ConnectTo(*server, mrCancel);
+        EXPECT_FALSE(Connected());
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        const std::string& text = Boxes->Records[0].Text;
+        for (const std::string& part : std::vector<std::string>{
+                 "is not trusted: unable to get local issuer certificate; ", "\n- unable to get local issuer certificate",
+                 "\n- IP address mismatch", "Expected name: IP:127.0.0.1", "It is for: DNS:evil.example",
+                 "Issuer: CN=tarn-other-ca", "Public key SHA-256: " + evil.PublicKeySha256()})
+            EXPECT_TRUE(Contains(text, part)) << part << "\n" << text;
+        EXPECT_FALSE(LoggedIn(*server));
+    }
+    {
+        SCOPED_TRACE("a store that cannot be read refuses TLS, naming the file");
+        std::filesystem::remove(StorePath());
+        std::filesystem::create_directory(StorePath());  // read fails with EISDIR, even for root
+        const size_t before = server->Commands().size();
+        ConnectTo(*server, mrYes);
+        EXPECT_FALSE(Connected());
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        EXPECT_EQ(Boxes->Records[0].Type, mtError);
+        EXPECT_TRUE(Contains(Boxes->Records[0].Text, "the trusted certificates in " + StorePath() + " cannot be read"))
+            << Boxes->Records[0].Text;
+        EXPECT_EQ(server->Commands().size(), before);
+        std::filesystem::remove(StorePath());
     }
 }
 
@@ -221,7 +335,7 @@ TEST_F(CertificateTrustTest, Ipv6ServerIsReachedAndTrustedUnderItsBracketedAddre
     connect("ftpes://" + site, mrYes);
     EXPECT_TRUE(Connected()) << Joined(NewLog());
     EXPECT_GE(RowOf("over-v6.txt"), 0);
-    EXPECT_EQ(Read(StorePath()), site + " " + HexOnly(cert.Sha256()) + "\n");
+    EXPECT_EQ(Read(StorePath()), site + " " + HexOnly(cert.PublicKeySha256()) + "\n");
     Disconnect();
     connect("ftpes://" + site + "/", mrNone);  // trusted now: nothing asked
     EXPECT_TRUE(Connected()) << Joined(NewLog());
