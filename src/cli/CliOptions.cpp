@@ -157,6 +157,12 @@ bool TParser::Apply(const std::string& Name, const std::string& Value) {
         Opts.PinSha256 = Value;
         return true;
     }
+    if (Name == "--hostkey") {
+        if (Value.rfind("SHA256:", 0) != 0 || Value.size() < 20)
+            return Fail("--hostkey wants the key's fingerprint as SHA256:... (ssh-keygen -l shows it)");
+        Opts.HostKeyPin = Value;
+        return true;
+    }
     if (Name == "--timeout") {
         bool digits = !Value.empty() && Value.size() <= 6;
         for (char c : Value) digits = digits && std::isdigit(static_cast<unsigned char>(c));
@@ -187,6 +193,7 @@ bool TParser::LongOption(const std::string& Arg) {
         {"--verbose", &TCliOptions::Verbose},
         {"--quiet", &TCliOptions::Quiet},
         {"--insecure", &TCliOptions::Insecure},
+        {"--accept-new-hostkey", &TCliOptions::AcceptNewHostKey},
     };
     if (auto it = flags.find(name); it != flags.end()) {
         if (HasInline) return Fail("option " + name + " takes no value");
@@ -214,7 +221,7 @@ bool TParser::LongOption(const std::string& Arg) {
     static const char* const valued[] = {"--user",   "--port",         "--socks4",
                                          "--socks4a", "--socks5",      "--socks-user",
                                          "--socks-password", "--ftp-proxy", "--timeout",
-                                         "--output-dir", "--cacert", "--pin"};
+                                         "--output-dir", "--cacert", "--pin", "--hostkey"};
     for (const char* known : valued) {
         if (name != known) continue;
         std::string value;
@@ -253,6 +260,9 @@ bool TParser::CheckPositionals() {
         TFtpUrl url;
         if (!ParseFtpUrl(target, url, Err)) return false;
         Opts.Host = url.Host;
+        Opts.Sftp = url.Sftp;
+        if (url.Sftp && SawSecurity != ftpSecurityNone)
+            return Fail("an sftp:// URL is SSH: --ftps and --ftps-implicit do not apply");
         if (url.Security != ftpSecurityNone) {
             if (SawSecurity != ftpSecurityNone && SawSecurity != url.Security)
                 return Fail("the URL's scheme and --ftps/--ftps-implicit disagree");
@@ -336,6 +346,11 @@ TParseOutcome TParser::Run() {
     if (!CheckPositionals()) return TParseOutcome::Error;
     Opts.Security = SawSecurity;
     if (Opts.Security == ftpSecurityImplicit && !SawPort && !UrlPort) Opts.Port = "990";
+    if (Opts.Sftp && !SawPort && !UrlPort) Opts.Port = "22";
+    if (!Opts.Sftp && (!Opts.HostKeyPin.empty() || Opts.AcceptNewHostKey))
+        return Refuse("--hostkey and --accept-new-hostkey need an sftp:// URL");
+    if (Opts.Sftp && Opts.Proxy == TProxyKind::Ftp)
+        return Refuse("--ftp-proxy cannot carry SFTP (use a SOCKS proxy)");
     if (Opts.Security == ftpSecurityNone &&
         (!Opts.CaFile.empty() || !Opts.PinSha256.empty() || Opts.Insecure))
         return Refuse("--cacert, --pin and --insecure need --ftps, --ftps-implicit or an "
@@ -366,7 +381,9 @@ std::string HelpText() {
     return R"(Usage: tarnftp [options] HOST COMMAND [ARGS...]
        tarnftp [options] ftp://[USER[:PASS]@]HOST[:PORT]/PATH [COMMAND [ARGS...]]
 
-ftpes:// instead of ftp:// means FTP over explicit TLS, ftps:// implicit TLS.
+ftpes:// instead of ftp:// means FTP over explicit TLS, ftps:// implicit TLS,
+sftp:// SFTP over SSH (port 22; log-in with the SSH agent, ~/.ssh/id_ed25519,
+id_ecdsa or id_rsa, or the password; the user defaults to yours).
 A URL alone lists a folder (PATH empty or ending in "/") or writes a file to
 standard output. With a command, the URL's PATH is the folder to work in.
 
@@ -416,6 +433,11 @@ Options:
                            or without ':' (a certificate's fingerprint works too)
       --insecure           do not check the certificate (warns on standard error)
                            Otherwise an untrusted certificate ends the run (7).
+      --hostkey SHA256:... SFTP: trust the host key with this fingerprint when
+                           ~/.ssh/known_hosts does not know the host
+      --accept-new-hostkey SFTP: trust a host key known_hosts does not know yet
+                           and add it there. A key that differs from the one
+                           in known_hosts is always refused (7).
       --timeout SECONDS    longest wait for the server (default 60; 0: none)
   -v, --verbose            show the FTP conversation on standard error
                            (passwords masked)
@@ -428,7 +450,7 @@ given user), and only when no one but its owner can read it.
 
 Exit status: 0 success, 1 usage, 2 cannot connect or resolve, 3 login
 refused, 4 the server refused a command, 5 local file error, 6 time-out,
-7 the server's certificate is not trusted (or not the pinned one),
+7 the server's certificate or host key is not trusted (or not the pinned one),
 130 interrupted.
 )";
 }

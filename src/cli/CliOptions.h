@@ -3,7 +3,7 @@
 //
 //     tarnftp [options] HOST COMMAND [ARGS...]
 //     tarnftp [options] ftp://[USER[:PASS]@]HOST[:PORT]/PATH [COMMAND [ARGS...]]
-//     (ftpes:// for explicit TLS, ftps:// for implicit TLS)
+//     (ftpes:// for explicit TLS, ftps:// for implicit TLS, sftp:// for SFTP)
 #pragma once
 
 #include <string>
@@ -40,6 +40,12 @@ struct TCliOptions {
     std::string CaFile;
     std::string PinSha256;
     bool Insecure = false;
+    // SFTP (an sftp:// URL): the server's host key must be in
+    // ~/.ssh/known_hosts, be the one --hostkey names, or be new with
+    // --accept-new-hostkey (it is then added to the file).
+    bool Sftp = false;
+    std::string HostKeyPin;
+    bool AcceptNewHostKey = false;
     int TimeoutSeconds = 60;
     bool Verbose = false;
     bool Quiet = false;

@@ -6,59 +6,71 @@
 
 #include "cli/Interrupt.h"
 #include "ftp/FtpUrl.h"
+#include "sftp/SftpCli.h"
 
 TCliSession::TCliSession(const TCliOptions& Options, TCredentials Credentials)
     : FOptions(Options), FCredentials(std::move(Credentials)) {
+    if (FOptions.Sftp) {
+        auto sftp = std::make_unique<TSftpClient>();
+        sftp->HostKeyPin = FOptions.HostKeyPin;
+        sftp->AcceptNewHostKey = FOptions.AcceptNewHostKey;
+        sftp->OnPassphrase = [](TObject*, const std::string& KeyFile, std::string& Passphrase) {
+            return PromptSecret("Passphrase for " + KeyFile + ": ", Passphrase);
+        };
+        FEngine = std::move(sftp);
+    } else {
+        FEngine = std::make_unique<TCliFtpClient>();
+    }
     Configure();
 }
 
 void TCliSession::Configure() {
-    FEngine.HostName = FOptions.Host;
-    FEngine.Port = FOptions.Port;
-    FEngine.Timeout = FOptions.TimeoutSeconds;
-    FEngine.SetBinary(!FOptions.Ascii);
+    FEngine->HostName = FOptions.Host;
+    FEngine->Port = FOptions.Port;
+    FEngine->Timeout = FOptions.TimeoutSeconds;
+    FEngine->SetBinary(!FOptions.Ascii);
     switch (FOptions.Proxy) {
         case TProxyKind::None: break;
         case TProxyKind::Ftp:
-            FEngine.SetConnectionType(ftpProxy);
-            FEngine.ProxyServer = FOptions.ProxyHost;
-            FEngine.ProxyPort = FOptions.ProxyPort.empty() ? "ftp" : FOptions.ProxyPort;
+            FEngine->SetConnectionType(ftpProxy);
+            FEngine->ProxyServer = FOptions.ProxyHost;
+            FEngine->ProxyPort = FOptions.ProxyPort.empty() ? "ftp" : FOptions.ProxyPort;
             break;
         case TProxyKind::Socks4:
         case TProxyKind::Socks4A:
         case TProxyKind::Socks5:
-            FEngine.SetConnectionType(FOptions.Proxy == TProxyKind::Socks4    ? ftpSocks4
+            FEngine->SetConnectionType(FOptions.Proxy == TProxyKind::Socks4    ? ftpSocks4
                                       : FOptions.Proxy == TProxyKind::Socks4A ? ftpSocks4A
                                                                               : ftpSocks5);
-            FEngine.SetSocksServer(FOptions.ProxyHost);
-            FEngine.SetSocksPort(FOptions.ProxyPort);
-            FEngine.SetSocksUserCode(FOptions.SocksUser);
-            FEngine.SetSocksPassword(FOptions.SocksPassword);
+            FEngine->SetSocksServer(FOptions.ProxyHost);
+            FEngine->SetSocksPort(FOptions.ProxyPort);
+            FEngine->SetSocksUserCode(FOptions.SocksUser);
+            FEngine->SetSocksPassword(FOptions.SocksPassword);
             break;
     }
     // After the connection type, which turns passive mode on for proxies.
-    FEngine.Security = FOptions.Security;
-    FEngine.SslCaFile = FOptions.CaFile;
-    FEngine.SslPinSha256 = FOptions.PinSha256;
-    FEngine.SslInsecure = FOptions.Insecure;
+    FEngine->Security = FOptions.Security;
+    FEngine->SslCaFile = FOptions.CaFile;
+    FEngine->SslPinSha256 = FOptions.PinSha256;
+    FEngine->SslInsecure = FOptions.Insecure;
     if (FOptions.Insecure)
         std::fprintf(stderr, "tarnftp: warning: --insecure: the server's certificate is not "
                              "checked; anyone on the way can read and change the session\n");
-    FEngine.Passive = FOptions.Passive;
-    FEngine.PassiveFallback = FOptions.PassiveFallback;
+    FEngine->Passive = FOptions.Passive;
+    FEngine->PassiveFallback = FOptions.PassiveFallback;
     if (!FOptions.Quiet)
-        FEngine.OnPassiveFallback = [](TObject*) {
+        FEngine->OnPassiveFallback = [](TObject*) {
             std::fprintf(stderr, "Active mode failed; using passive mode for this session.\n");
         };
-    FEngine.OnError = [this](TObject*, std::string& Msg) { FRefusal = Msg; };
+    FEngine->OnError = [this](TObject*, std::string& Msg) { FRefusal = Msg; };
     if (FOptions.Verbose)
-        FEngine.OnDisplay = [](TObject*, std::string& Msg) {
+        FEngine->OnDisplay = [](TObject*, std::string& Msg) {
             std::fprintf(stderr, "%s\n", Msg.c_str());
         };
-    FEngine.OnResponse = [this](TObject*) {
-        if (OnReplyLine) OnReplyLine(FEngine.LastReplyLine());
+    FEngine->OnResponse = [this](TObject*) {
+        if (OnReplyLine) OnReplyLine(FEngine->LastReplyLine());
     };
-    FEngine.OnProgress = [this](TObject*, std::int64_t Count, bool&) {
+    FEngine->OnProgress = [this](TObject*, std::int64_t Count, bool&) {
         if (OnTransferProgress) OnTransferProgress(Count);
     };
 }
@@ -66,24 +78,24 @@ void TCliSession::Configure() {
 bool TCliSession::Call(TCliFtpClient::TRequestMethod Method, TExitStatus Kind) {
     FRefusal.clear();
     // A Ctrl-C between the steps of a chain may let the request end well.
-    bool ok = !Interrupted() && FEngine.RunSync(Method) && !Interrupted();
+    bool ok = !Interrupted() && FEngine->RunSync(Method) && !Interrupted();
     if (ok) return true;
     if (Interrupted()) {
         FLastKind = TExitStatus::Interrupted;
         FLastReason = "interrupted";
-    } else if (FEngine.TimedOut) {
+    } else if (FEngine->TimedOut) {
         FLastKind = TExitStatus::Timeout;
         FLastReason = "no answer within " + std::to_string(FOptions.TimeoutSeconds) + " seconds";
-    } else if (FEngine.LocalFileFailed) {
+    } else if (FEngine->LocalFileFailed) {
         FLastKind = TExitStatus::LocalFile;
-        FLastReason = FEngine.ErrorMessage();
+        FLastReason = FEngine->ErrorMessage();
     } else {
         // A refused certificate, the control connection's or a data connection's.
-        const bool certificate = FEngine.SslCertificateRefused() || FEngine.SslDataCertificateRefused();
+        const bool certificate = FEngine->SslCertificateRefused() || FEngine->SslDataCertificateRefused();
         FLastKind = certificate ? TExitStatus::Certificate : Kind;
         FLastReason = !FRefusal.empty()              ? FRefusal
-                      : !FEngine.ErrorMessage().empty() ? FEngine.ErrorMessage()
-                                                        : FEngine.LastReplyLine();
+                      : !FEngine->ErrorMessage().empty() ? FEngine->ErrorMessage()
+                                                        : FEngine->LastReplyLine();
     }
     return false;
 }
@@ -95,7 +107,7 @@ void TCliSession::Report(TExitStatus Kind, const std::string& What, const std::s
     if (FResult == TExitStatus::Success) FResult = Kind;
 }
 
-bool TCliSession::Usable() { return !Interrupted() && FEngine.Connected(); }
+bool TCliSession::Usable() { return !Interrupted() && FEngine->Connected(); }
 
 void TCliSession::Notice(const std::string& Text) {
     if (!FOptions.Quiet) std::fprintf(stderr, "%s\n", Text.c_str());
@@ -104,24 +116,26 @@ void TCliSession::Notice(const std::string& Text) {
 bool TCliSession::Open() {
     std::string where = HostForPort(FOptions.Host) + ":" + FOptions.Port;
     if (!Call(&TCustomFtpCli::OpenAsync, TExitStatus::Connect)) {
+        if (auto* sftp = dynamic_cast<TSftpClient*>(FEngine.get()); sftp && sftp->HostKeyRefused())
+            FLastKind = TExitStatus::Certificate;
         ReportFailure("cannot connect to " + where);
         return false;
     }
-    FEngine.UserName = FCredentials.User;
+    FEngine->UserName = FCredentials.User;
     if (!Call(&TCustomFtpCli::UserAsync, TExitStatus::Login)) {
         ReportFailure("login as " + FCredentials.User + " refused");
         return false;
     }
     // USER answered 230: no password wanted.
-    if (FEngine.ReplyCode() != 230) {
-        FEngine.PassWord = FCredentials.Password;
+    if (FEngine->ReplyCode() != 230) {
+        FEngine->PassWord = FCredentials.Password;
         if (!Call(&TCustomFtpCli::PassAsync, TExitStatus::Login)) {
             ReportFailure("login as " + FCredentials.User + " refused");
             return false;
         }
     }
     if (!FOptions.StartDir.empty()) {
-        FEngine.HostDirName = FOptions.StartDir;
+        FEngine->HostDirName = FOptions.StartDir;
         if (!Call(&TCustomFtpCli::CwdAsync, TExitStatus::Refused)) {
             ReportFailure("cd " + FOptions.StartDir);
             return false;
@@ -134,5 +148,5 @@ void TCliSession::Close() {
     if (!Usable()) return;
     // The run's outcome is already known; a server that will not say goodbye
     // changes nothing.
-    FEngine.Quit();
+    FEngine->Quit();
 }

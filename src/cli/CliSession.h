@@ -1,5 +1,6 @@
-// TCliSession: one tarnftp run's FTP session on the engine (TFtpClient's
-// synchronous calls; no windowing toolkit).
+// TCliSession: one tarnftp run's session on the FTP engine, or on the SFTP
+// engine for an sftp:// URL (TFtpClient's synchronous calls either way; no
+// windowing toolkit).
 //
 // Contract:
 //  - Open, login and every command are separate synchronous calls, so each
@@ -15,6 +16,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,20 +25,15 @@
 #include "cli/ExitStatus.h"
 #include "ftp/FtpCli.h"
 
-// The engine with its generic synchronous form public: requests without a
-// synchronous call of their own (SIZE, SYST, NLST, ...) run through it.
-class TCliFtpClient : public TFtpClient {
-public:
-    using TFtpClient::TFtpClient;
-    using TFtpClient::RunSync;
-    using TFtpClient::TRequestMethod;
-};
+// Either engine; requests without a synchronous call of their own (SIZE,
+// SYST, NLST, ...) run through RunSync.
+using TCliFtpClient = TFtpClient;
 
 class TCliSession {
 public:
     TCliSession(const TCliOptions& Options, TCredentials Credentials);
 
-    TCliFtpClient& Engine() { return FEngine; }
+    TCliFtpClient& Engine() { return *FEngine; }
     const TCliOptions& Options() const { return FOptions; }
 
     // Resolves, connects, logs in and changes to the start folder.
@@ -70,7 +67,7 @@ private:
 
     const TCliOptions& FOptions;
     TCredentials FCredentials;
-    TCliFtpClient FEngine;
+    std::unique_ptr<TCliFtpClient> FEngine;
     std::string FRefusal;
     std::string FLastReason;
     TExitStatus FLastKind = TExitStatus::Success;

@@ -1,7 +1,10 @@
 // Resolving the login of a tarnftp session.
 #include "cli/Credentials.h"
 
+#include <cstdlib>
 #include <iostream>
+
+#include <pwd.h>
 
 #include <termios.h>
 #include <unistd.h>
@@ -41,6 +44,10 @@ bool PromptPassword(const std::string& Prompt, std::string& Password) {
 
 }  // namespace
 
+bool PromptSecret(const std::string& Prompt, std::string& Secret) {
+    return PromptPassword(Prompt, Secret);
+}
+
 TExitStatus ResolveCredentials(const TCliOptions& Options, TCredentials& Credentials,
                                std::string& Error) {
     Credentials = {Options.User, Options.Password};
@@ -65,6 +72,16 @@ TExitStatus ResolveCredentials(const TCliOptions& Options, TCredentials& Credent
             break;
         case TNetrcResult::NotFound:
             break;
+    }
+    if (Options.Sftp) {
+        // SSH has no anonymous log-in: the local user, as ssh does; without
+        // a password only keys are tried.
+        if (Credentials.User.empty()) {
+            const passwd* me = getpwuid(getuid());
+            const char* env = std::getenv("USER");
+            Credentials.User = me && me->pw_name ? me->pw_name : env ? env : "";
+        }
+        return TExitStatus::Success;
     }
     if (Credentials.User.empty() || Credentials.User == kAnonymousUser) {
         Credentials = {kAnonymousUser, kAnonymousPassword};

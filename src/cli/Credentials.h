@@ -16,3 +16,6 @@ struct TCredentials {
 // Success, or the exit status to end with and Error saying why.
 TExitStatus ResolveCredentials(const TCliOptions& Options, TCredentials& Credentials,
                                std::string& Error);
+// Asks on the terminal with echo off (a key's passphrase); false when there
+// is no terminal.
+bool PromptSecret(const std::string& Prompt, std::string& Secret);

@@ -67,11 +67,17 @@ public:
     bool Passive = false;
     // Active mode first, as configured; when active mode cannot work (the
     // server refuses PORT, answers the transfer command with 425, or its data
-    // connection has not arrived DataArrivalWaitMs after its go-ahead), the
-    // request runs again once in passive mode, Passive is set for the rest
-    // of the session and OnPassiveFallback fires.
+    // connection has not arrived DataArrivalWaitMs after the transfer
+    // command), the request runs again once in passive mode, Passive is set
+    // for the rest of the session and OnPassiveFallback fires. A transfer
+    // whose connection never came is abandoned with ABOR and NOOP; a server
+    // that has not answered the NOOP within AbortFenceWaitMs (one still
+    // stuck in its own connect to us) is left: the engine connects again,
+    // logs in, goes back to the session's folder and type, and runs the
+    // request there. A transfer that moved data is never run again.
     bool PassiveFallback = false;
-    unsigned DataArrivalWaitMs = 10000;
+    unsigned DataArrivalWaitMs = 4000;
+    unsigned AbortFenceWaitMs = 3000;
     // Restart offset of the next transfer.
     std::int64_t ResumeAt = 0;
 
@@ -130,6 +136,10 @@ public:
     TFtpEngineState State() const { return FState; }
     // True while the control socket is anything but closed.
     bool Connected() const;
+    // The last request failed because its data connection could not be
+    // opened: PORT or PASV refused, an unusable 227 reply, a connection
+    // that could not be made, or the server's 425.
+    bool DataConnectionFailed() const;
     // The transfer failed on its local file (open, read or write), as opposed
     // to a server's refusal with the same code. Cleared when a transfer step
     // or a synchronous call starts.
@@ -272,8 +282,20 @@ protected:
     // failure is no such case (or fallback is off) and the request ends.
     bool RetryPassive();
     // The running request is a chain whose data connection may still be
-    // opened the other way (PassiveFallback, active so far).
+    // opened the other way (PassiveFallback, active so far, no data moved).
     bool CanFallBackToPassive() const;
+    // Sets Passive and tells the owner; false when its handler ended the
+    // request.
+    bool EnterPassive();
+    // The running chain's steps from the Port step on.
+    TFtpSteps StepsFromPort() const;
+    // Runs Steps of the running chain afresh (a passive retry).
+    void RestartChain(TFtpSteps Steps);
+    // The folder a CWD step goes to: HostDirName, or the session's folder
+    // when a reconnect added the step to a chain that had none.
+    const std::string& CwdTarget() const;
+    // Follows the session's folder and type as its commands succeed.
+    void TrackSession();
     // Ends the running request with an engine failure Code and text Msg.
     void FailRequest(int Code, const std::string& Msg);
 
@@ -305,15 +327,24 @@ protected:
     // Passive mode: connects DataSocket to the port of the 227 (229) reply at the
     // control connection's address; false when the step has ended.
     bool ConnectPassiveData(TDataEventProc Connected, int FailCode);
-    // Active mode: the server gave its go-ahead before its data connection
-    // arrived. With a passive fallback to come, the wait is bounded.
+    // Active mode: the transfer command has gone out and the server's data
+    // connection has not arrived. With a passive fallback to come, the wait
+    // is bounded.
     void AwaitDataArrival();
-    // The bounded wait ran out: the transfer is abandoned with ABOR, and its
-    // request runs again passive once the server has answered.
+    // The bounded wait ran out: the transfer is abandoned with ABOR followed
+    // by NOOP, and its request runs again passive once the NOOP is answered.
     void DataArrivalTimedOut();
-    // Replies after that ABOR: the transfer command's own end (4xx) first,
-    // when the server sends one, then ABOR's answer ends the step.
-    void AbandonedTransferReply();
+    // Replies after that ABOR: the transfer command's late end, ABOR's answer
+    // (whatever its code, and whether or not the server sends it) and at
+    // last NOOP's 200, which is the last reply owed: every later command
+    // reads its own.
+    void AbortFenceReply();
+    // The NOOP was not answered in time, or the server closed meanwhile.
+    void AbortFenceTimedOut();
+    // Drops the control connection without a word to the owner, connects and
+    // logs in again, returns to the session's folder and type and runs the
+    // request from its Port step on, passive.
+    void ReopenForPassive();
 
     // TLS (FtpTls.cpp).
     // Gives the control socket its TLS settings before it connects.
@@ -424,6 +455,13 @@ protected:
     std::uint16_t DataCloseError = 0;
     std::string ReceiveVerb;
     bool ControlUp = false;
+    // Where this login's commands have taken it: a path from the login
+    // folder (relative) or from the root, "" for the login folder itself;
+    // and the TYPE it has set (0: none yet). A reconnect returns to both.
+    std::string SessionDir;
+    char SessionType = 0;
+    // The folder a reconnect's CWD step returns to.
+    std::string ReturnDir;
     std::int64_t FByteCount = 0;
     std::int64_t FReplySize = 0;
     std::string FReplyDirName;

@@ -25,6 +25,7 @@ void TCustomFtpCli::CompleteRequest(int Error) {
     if (CompletionPosted) return;
     CompletionPosted = true;
     platform::KillTimer(FWindowHandle, FTP_DATA_WAIT_TIMER);
+    platform::KillTimer(FWindowHandle, FTP_FENCE_TIMER);
     const std::uint16_t word = ErrorWord(Error);
     if (word == 0 && ChainContinuation) {
         if (FState != fesAborting) ChangeState(fesBetweenSteps);
@@ -56,8 +57,38 @@ void TCustomFtpCli::CompleteRequest(int Error) {
 }
 
 bool TCustomFtpCli::CanFallBackToPassive() const {
+    // Data that moved was stored by the server (an APPE would add it twice)
+    // and shows that the data connection works.
     return PassiveFallback && !Passive && ChainActive && ControlUp && FState != fesAborting &&
-           (ChainSteps & StepBit(stepPort));
+           (ChainSteps & StepBit(stepPort)) && FByteCount == 0;
+}
+
+TFtpSteps TCustomFtpCli::StepsFromPort() const {
+    TFtpSteps steps = 0;
+    bool fromPort = false;
+    for (TFtpStep step : kStepOrder) {
+        fromPort = fromPort || step == stepPort;
+        if (fromPort) steps |= ChainSteps & StepBit(step);
+    }
+    return steps;
+}
+
+bool TCustomFtpCli::EnterPassive() {
+    Passive = true;
+    if (OnPassiveFallback) OnPassiveFallback(this);
+    // The handler may have dropped the session.
+    return ControlUp && FState != fesAborting;
+}
+
+void TCustomFtpCli::RestartChain(TFtpSteps Steps) {
+    StepResult = 0;
+    ChainResult = 0;
+    PendingSteps = Steps;
+    ResumeAt = ChainResumeAt;
+    FErrorMessage.clear();
+    FLastReplyLine.clear();
+    ChangeState(fesBetweenSteps);
+    AdvanceChain();
 }
 
 bool TCustomFtpCli::RetryPassive() {
@@ -69,25 +100,43 @@ bool TCustomFtpCli::RetryPassive() {
     const bool noDataConnection = LastStep != stepPort && FReplyCode == 425;
     if (!portRefused && !noDataConnection) return false;
     // The steps before the Port step (login, CWD, TYPE) have done their part.
-    TFtpSteps retry = 0;
-    bool fromPort = false;
-    for (TFtpStep step : kStepOrder) {
-        fromPort = fromPort || step == stepPort;
-        if (fromPort) retry |= ChainSteps & StepBit(step);
-    }
-    Passive = true;
-    if (OnPassiveFallback) OnPassiveFallback(this);
-    // The handler may have dropped the session.
-    if (!ControlUp || FState == fesAborting) return false;
-    StepResult = 0;
-    ChainResult = 0;
-    PendingSteps = retry;
-    ResumeAt = ChainResumeAt;
-    FErrorMessage.clear();
-    FLastReplyLine.clear();
-    ChangeState(fesBetweenSteps);
-    AdvanceChain();
+    if (!EnterPassive()) return false;
+    RestartChain(StepsFromPort());
     return true;
+}
+
+void TCustomFtpCli::ReopenForPassive() {
+    platform::KillTimer(FWindowHandle, FTP_FENCE_TIMER);
+    FireDisplay("! No answer after ABOR: connecting again to go on in passive mode");
+    // The old session's replies are not waited for any more.
+    DataTransferActive = false;
+    ReplyHandler = nullptr;
+    AwaitingFinalReply = false;
+    ReleaseLocalFile();
+    CloseDataQuietly();
+    if (!EnterPassive()) return;
+    if (ControlSocket->State() != wsClosed) {
+        // Its close is no loss of the session for the owner: it goes on.
+        ControlUp = false;
+        auto closed = std::move(ControlSocket->OnSessionClosed);
+        ControlSocket->OnSessionClosed = nullptr;
+        ControlSocket->Disconnect();
+        ControlSocket->OnSessionClosed = std::move(closed);
+    }
+    ControlUp = false;
+    ReturnDir = SessionDir;
+    TFtpSteps steps = kLogin | StepBit(stepCwd) | StepsFromPort();
+    if (SessionType != 0) {
+        TransferType = SessionType;
+        steps |= StepBit(stepTypeSet);
+    }
+    // The new session has seen nothing of the old one's replies.
+    CompletionPosted = true;
+    RestartChain(steps);
+}
+
+const std::string& TCustomFtpCli::CwdTarget() const {
+    return ChainActive && !(ChainSteps & StepBit(stepCwd)) ? ReturnDir : HostDirName;
 }
 
 void TCustomFtpCli::FailRequest(int Code, const std::string& Msg) {
@@ -171,7 +220,7 @@ void TCustomFtpCli::StartNextStep() {
                 PassAsync();
                 return;
             case stepCwd:
-                if (HostDirName.empty()) continue;
+                if (CwdTarget().empty()) continue;
                 CwdAsync();
                 return;
             case stepCDup: CDupAsync(); return;

@@ -42,11 +42,13 @@ public:
     bool Dele();
     bool Rmd();
 
+    // Any request in its synchronous form (SIZE, NLST, the REST chains, ...).
+    using TRequestMethod = void (TCustomFtpCli::*)();
+    virtual bool RunSync(TRequestMethod Method);
+
 protected:
     bool Progress() override;
 
-    using TRequestMethod = void (TCustomFtpCli::*)();
-    virtual bool RunSync(TRequestMethod Method);
     virtual bool WaitForIdle();
     void PumpOnce();
     // Pumps until Outcome is filled (or, failing that, the engine is ready).

@@ -104,11 +104,11 @@ void TCustomFtpCli::PassAsync() {
 }
 
 void TCustomFtpCli::CwdAsync() {
-    if (HostDirName.empty()) {
+    if (CwdTarget().empty()) {
         ReportEngineError("HostDirName emtpy");
         return;
     }
-    IssueCommand(ftpCwdAsync, stepCwd, "CWD " + HostDirName, {200, 250, 257}, nullptr);
+    IssueCommand(ftpCwdAsync, stepCwd, "CWD " + CwdTarget(), {200, 250, 257}, nullptr);
 }
 
 void TCustomFtpCli::CDupAsync() { IssueCommand(ftpCDupAsync, stepCDup, "CDUP", {250}, nullptr); }

@@ -47,6 +47,8 @@ void TCustomFtpCli::OpenAsync() {
     FSslRefusal = 0;
     ResolvedAddr.clear();
     FErrorMessage.clear();
+    SessionDir.clear();
+    SessionType = 0;
     AwaitingFinalReply = true;
     ChangeState(fesLookingUp);
     try {
@@ -183,7 +185,10 @@ bool TCustomFtpCli::HandleReplyLine() {
             AwaitingFinalReply = false;
             if (code == 220) {
                 ChangeState(fesConnected);
-                if (OnSessionConnected) OnSessionConnected(this, 0);
+                // A reconnect inside a running request (ReopenForPassive)
+                // is no new session for the owner.
+                const bool opening = !ChainActive || (ChainSteps & StepBit(stepOpen));
+                if (OnSessionConnected && opening) OnSessionConnected(this, 0);
                 if (Security == ftpSecurityExplicit && !ControlSocket->SslActive())
                     RequestControlTls();
                 else
@@ -246,6 +251,7 @@ void TCustomFtpCli::CommandReplyStep() {
     }
     if (Passive && (code == 227 || code == 229)) PasvReplyText = FLastReplyLine;
     ExtractReplyResults();
+    TrackSession();
     AwaitingFinalReply = false;
     if (AfterReply)
         (this->*AfterReply)();
@@ -274,8 +280,37 @@ void TCustomFtpCli::ExtractReplyResults() {
     }
 }
 
+void TCustomFtpCli::TrackSession() {
+    if (StepResult != 0) return;
+    switch (LastStep) {
+        case stepCwd:
+        case stepCDup: {
+            const std::string& dir = LastStep == stepCwd ? CwdTarget() : std::string("..");
+            if (!dir.empty() && dir[0] == '/')
+                SessionDir = dir;
+            else if (SessionDir.empty())
+                SessionDir = dir;
+            else
+                SessionDir += (SessionDir.back() == '/' ? "" : "/") + dir;
+            break;
+        }
+        case stepPwd:
+            // Only a path from the root is known to mean the same after a new login.
+            if (!FReplyDirName.empty() && FReplyDirName[0] == '/') SessionDir = FReplyDirName;
+            break;
+        case stepTypeSet: SessionType = TransferType; break;
+        default: break;
+    }
+}
+
 void TCustomFtpCli::ControlSessionClosed(std::uint16_t Error) {
     const bool aborting = FState == fesAborting;
+    if (!aborting && ReplyHandler == &TCustomFtpCli::AbortFenceReply && TransferRunning()) {
+        // The server ended the session it had left stuck: a new one goes on,
+        // from the message loop rather than from inside this close.
+        platform::SetTimer(FWindowHandle, FTP_FENCE_TIMER, 1, false);
+        return;
+    }
     if (ControlUp) {
         ControlUp = false;
         if (!aborting) ChangeState(fesNotConnected);

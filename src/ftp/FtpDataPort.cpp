@@ -198,20 +198,30 @@ void TCustomFtpCli::DataArrivalTimedOut() {
     platform::KillTimer(FWindowHandle, FTP_DATA_WAIT_TIMER);
     if (!TransferRunning() || !DataAcceptHandler || !CanFallBackToPassive()) return;
     const std::string line = "425 No data connection from the server " +
-                             IntToStr(DataArrivalWaitMs / 1000) + " seconds after its go-ahead";
+                             IntToStr(DataArrivalWaitMs / 1000) + " seconds after the transfer command";
     FireDisplay("! " + line);
     RecordTransferFailure(425, line);
     DataAcceptHandler = nullptr;
     CloseDataQuietly();
     ReleaseLocalFile();
-    // The server still owes the transfer command's end: until ABOR has been
-    // answered, a new command's reply could not be told from it.
-    ReplyHandler = &TCustomFtpCli::AbandonedTransferReply;
+    // The server may still owe the transfer command's end, and may answer
+    // ABOR or not: NOOP's answer is the one reply known to come last.
+    ReplyHandler = &TCustomFtpCli::AbortFenceReply;
     SendCommand("ABOR");
+    SendCommand("NOOP");
+    platform::SetTimer(FWindowHandle, FTP_FENCE_TIMER, AbortFenceWaitMs, false);
 }
 
-void TCustomFtpCli::AbandonedTransferReply() {
+void TCustomFtpCli::AbortFenceReply() {
     TraceLastReply();
-    if (FReplyCode >= 400 && FReplyCode < 500) return;
+    if (FReplyCode != 200) return;
+    platform::KillTimer(FWindowHandle, FTP_FENCE_TIMER);
     FailDataStep(425, FErrorMessage);
+}
+
+void TCustomFtpCli::AbortFenceTimedOut() {
+    platform::KillTimer(FWindowHandle, FTP_FENCE_TIMER);
+    if (ReplyHandler != &TCustomFtpCli::AbortFenceReply || !TransferRunning() || FState == fesAborting)
+        return;
+    ReopenForPassive();
 }

@@ -11,6 +11,10 @@
 namespace {
 constexpr std::size_t kWriteBlock = 64 * 1024;
 constexpr std::size_t kReadBlock = 256 * 1024;
+
+std::int64_t MtimeNs(const struct stat& Info) {
+    return static_cast<std::int64_t>(Info.st_mtim.tv_sec) * 1000000000 + Info.st_mtim.tv_nsec;
+}
 }  // namespace
 
 TFtpLocalFile::~TFtpLocalFile() {
@@ -29,7 +33,12 @@ TFtpLocalFile* TFtpLocalFile::Open(const std::string& Name, int Flags, std::int6
         ::close(fd);
         return nullptr;
     }
-    return new TFtpLocalFile(fd);
+    auto* file = new TFtpLocalFile(fd);
+    file->OpenSize = static_cast<std::int64_t>(info.st_size);
+    file->OpenMtimeNs = MtimeNs(info);
+    file->ReadEnd = Offset > 0 ? Offset : 0;
+    file->Regular = S_ISREG(info.st_mode);
+    return file;
 }
 
 // Truncates only a file that holds bytes: ext4 takes any truncation to zero
@@ -94,5 +103,14 @@ int TFtpLocalFile::Read(void* Buffer, int Len) {
     const std::size_t take = std::min(static_cast<std::size_t>(Len), Ahead.size() - AheadPos);
     std::memcpy(Buffer, Ahead.data() + AheadPos, take);
     AheadPos += take;
+    ReadEnd += static_cast<std::int64_t>(take);
     return static_cast<int>(take);
+}
+
+bool TFtpLocalFile::ChangedWhileRead() const {
+    if (!Regular) return false;
+    struct stat info {};
+    if (::fstat(Fd, &info) != 0) return true;
+    return static_cast<std::int64_t>(info.st_size) != OpenSize || MtimeNs(info) != OpenMtimeNs ||
+           ReadEnd != OpenSize;
 }

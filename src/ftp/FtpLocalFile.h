@@ -36,6 +36,11 @@ public:
     // Reads up to Len bytes (from a 64 KiB block read ahead); 0 at the end of
     // the file, -1 on failure.
     int Read(void* Buffer, int Len);
+    // Asked once Read has returned 0, of a regular file opened for reading:
+    // its size or modification time now differ from those at the open, or
+    // the reads ended elsewhere than at the size known then. The bytes read
+    // may then be no version of the file at all.
+    bool ChangedWhileRead() const;
 
 private:
     explicit TFtpLocalFile(int Fd) : Fd(Fd) {}
@@ -46,4 +51,10 @@ private:
     std::string Pending;  // gathered bytes not yet written
     std::string Ahead;    // bytes read from the file, not yet handed out
     std::size_t AheadPos = 0;
+    // What the file was at the open: size, modification time, and the offset
+    // reading started from plus the bytes read since.
+    std::int64_t OpenSize = 0;
+    std::int64_t OpenMtimeNs = 0;
+    std::int64_t ReadEnd = 0;
+    bool Regular = false;
 };

@@ -170,6 +170,8 @@ platform::LRESULT TCustomFtpCli::EngineWindowProc(platform::UINT Msg, platform::
         EndOfFilePauseDone();
     } else if (Msg == platform::WM_TIMER && WParam == FTP_DATA_WAIT_TIMER) {
         DataArrivalTimedOut();
+    } else if (Msg == platform::WM_TIMER && WParam == FTP_FENCE_TIMER) {
+        AbortFenceTimedOut();
     }
     return 0;
 }

@@ -50,6 +50,7 @@ void TCustomFtpCli::StartReceive(TFtpRequest RqType, TFtpStep Step, const std::s
     ChangeState(fesAwaitingReply);
     ReplyHandler = &TCustomFtpCli::ReceiveFirstReply;
     SendCommand(HostFileName.empty() ? ReceiveVerb : ReceiveVerb + " " + HostFileName);
+    if (TransferRunning()) AwaitDataArrival();
 }
 
 bool TCustomFtpCli::OpenReceiveFile() {
@@ -144,7 +145,6 @@ void TCustomFtpCli::ReceiveFirstReply() {
     if (code == 125 || (code >= 150 && code <= 159)) {
         SizeIn150 = SizeInReply(FLastReplyLine);
         ReplyHandler = &TCustomFtpCli::ReceiveSecondReply;
-        AwaitDataArrival();
         return;
     }
     KeepFirstErrorLine();

@@ -62,6 +62,7 @@ void TCustomFtpCli::StartSend(bool Append) {
     }
     AwaitDataConnection(&TCustomFtpCli::SendAccepted);
     if (TransferRunning()) SendTransferCommand();
+    if (TransferRunning()) AwaitDataArrival();
 }
 
 void TCustomFtpCli::SendTransferCommand() {
@@ -139,6 +140,17 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
         DataSocket->Disconnect();
         return;
     }
+    if (count == 0 && LocalFileStream->ChangedWhileRead()) {
+        // What went out mixes versions of the file: the server's 226 would
+        // call a copy that matches neither of them complete.
+        const std::string line = "550 Local file " + LocalFileName +
+                                 " changed while it was being sent; the upload is incomplete";
+        FireDisplay("! " + line.substr(4));
+        LocalFileFailed = true;
+        RecordTransferFailure(550, line);
+        DataSocket->Disconnect();
+        return;
+    }
     if (count == 0) {
         // A timer, not a sleep: the thread keeps running its messages.
         LocalEof = true;
@@ -195,8 +207,6 @@ void TCustomFtpCli::SendFirstReply() {
             SendNextChunk(0);
         } else if (SendConnReady && StartTime == 0) {
             platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
-        } else {
-            AwaitDataArrival();
         }
         return;
     }

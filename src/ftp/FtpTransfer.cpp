@@ -85,6 +85,13 @@ void TCustomFtpCli::DataConnectionError(int Error) {
     if (DataSocket) DataSocket->ShutdownSocket(2);
 }
 
+bool TCustomFtpCli::DataConnectionFailed() const {
+    if (StepResult == 0) return false;
+    return LastStep == stepPort || FReplyCode == 425 ||
+           FErrorMessage.rfind("Unable to establish data connection", 0) == 0 ||
+           FErrorMessage.rfind("550 Invalid passive mode reply", 0) == 0;
+}
+
 bool TCustomFtpCli::TransferRunning() const {
     // LastStep too: a request that began after an abort is no transfer.
     const bool dataStep = LastStep == stepGet || LastStep == stepDir || LastStep == stepLs ||

@@ -139,5 +139,8 @@ constexpr platform::UINT WM_FTP_SENDDATA = platform::WM_USER + 2;
 // Timer of the engine's hidden window: the pause after an upload's last chunk.
 constexpr platform::UINT_PTR FTP_EOF_PAUSE_TIMER = 1;
 // Timer of the engine's hidden window: the wait for the server's data
-// connection after its go-ahead in active mode (PassiveFallback).
+// connection after the transfer command in active mode (PassiveFallback).
 constexpr platform::UINT_PTR FTP_DATA_WAIT_TIMER = 2;
+// Timer of the engine's hidden window: the wait for the answer to the NOOP
+// sent after an abandoned transfer's ABOR.
+constexpr platform::UINT_PTR FTP_FENCE_TIMER = 3;

@@ -12,11 +12,13 @@ namespace {
 struct TScheme {
     const char* Prefix;
     TFtpSecurity Security;
+    bool Sftp = false;
 };
 constexpr TScheme kSchemes[] = {
     {"ftp://", ftpSecurityNone},
     {"ftpes://", ftpSecurityExplicit},
     {"ftps://", ftpSecurityImplicit},
+    {"sftp://", ftpSecurityNone, true},
 };
 
 // The scheme Text starts with, or nullptr.
@@ -65,6 +67,22 @@ bool CheckPort(const std::string& Port, const std::string& Text, std::string& Er
     if (AllDigits(Port) && Port.size() <= 5 && std::stoi(Port) >= 1 && std::stoi(Port) <= 65535) return true;
     Error = "bad port in " + Text + " (a port is a number from 1 to 65535)";
     return false;
+}
+
+// Text with the password of its user part (between the user's ":" and the
+// last "@" before the host) left out. With no "@" before the first "/", the
+// password may hold that "/": then everything up to the text's last "@" goes.
+std::string WithoutPassword(const std::string& Text) {
+    const TScheme* scheme = SchemeOf(Text);
+    if (!scheme) return Text;
+    const std::size_t start = std::string(scheme->Prefix).size();
+    const std::size_t slash = Text.find('/', start);
+    std::size_t at = Text.rfind('@', slash == std::string::npos ? std::string::npos : slash);
+    if (at == std::string::npos || at < start) at = Text.rfind('@');
+    if (at == std::string::npos || at < start) return Text;
+    const std::size_t colon = Text.find(':', start);
+    if (colon == std::string::npos || colon > at) return Text;
+    return Text.substr(0, colon) + Text.substr(at);
 }
 
 }  // namespace
@@ -120,14 +138,23 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
     Url = TFtpUrl{};
     const TScheme* scheme = SchemeOf(Text);
     if (!scheme) {
-        Error = "not an ftp:// URL: " + Text;
+        Error = "not an ftp:// URL: " + WithoutPassword(Text);
         return false;
     }
     Url.Security = scheme->Security;
+    const std::string shown = WithoutPassword(Text);
+    Url.Sftp = scheme->Sftp;
     std::string rest = Text.substr(std::string(scheme->Prefix).size());
     std::size_t slash = rest.find('/');
     std::string authority = rest.substr(0, slash);
     std::string path = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
+    // "user:pa/ss@host": the "/" would end the host part early and send the
+    // rest of the password as host, port or folder.
+    if (authority.find('@') == std::string::npos && path.find('@') != std::string::npos) {
+        Error = "an \"@\" after the first \"/\" of the address: write a \"/\" in the password as %2F "
+                "(and an \"@\" in the folder as %40)";
+        return false;
+    }
 
     // The last "@" ends the user part: a password may hold an unescaped "@".
     std::size_t at = authority.rfind('@');
@@ -136,7 +163,7 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
         authority = authority.substr(at + 1);
         std::size_t colon = userInfo.find(':');
         if (!PercentDecode(userInfo.substr(0, colon), Url.User)) {
-            Error = "bad %-escape in the user of " + Text;
+            Error = "bad %-escape in the user of " + shown;
             return false;
         }
         Url.HasUser = !Url.User.empty();
@@ -150,12 +177,12 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
     }
     // An IPv6 address needs its brackets here: its colons would be read as a port.
     if (!authority.empty() && authority[0] != '[' && std::count(authority.begin(), authority.end(), ':') > 1) {
-        Error = "an IPv6 address in a URL goes in brackets, as ftp://[::1]:21/ (" + Text + ")";
+        Error = "an IPv6 address in a URL goes in brackets, as ftp://[::1]:21/ (" + shown + ")";
         return false;
     }
-    if (!SplitHostPort(authority, Text, Url.Host, Url.Port, Error)) return false;
+    if (!SplitHostPort(authority, shown, Url.Host, Url.Port, Error)) return false;
     if (!PercentDecode(path, Url.Path)) {
-        Error = "bad %-escape in the path of " + Text;
+        Error = "bad %-escape in the path of " + shown;
         return false;
     }
     return true;
@@ -175,3 +202,15 @@ bool ParseHostAddress(const std::string& Text, TFtpUrl& Url, std::string& Error)
 std::string HostForPort(const std::string& Host) {
     return Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
 }
+
+std::string ShownAddress(const std::string& Text) {
+    if (!LooksLikeFtpUrl(Text)) return Text;
+    TFtpUrl url;
+    std::string error;
+    if (!ParseFtpUrl(Text, url, error)) return WithoutPassword(Text);
+    std::string port = url.Port;
+    if (port.empty()) port = url.Security == ftpSecurityImplicit ? "990" : "21";
+    return (url.HasUser ? url.User + "@" : std::string()) + HostForPort(url.Host) + ":" + port;
+}
+
+std::string UrlWithoutPassword(const std::string& Text) { return WithoutPassword(Text); }

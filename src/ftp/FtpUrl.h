@@ -1,6 +1,6 @@
 // The URL form of a server address, ftp://[USER[:PASS]@]HOST[:PORT]/PATH, as
 // tarnftp takes it and users paste it, and the forms a host box may hold.
-// ftpes:// asks for explicit TLS, ftps:// for implicit TLS.
+// ftpes:// asks for explicit TLS, ftps:// for implicit TLS, sftp:// for SFTP.
 #pragma once
 
 #include <string>
@@ -18,11 +18,15 @@ struct TFtpUrl {
     // folder ("" for the login folder itself; "dir/" names a folder).
     std::string Path;
     TFtpSecurity Security = ftpSecurityNone;  // from the scheme
+    bool Sftp = false;                        // sftp://: SSH, port 22 by default
 };
 
-// True when Text starts with "ftp://", "ftpes://" or "ftps://" (any case).
+// True when Text starts with "ftp://", "ftpes://", "ftps://" or "sftp://"
+// (any case).
 bool LooksLikeFtpUrl(const std::string& Text);
 // False with Error saying why when Text is not a usable ftp, ftpes or ftps URL.
+// Error never holds the URL's password; a password with an unescaped "/" is
+// refused (the URL's first "/" ends its host part).
 bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error);
 
 // What a host box holds: an ftp:// URL as above, "host:port" (a name or a
@@ -40,3 +44,11 @@ bool SplitHostPort(const std::string& Authority, const std::string& Text, std::s
 
 // The host as it goes into "host:port" texts: an IPv6 address in brackets.
 std::string HostForPort(const std::string& Host);
+
+// The address for the user's eyes and the log: a URL as "user@host:port"
+// (the scheme's port when it names none), never its password; any other text
+// as it is.
+std::string ShownAddress(const std::string& Text);
+// The URL as given without its password ("ftp://user@host/dir"), still an
+// address that connects; any other text as it is.
+std::string UrlWithoutPassword(const std::string& Text);

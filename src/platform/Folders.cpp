@@ -90,7 +90,15 @@ std::vector<FolderEntry> ReadFolder(const std::string& folder) {
     while (const dirent* entry = readdir(dir.get())) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        entries.push_back({name, DirectoryExists(JoinPath(folder, name))});
+        // The kind comes with the entry on most file systems; only a link
+        // (followed, as a folder it leads to is a folder) or an unknown kind
+        // costs a look at the disk.
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat st {};
+            isFolder = fstatat(dirfd(dir.get()), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        entries.push_back({name, isFolder});
     }
     return entries;
 }

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "base/Strings.h"
+#include "ftp/FtpUrl.h"
 #include "platform/Folders.h"
 #include "platform/ProgramPaths.h"
 #include "platform/Shell.h"
@@ -281,12 +282,31 @@ void TFrmfirst::CmdDeleteClick(TObject*) {
 }
 
 void TFrmfirst::CmdDownloadClick(TObject*) {
+    if (!TakeUrlCredentials()) return;
     if (Trim(Edpwd->Text()).empty()) {
         ShowMessage(kNeedPassword);
         Edpwd->SetFocus();
         return;
     }
     if (OnHandOver) OnHandOver(Trim(EdUser->Text()), Trim(Edwebsite->Text()), Trim(Edpwd->Text()));
+}
+
+// The URL's own password is the one meant, whatever the password box held;
+// once taken it is shown nowhere again.
+bool TFrmfirst::TakeUrlCredentials() {
+    const std::string host = Trim(Edwebsite->Text());
+    if (!LooksLikeFtpUrl(host)) return true;
+    TFtpUrl url;
+    std::string error;
+    if (!ParseFtpUrl(host, url, error)) {
+        MessageDlg("Cannot connect: " + error + ".", mtError, mbOK);
+        return false;
+    }
+    if (!url.HasPassword) return true;
+    if (url.HasUser) EdUser->SetText(url.User);
+    Edpwd->SetText(url.Password);
+    Edwebsite->SetText(UrlWithoutPassword(host));
+    return true;
 }
 
 void TFrmfirst::PasteInto(TEdit* edit) {

@@ -82,6 +82,10 @@ private:
     void FillSiteBuffer();
     // A password the record cannot hold; shows why and answers false.
     bool PasswordStorable();
+    // A pasted ftp:// URL with a password: its user and password go to their
+    // boxes and the host box keeps the URL without the password. False (said
+    // in a box) for a URL that cannot be used.
+    bool TakeUrlCredentials();
     void PasteInto(TEdit* edit);
 };
 

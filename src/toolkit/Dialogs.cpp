@@ -2,6 +2,7 @@
 
 #include "toolkit/Application.h"
 #include "toolkit/QtDialogs.h"
+#include "toolkit/Text.h"
 
 namespace {
 
@@ -9,6 +10,12 @@ std::unique_ptr<TDialogs>& Installed() {
     static std::unique_ptr<TDialogs> dialogs;
     return dialogs;
 }
+
+// U+FFFD in UTF-8: what a control shows for a byte that is not UTF-8.
+constexpr const char* kReplacementMark = "\xEF\xBF\xBD";
+constexpr const char* kCannotKeepBytes =
+    "This text holds characters that are not UTF-8 and are shown as \"\xEF\xBF\xBD\". They cannot be kept "
+    "through an edit, so nothing was changed. To change it, type the whole text anew, without \"\xEF\xBF\xBD\".";
 
 std::string ApplicationTitle() { return Application != nullptr ? Application->Title() : std::string(); }
 
@@ -74,11 +81,28 @@ void ShowErrorBox(const std::string& message) {
 
 std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue) {
     std::string value = defaultValue;
-    return Dialogs().InputQuery(caption, prompt, value) ? value : defaultValue;
+    return InputQuery(caption, prompt, value) ? value : defaultValue;
 }
 
+// A box shows only UTF-8 text. A value that is not (a file name in Latin-1)
+// is offered as shown; what comes back unchanged is the value itself, byte
+// for byte. An edit that still holds a replacement mark would change bytes
+// the user never saw: refused, the value left as it was.
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) {
-    return Dialogs().InputQuery(caption, prompt, value);
+    const std::string shown = AsShown(value);
+    std::string answer = shown;
+    if (!Dialogs().InputQuery(caption, prompt, answer)) return false;
+    if (answer == shown) return true;
+    if (shown != value && answer.find(kReplacementMark) != std::string::npos) {
+        MessageDlg(kCannotKeepBytes, mtError, mbOK);
+        return false;
+    }
+    value = std::move(answer);
+    return true;
+}
+
+bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+    return Dialogs().PasswordQuery(caption, prompt, value);
 }
 
 bool TOpenDialog::Execute() {

@@ -39,6 +39,10 @@ public:
     virtual TModalResult MessageBox(const TMessageBoxRequest& request) = 0;
     // The one-line input box; false when cancelled (value is then untouched).
     virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
+    // The same for a secret (a passphrase): the typed text is not shown.
+    virtual bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+        return InputQuery(caption, prompt, value);
+    }
     // The file-open dialog; false when cancelled.
     virtual bool OpenFiles(const TOpenFileRequest& request, std::vector<std::string>& files) = 0;
 };
@@ -58,9 +62,12 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned butt
                         TMsgDlgBtn defaultButton);
 // The default error box for an exception no handler caught.
 void ShowErrorBox(const std::string& message);
-// The input box: the typed text, or defaultValue when cancelled.
+// The input box: the typed text, or defaultValue when cancelled. A value
+// that is not UTF-8 comes back byte for byte when left unchanged; an edit
+// that cannot keep its bytes is refused with a box, as if cancelled.
 std::string InputBox(const std::string& caption, const std::string& prompt, const std::string& defaultValue);
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
+bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value);
 
 // The non-visual file-open dialog component.
 class TOpenDialog : public TComponent {

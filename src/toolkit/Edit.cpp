@@ -28,6 +28,13 @@ protected:
             Edit->PasteFromClipboard();
             return;
         }
+        // Qt passes Enter on to the window, whose default button would take
+        // it: it belongs to the box.
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            event->accept();
+            Edit->NotifyEnter();
+            return;
+        }
         QLineEdit::keyPressEvent(event);
     }
 
@@ -105,3 +112,5 @@ void TEdit::PasteFromClipboard() {
 }
 
 void TEdit::SelectAll() { Line()->selectAll(); }
+
+void TEdit::NotifyEnter() { FireEvent(OnChange, this); }

@@ -6,6 +6,9 @@
 //  - CharCase upper: letters become capitals, typed, pasted or set from code.
 //  - PasswordChar: every character is shown as that character.
 //  - OnChange runs on every change of the text, typed or set from code.
+//  - Enter applies the text: OnChange runs once more, as if it had just been
+//    typed, and the key goes no further (never to the window's default
+//    button).
 #pragma once
 
 #include <string>
@@ -40,6 +43,7 @@ public:
 
     // Used by the edit's widget.
     void NotifyDblClick() { DblClick(); }
+    void NotifyEnter();
 
 private:
     QLineEdit* Line() const;

@@ -3,13 +3,11 @@
 #include <fnmatch.h>
 
 #include <QFileIconProvider>
-#include <QFileInfo>
 #include <QListWidget>
 
 #include "base/Exceptions.h"
 #include "platform/Folders.h"
 #include "platform/LocalFiles.h"
-#include "toolkit/Text.h"
 
 TFileListBox::TFileListBox(TComponent* AOwner, TControl* AParent) : TListBox(AOwner, AParent) {
     SetSorted(true);
@@ -60,13 +58,14 @@ bool TFileListBox::MatchesMask(const std::string& name, const std::string& mask)
     return false;
 }
 
+// The list is re-read after every download: one icon for all files, as a
+// lookup per name (its type, then the icon theme) on this thread would cost
+// far more than reading the folder.
 void TFileListBox::Update() {
-    const std::vector<platform::FolderEntry> entries = platform::ReadFolder(FDirectory);
-    Clear();
-    QFileIconProvider icons;
-    for (const platform::FolderEntry& entry : entries) {
-        if (entry.IsFolder || !MatchesMask(entry.Name, FMask)) continue;
-        const int index = Add(entry.Name);
-        List()->item(index)->setIcon(icons.icon(QFileInfo(ToQString(platform::JoinPath(FDirectory, entry.Name)))));
-    }
+    std::vector<std::string> names;
+    for (platform::FolderEntry& entry : platform::ReadFolder(FDirectory))
+        if (!entry.IsFolder && MatchesMask(entry.Name, FMask)) names.push_back(std::move(entry.Name));
+    SetItems(std::move(names));
+    const QIcon icon = QFileIconProvider().icon(QAbstractFileIconProvider::File);
+    for (int i = 0; i < Count(); ++i) List()->item(i)->setIcon(icon);
 }

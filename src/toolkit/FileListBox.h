@@ -1,5 +1,5 @@
 // TFileListBox: the files (not folders) of one folder whose names match a
-// mask, sorted, each with an icon of its file type; a list box in every other
+// mask, sorted, each with the file icon; a list box in every other
 // respect (multi-select, caret versus highlights, entries replaceable from
 // code, as a filter does).
 //

@@ -1,5 +1,7 @@
 #include "toolkit/ListBox.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include <QKeyEvent>
@@ -126,6 +128,25 @@ int TListBox::SortedPosition(const std::string& s) const {
         else hi = mid;
     }
     return lo;
+}
+
+// Items compare ignoring the case of letters, then by bytes: the order
+// SortedPosition keeps, so a list filled at once reads as one filled item by
+// item.
+void TListBox::SetItems(std::vector<std::string> items) {
+    if (FSorted) {
+        std::vector<std::pair<QString, std::string>> keyed;
+        keyed.reserve(items.size());
+        for (std::string& s : items) keyed.emplace_back(ToQString(s), std::move(s));
+        std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+            const int c = QString::compare(a.first, b.first, Qt::CaseInsensitive);
+            return c != 0 ? c < 0 : a.second < b.second;
+        });
+        items.clear();
+        for (auto& k : keyed) items.push_back(std::move(k.second));
+    }
+    Clear();
+    for (const std::string& s : items) List()->addItem(MakeItem(s));
 }
 
 int TListBox::Add(const std::string& s) {

@@ -29,6 +29,10 @@ public:
     void Clear();
     int IndexOf(const std::string& s) const;
     std::vector<std::string> Items() const;
+    // Replaces every item at once (in sorted order when Sorted): what a
+    // re-read of a large folder needs, where adding one by one would move
+    // the items after each new one.
+    void SetItems(std::vector<std::string> items);
 
     bool Sorted() const { return FSorted; }
     void SetSorted(bool value);

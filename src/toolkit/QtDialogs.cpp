@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -69,6 +70,16 @@ bool TQtDialogs::InputQuery(const std::string& caption, const std::string& promp
     dialog.setWindowTitle(ToQString(caption));
     dialog.setLabelText(ToQString(prompt));
     dialog.setTextValue(ToQString(value));
+    if (dialog.exec() != QDialog::Accepted) return false;
+    value = FromQString(dialog.textValue());
+    return true;
+}
+
+bool TQtDialogs::PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value) {
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(ToQString(caption));
+    dialog.setLabelText(ToQString(prompt));
+    dialog.setTextEchoMode(QLineEdit::Password);
     if (dialog.exec() != QDialog::Accepted) return false;
     value = FromQString(dialog.textValue());
     return true;

@@ -8,5 +8,6 @@ class TQtDialogs : public TDialogs {
 public:
     TModalResult MessageBox(const TMessageBoxRequest& request) override;
     bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
+    bool PasswordQuery(const std::string& caption, const std::string& prompt, std::string& value) override;
     bool OpenFiles(const TOpenFileRequest& request, std::vector<std::string>& files) override;
 };

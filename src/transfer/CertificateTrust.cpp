@@ -6,11 +6,9 @@
 #include "transfer/Unit1.h"
 
 #include "ftp/FtpUrl.h"
+#include "transfer/ServerLines.h"
 
 namespace {
-
-constexpr int kExplicitTlsPort = 21;
-constexpr int kImplicitTlsPort = 990;
 
 std::string Description(const TSslCertInfo& cert) {
     return "Subject: " + cert.Subject + "\nIssuer: " + cert.Issuer + "\nIt is for: " + cert.NamesText() +
@@ -25,10 +23,7 @@ bool TFrmFTP::PinStoredCertificate(const TFtpUrl& address) {
     FtpClient1->SslPinSha256.clear();
     FtpClient1->SslPinRenewal = false;
     if (address.Security == ftpSecurityNone) return true;
-    int port = address.Security == ftpSecurityImplicit ? kImplicitTlsPort : kExplicitTlsPort;
-    // The host box's port has been checked to be a number from 1 to 65535.
-    if (!address.Port.empty()) port = std::stoi(address.Port);
-    CertificateServer = TTrustedCertificates::ServerKey(address.Host, port);
+    CertificateServer = ServerKey(address);
     std::string why;
     const std::optional<std::string> pin = TrustedCertificates.Fingerprint(CertificateServer, why);
     if (!pin) {
@@ -59,6 +54,7 @@ void TFrmFTP::StoreRenewedCertificate() {
 }
 
 bool TFrmFTP::CertificateRefused() {
+    if (HostKeyRefused()) return true;
     // A copy: connecting again replaces the engine's.
     const TSslCertInfo cert = FtpClient1->SslPeerCertificate();
     if (!FtpClient1->SslCertificateRefused() || cert.Empty() || CertificateServer.empty()) return false;

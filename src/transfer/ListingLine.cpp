@@ -64,12 +64,40 @@ bool TakeSpaces(const std::string& line, size_t& pos) {
     return pos > start;
 }
 
+// A size as a Windows server writes it: digits, perhaps grouped by
+// thousands ("1,234,567"). Moves pos past it and returns the bare digits; ""
+// (pos unchanged) when no such size is there.
+std::string TakeDosSize(const std::string& line, size_t& pos) {
+    size_t end = pos;
+    if (!TakeDigits(line, end, 1, std::string::npos)) return "";
+    std::string digits = line.substr(pos, end - pos);
+    const bool grouped = digits.size() <= 3 && end < line.size() && line[end] == ',';
+    while (grouped && end < line.size() && line[end] == ',') {
+        size_t group = end + 1;
+        if (!TakeDigits(line, group, 3, 3)) return "";
+        digits += line.substr(end + 1, 3);
+        end = group;
+    }
+    pos = end;
+    return digits;
+}
+
+// The folder marks of a DOS line: plain folders, junctions and links to folders.
+constexpr const char* kDosFolderMarks[] = {"<DIR>", "<JUNCTION>", "<SYMLINKD>"};
+// The mark and its padding fill 14 columns, one space follows: a name's own
+// leading spaces come after that.
+constexpr size_t kDosMarkColumns = 15;
+
 // The DOS style of Windows servers, "MM-DD-YY[YY]  HH:MM[AM|PM]  <DIR>|size
 // name". True when the line has that layout up to the name; then row has
 // the folder mark, size ("" for a folder) and "date time", and pos is where
-// the name begins. Any other line is left to the Unix cutting.
-bool CutDosLayout(const std::string& line, TListingRow& row, size_t& pos) {
+// the name begins. Any other line is left to the Unix cutting. A size is
+// right-aligned and followed by one space, a mark is padded to a fixed
+// width: spaces beyond those belong to the name. A junction or link shows
+// its target as " [target]" after the name, which is not part of it.
+bool CutDosLayout(const std::string& line, TListingRow& row, size_t& pos, bool& hasTarget) {
     pos = 0;
+    hasTarget = false;
     if (!TakeDigits(line, pos, 2, 2) || !TakeChar(line, pos, '-') || !TakeDigits(line, pos, 2, 2) ||
         !TakeChar(line, pos, '-') || !TakeDigits(line, pos, 2, 4) || pos == 9)
         return false;
@@ -82,16 +110,20 @@ bool CutDosLayout(const std::string& line, TListingRow& row, size_t& pos) {
         pos += 2;
     const std::string time = line.substr(timeStart, pos - timeStart);
     if (!TakeSpaces(line, pos)) return false;
-    if (line.compare(pos, 5, "<DIR>") == 0) {
-        pos += 5;
+    const char* mark = nullptr;
+    for (const char* candidate : kDosFolderMarks)
+        if (line.compare(pos, std::char_traits<char>::length(candidate), candidate) == 0) mark = candidate;
+    if (mark) {
+        const size_t markStart = pos;
+        pos += std::char_traits<char>::length(mark);
+        if (!TakeSpaces(line, pos)) return false;
+        pos = std::min(pos, markStart + kDosMarkColumns);
         row.IsFolder = 1;
+        hasTarget = mark != kDosFolderMarks[0];
     } else {
-        const size_t sizeStart = pos;
-        if (!TakeDigits(line, pos, 1, std::string::npos)) return false;
-        row.Size = line.substr(sizeStart, pos - sizeStart);
+        row.Size = TakeDosSize(line, pos);
+        if (row.Size.empty() || !TakeChar(line, pos, ' ')) return false;
     }
-    if (!TakeChar(line, pos, ' ')) return false;
-    SkipSpaces(line, pos);
     row.Modified = date + " " + time;
     return true;
 }
@@ -103,8 +135,11 @@ bool ParseListingLine(const std::string& line, TListingRow& row) {
         return false;
     row = TListingRow{};
     size_t pos = 0;
-    if (CutDosLayout(line, row, pos)) {
+    bool hasTarget = false;
+    if (CutDosLayout(line, row, pos, hasTarget)) {
         row.Name = line.substr(pos);
+        const size_t target = hasTarget ? row.Name.rfind(" [") : std::string::npos;
+        if (target != std::string::npos && row.Name.back() == ']') row.Name.erase(target);
         return !row.Name.empty() && row.Name != "." && row.Name != "..";
     }
     row = TListingRow{};

@@ -23,9 +23,11 @@ struct TListingRow {
 // holding one would end the command it is later sent in.
 std::vector<std::string> SplitListingLines(const std::string& text);
 
-// Cuts one line. A line that starts "MM-DD-YY[YY] HH:MM[AM|PM] <DIR>|digits "
-// is a DOS line; any other is a Unix line, cut with the space as the only
-// separator (tabs are ordinary characters). False when the line gives no
+// Cuts one line. A line that starts "MM-DD-YY[YY] HH:MM[AM|PM] " and then a
+// folder mark (<DIR>, <JUNCTION>, <SYMLINKD>) or a size (digits, perhaps
+// grouped "1,234,567"; Size gets the bare digits) is a DOS line; any other is
+// a Unix line, cut with the space as the only separator (tabs are ordinary
+// characters). A DOS name keeps its own leading and trailing spaces. False when the line gives no
 // row: only blanks and control characters, the line ends before the name,
 // or the name is "." or "..".
 bool ParseListingLine(const std::string& line, TListingRow& row);

@@ -181,12 +181,15 @@ void TFrmFTP::ListView1DblClick(TObject*) {
             const int row = ListView1->FirstSelected();
             ListView1->SetItemFocused(row);
             if (EngineTakesRequest() && SetRequestNames({.HostDirName = ListView1->Caption(row)})) {
+                FolderChangeAsked = true;
                 FtpClient1->Cwd();
+                FolderChangeAsked = false;
                 RefreshRemoteList();
             }
         } catch (const std::exception&) {
-            ShowMessage("You attempted to double-click an item that was not a FOLDER NAME. You can double-click on any folder name to view folder contents, or double-click the \"..\" to manuever to the previous folder. If you wish to download files from the server, simply click once to highlight the file, then click the Download button.");
+            ShowMessage(kNotAFolder);
         }
+        FolderChangeAsked = false;
     }
     ClearBusy();
 }

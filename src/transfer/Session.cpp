@@ -127,19 +127,22 @@ void TFrmFTP::CmdconnectClick(TObject*) {
     TFtpUrl address;
     if (!TakeHostAddress(address)) return;
     QuitRequested = false;
+    ChooseEngine(address.Sftp);
     FtpClient1->HostName = address.Host;
-    FtpClient1->Port = address.Port.empty() ? kStoredPort : address.Port;
+    FtpClient1->Port = address.Port.empty() ? (address.Sftp ? "22" : kStoredPort) : address.Port;
     // ftpes:// and ftps:// in the host box; the engine takes 990 for "ftp" then.
     FtpClient1->Security = address.Security;
     if (!PinStoredCertificate(address)) return;
-    FtpClient1->UserName = EdUserID->Text().empty() ? address.User : EdUserID->Text();
-    FtpClient1->PassWord = EdPassword->Text().empty() ? address.Password : EdPassword->Text();
+    ChoosePassiveMode(address);
+    // A pasted URL's user and password are the ones the user gave last.
+    FtpClient1->UserName = address.HasUser || EdUserID->Text().empty() ? address.User : EdUserID->Text();
+    FtpClient1->PassWord = address.HasPassword || EdPassword->Text().empty() ? address.Password : EdPassword->Text();
     FolderAfterLogin = address.Path;
     OpenSession();
 }
 
 void TFrmFTP::OpenSession() {
-    ListInfo->Add("Connecting to server " + EdServer->Text());
+    ListInfo->Add("Connecting to server " + ShownServer());
     AddLogLine("Please be patient...");
     SetBusy();
     try {
@@ -160,7 +163,7 @@ bool TFrmFTP::TakeHostAddress(TFtpUrl& address) {
         // Decoded %0D or %0A would end the command the name goes out in.
         if (FitsOneCommand(address.User) && FitsOneCommand(address.Password) && FitsOneCommand(address.Path))
             return true;
-        error = "the address " + EdServer->Text() + " holds a line break in its user, password or folder";
+        error = "the address " + UrlWithoutPassword(EdServer->Text()) + " holds a line break in its user, password or folder";
     }
     error = "Cannot connect: " + error + ".";
     AddLogLine(error);
@@ -168,8 +171,12 @@ bool TFrmFTP::TakeHostAddress(TFtpUrl& address) {
     return false;
 }
 
+// A pasted URL is shown as user@host:port: its password is never shown or
+// logged.
+std::string TFrmFTP::ShownServer() const { return ShownAddress(EdServer->Text()); }
+
 void TFrmFTP::QuitSession() {
-    AddLogLine("Disconnected from server " + EdServer->Text());
+    AddLogLine("Disconnected from server " + ShownServer());
     QuitRequested = true;
     FtpClient1->Quit();
 }
@@ -190,23 +197,18 @@ void TFrmFTP::FtpClient1SessionConnected(TObject*, std::uint16_t) { RefreshRemot
 void TFrmFTP::FtpClient1SessionClosed(TObject*, std::uint16_t) {
     // A refused certificate is told by the connect's completion.
     if (QuitRequested || FtpClient1->SslCertificateRefused()) return;
-    AddLogLine("Lost the connection to server " + EdServer->Text());
+    AddLogLine("Lost the connection to server " + ShownServer());
     CmdConnect->SetCaption("Connect");
 }
 
-// The engine is about to run the request again in passive mode; later
-// visits start passive at once.
+// The engine is about to run the request again in passive mode.
 void TFrmFTP::FtpClient1PassiveFallback(TObject*) {
     AddLogLine("Active mode failed; using passive mode for this session.");
-    Settings.WriteBool("Options", "Passive", true);
 }
 
-void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error) {
-    // The question or the alarm is the report: no error box on top of it.
-    if (RqType == ftpConnectAsync && Error != 0 && CertificateRefused()) {
-        if (!FtpClient1->Connected()) CmdConnect->SetCaption("Connect");
-        return;
-    }
+// The completion table's report of a request's result: a line for 200, a
+// box for the rest.
+void TFrmFTP::ReportError(std::uint16_t Error) {
     switch (Error) {
         case 0:
             break;
@@ -230,6 +232,27 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
             ShowMessage("Error " + FtpClient1->ErrorMessage());
             break;
     }
+}
+
+void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error) {
+    UpdatePassiveMemory(RqType, Error);
+    // The question or the alarm is the report: no error box on top of it.
+    // After our own QUIT (the user left or disconnected) a request cut short
+    // is no news either.
+    if (Error != 0 && (QuitRequested || (RqType == ftpConnectAsync && CertificateRefused()))) {
+        if (!FtpClient1->Connected()) CmdConnect->SetCaption("Connect");
+        return;
+    }
+    // A double click on a row that is no folder: the server's refusal of the
+    // CWD is explained (the server's own words go to the log).
+    const bool notAFolder = RqType == ftpCwdAsync && FolderChangeAsked && Error != 0 && Error != 426 &&
+                            Error != 530 && Error != 553;
+    if (notAFolder) {
+        AddLogLine("Error " + FtpClient1->ErrorMessage());
+        ShowMessage(kNotAFolder);
+    } else {
+        ReportError(Error);
+    }
 
     switch (RqType) {
         case ftpConnectAsync:
@@ -241,7 +264,7 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
             else
                 FtpClient1->Pwd();
             FolderAfterLogin.clear();
-            AddLogLine("SUCCESSFULLY connected to server " + EdServer->Text());
+            AddLogLine("SUCCESSFULLY connected to server " + ShownServer());
             if (FtpClient1->Security != ftpSecurityNone)
                 AddLogLine("The session is encrypted (TLS); so is every transfer.");
             CmdConnect->SetCaption("Disconnect");

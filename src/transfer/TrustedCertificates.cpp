@@ -1,16 +1,13 @@
 #include "transfer/TrustedCertificates.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <optional>
-#include <sstream>
-#include <vector>
 
 #include "base/Strings.h"
 #include "net/SslContext.h"
 #include "platform/FileReplace.h"
+#include "transfer/ServerLines.h"
 
 namespace {
 
@@ -31,37 +28,11 @@ std::optional<TEntry> EntryOf(const std::string& line) {
     const std::string text = Trim(line);
     const std::size_t space = text.find(' ');
     if (space == std::string::npos) return std::nullopt;
-    const std::string server = text.substr(0, space);
-    const std::size_t colon = server.rfind(':');
-    if (colon == std::string::npos || colon == 0) return std::nullopt;
-    const std::string port = server.substr(colon + 1);
-    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    const int number = std::stoi(port);
-    if (number < 1 || number > 65535) return std::nullopt;
+    std::string server = ServerOfLine(text);
+    if (server.empty()) return std::nullopt;
     std::string hex = HexFingerprint(Trim(text.substr(space + 1)), false);
     if (hex.empty()) return std::nullopt;
-    return TEntry{TTrustedCertificates::ServerKey(server.substr(0, colon), number), std::move(hex)};
-}
-
-// The lines of the file; none when it does not exist, nothing (errno set)
-// when it cannot be read.
-std::optional<std::vector<std::string>> ReadLines(const std::string& path) {
-    std::vector<std::string> lines;
-    const std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rbe"), std::fclose);
-    if (!file) {
-        if (errno == ENOENT) return lines;
-        return std::nullopt;
-    }
-    std::string content;
-    char block[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(block, 1, sizeof block, file.get())) > 0) content.append(block, n);
-    if (std::ferror(file.get()) != 0) return std::nullopt;
-    std::istringstream in(content);
-    std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
-    return lines;
+    return TEntry{std::move(server), std::move(hex)};
 }
 
 std::string HexPairs(const std::string& hex) {
@@ -75,16 +46,9 @@ std::string HexPairs(const std::string& hex) {
 
 }  // namespace
 
-std::string TTrustedCertificates::ServerKey(const std::string& host, int port) {
-    // An IPv6 server is "[v6]:port", whether the host comes with its brackets or not.
-    std::string bare = host.size() > 1 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
-    if (bare.find(':') != std::string::npos) bare = "[" + bare + "]";
-    return LowerCase(bare) + ":" + std::to_string(port);
-}
-
 std::optional<std::string> TTrustedCertificates::Fingerprint(const std::string& server, std::string& why) const {
     if (Path.empty()) return std::string();
-    const auto lines = ReadLines(Path);
+    const auto lines = ReadServerLines(Path);
     if (!lines) {
         why = std::strerror(errno);
         return std::nullopt;
@@ -104,7 +68,7 @@ bool TTrustedCertificates::Store(const std::string& server, const std::string& s
         why = "there is no folder for the program's files";
         return false;
     }
-    const auto lines = ReadLines(Path);
+    const auto lines = ReadServerLines(Path);
     if (!lines) {
         why = std::strerror(errno);
         return false;

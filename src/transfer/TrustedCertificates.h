@@ -22,12 +22,12 @@
 #include <optional>
 #include <string>
 
+#include "transfer/ServerLines.h"
+
 class TTrustedCertificates {
 public:
     std::string Path;
 
-    // How the file names a server: "host:port", the host in lower case.
-    static std::string ServerKey(const std::string& host, int port);
     // The fingerprint stored for server as hex pairs ("AB:CD:..."), the form
     // the certificate's description uses; empty when none is. Nothing, with
     // the reason in why, when the file exists but cannot be read.

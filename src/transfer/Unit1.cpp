@@ -71,6 +71,7 @@ void TFrmFTP::FormCreate(TObject*) {
     ListingFile = WindowsFolder + "/ftptemp.txt";
     Settings.Path = SettingsFilePath;
     TrustedCertificates.Path = WindowsFolder + "/TarnFtpCerts.txt";
+    PassiveServers.Path = WindowsFolder + "/TarnFtpPassive.txt";
 
     if (platform::FileExists(SettingsFilePath)) LoadSettings();
     else CreateSettings();
@@ -86,8 +87,6 @@ void TFrmFTP::LoadSettings() {
     }
     if (Settings.ReadBool("Options", "SortD", true)) RadSortData->SetChecked(true);
     else RadSortAlpha->SetChecked(true);
-    // "1": an earlier visit found that active mode cannot work here.
-    if (Settings.ReadBool("Options", "Passive", false)) FtpClient1->Passive = true;
 
     // A folder that is gone or cannot be entered raises here and ends the
     // creation: the transfer type stays binary and no view is chosen.
@@ -104,20 +103,15 @@ void TFrmFTP::CreateSettings() {
     Settings.WriteString("History", "Last DirBox", WindowsFolder);
 }
 
-// A Quit that fails leaves the engine connected: one more try after the
-// saved list is stored. While a file moves, the close query refuses and says
-// why; the transfer's files and session stay as they are.
+// While a file moves, the close query refuses and says why; the transfer's
+// files and session stay as they are.
 void TFrmFTP::CmdExitClick(TObject*) {
     if (TransferRunning()) {
         Close();
         return;
     }
-    if (FtpClient1->Connected()) {
-        QuitSession();
-        CmdConnect->SetCaption("Connect");
-    }
+    EndSession();
     StoreSavedList();
-    if (FtpClient1->Connected()) QuitSession();
     Close();
 }
 
@@ -142,8 +136,9 @@ void TFrmFTP::StoreSavedList() {
 // closes all the same: the user must never be kept in a window that cannot
 // be left. The writes after the refused one are skipped.
 //
-// A visit closed before Timer1 fired ends its delayed connect too: a session
-// opened behind a hidden window would make the next visit's connect
+// Every way of leaving (Return, Esc, the close box) ends the session, and a
+// visit closed before Timer1 fired ends its delayed connect too: a session
+// left open behind the hidden window would make the next visit's connect
 // disconnect instead.
 //
 // The one exception to closing: a file transfer running, since the window
@@ -162,7 +157,26 @@ void TFrmFTP::FormCloseQuery(TObject*, bool& CanClose) {
     } catch (const std::exception& e) {
         Application->ShowException(e);
     }
+    EndSession();
     CanClose = true;
+}
+
+// A Quit that fails leaves the engine connected: one more try, then the
+// connection is dropped. A request still running (a connect waiting for its
+// greeting, a listing) gets no QUIT: its reply would be read as the running
+// request's, and a server that never answers would keep the window for the
+// whole time-out. That connection is dropped at once.
+void TFrmFTP::EndSession() {
+    if (!FtpClient1->Connected()) return;
+    if (EngineIdle()) {
+        QuitSession();
+        if (FtpClient1->Connected()) QuitSession();
+    } else {
+        AddLogLine("Disconnected from server " + ShownServer());
+        QuitRequested = true;
+    }
+    CmdConnect->SetCaption("Connect");
+    if (FtpClient1->Connected()) FtpClient1->CancelAsync();
 }
 
 void TFrmFTP::HandOver(const std::string& User, const std::string& Host, const std::string& Password) {

@@ -17,7 +17,8 @@
 //
 // Contract: runs on the user-interface thread only. Every close of the window
 // (Return, the close box, the window manager, Esc) runs FormCloseQuery, which
-// stores the local folder and the transfer type and always lets it close.
+// stores the local folder and the transfer type, ends the FTP session and lets
+// it close, unless a file transfer is still running.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +41,7 @@
 #include "toolkit/ListView.h"
 #include "toolkit/RadioButton.h"
 #include "toolkit/Timer.h"
+#include "transfer/PassiveServers.h"
 #include "transfer/RemoteEntries.h"
 #include "transfer/SettingsFile.h"
 #include "transfer/TrustedCertificates.h"
@@ -167,6 +169,9 @@ public:
     void SortRemoteEntries(const std::string& key);
     void FillRemoteView();
     void ListView1DblClick(TObject* Sender);
+    // What a double click on a row that is not a folder gets.
+    static constexpr const char* kNotAFolder =
+        "You attempted to double-click an item that was not a FOLDER NAME. You can double-click on any folder name to view folder contents, or double-click the \"..\" to manuever to the previous folder. If you wish to download files from the server, simply click once to highlight the file, then click the Download button.";
 
     // --- Remote file operations (RemoteOperations.cpp) ---
     TBitBtn* CmdServCreate;
@@ -200,10 +205,12 @@ public:
     void Timer1Timer(TObject* Sender);
     void FtpClient1SessionConnected(TObject* Sender, std::uint16_t Error);
     void FtpClient1SessionClosed(TObject* Sender, std::uint16_t Error);
-    // Active mode failed: log it and store [Options] Passive = "1".
+    // Active mode failed: log it (the server is remembered once passive
+    // mode has worked, UpdatePassiveMemory).
     void FtpClient1PassiveFallback(TObject* Sender);
     // The completion table: reports Error, then runs RqType's follow-up.
     void FtpClient1RequestDone(TObject* Sender, TFtpRequest RqType, std::uint16_t Error);
+    void ReportError(std::uint16_t Error);
     // Appends a line to the log and selects it, so that the log shows it.
     void AddLogLine(const std::string& text);
     // The busy state: the remote list disabled and the hourglass over the
@@ -230,6 +237,33 @@ public:
     // default) stores it and connects again. False for a refusal with no certificate to decide on,
     // which takes the plain error path.
     bool CertificateRefused();
+
+    // --- Passive mode per server (PassiveMode.cpp) ---
+    // The servers where passive mode had to be used and worked, in
+    // "TarnFtpPassive.txt" beside the settings file.
+    TPassiveServers PassiveServers;
+    // "host:port" of the connect's server for that memory.
+    std::string PassiveServer;
+
+    // Before a connect: passive from the start when [Options] Passive is "1"
+    // (set by hand: every site) or the server is remembered; active first
+    // otherwise.
+    void ChoosePassiveMode(const TFtpUrl& address);
+    // After a listing or transfer: a passive session that worked is
+    // remembered for its server (unless every site is passive anyway); a
+    // remembered server whose passive data connection failed is forgotten,
+    // and the session tries active mode first again.
+    void UpdatePassiveMemory(TFtpRequest RqType, std::uint16_t Error);
+
+    // SFTP (HostKeyTrust.cpp). Makes FtpClient1 the SFTP engine for an
+    // sftp:// address, the FTP engine otherwise, keeping its settings and
+    // handlers; nothing changes when it already is.
+    void ChooseEngine(bool sftp);
+    // The completion of a connect whose host key was refused: an unknown key
+    // is shown and asked about (trust always, once, or cancel) and the
+    // connect runs again; a changed one gets an error box. False when no
+    // host key was refused.
+    bool HostKeyRefused();
 
     // --- The window as a whole (Unit1.cpp) ---
     TBitBtn* CmdExit;
@@ -314,8 +348,11 @@ private:
     void CreateSettings();
     void StoreSavedList();
     // Logs "Disconnected from server " with the host and quits (the toggle
-    // and Return).
+    // and EndSession).
     void QuitSession();
+    // Leaves no session behind: quits (twice if need be) when no request
+    // runs, then drops what is still open. Every close of the window runs it.
+    void EndSession();
     // Reads the host box's address for a connect; false (said in the log
     // and a box) when it cannot be used.
     bool TakeHostAddress(TFtpUrl& address);
@@ -332,6 +369,10 @@ private:
 
     // We sent QUIT since the last connect: the server's close is expected.
     bool QuitRequested = false;
+    // The CWD running was asked for by a double click on a row.
+    bool FolderChangeAsked = false;
+    // The host box's address as shown and logged (no password).
+    std::string ShownServer() const;
     // The folder of the connect's address, opened once the login succeeds.
     std::string FolderAfterLogin;
 };

@@ -4,9 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include "DataTestSupport.h"
 
@@ -260,6 +266,41 @@ TEST_P(DataTransfer, AbortFromOnProgressEndsWithAnErrorAndKeepsTheSession) {
     R.AbortAt = -1;
     ASSERT_TRUE(R.Run(&TCustomFtpCli::PwdAsync)) << R.Ftp.ErrorMessage();
     R.ExpectOneDone(ftpPwdAsync, 0);
+}
+
+// A file written to while it is sent (a log that grows, a file another
+// program truncates or rewrites) fails the upload whatever the server
+// answers: what it stored is no version of the file. The session goes on.
+TEST_P(DataTransfer, AnUploadOfAFileThatChangesWhileReadFails) {
+    const std::string path = Local("moving.bin");
+    const std::function<void()> changes[] = {
+        [&] { std::ofstream(path, std::ios::binary | std::ios::app) << "more bytes"; },
+        [&] { fs::resize_file(path, 300000); },
+        [&] {
+            // Same size, new content: only the modification time tells.
+            const timespec later[2] = {{0, UTIME_OMIT}, {std::time(nullptr) + 60, 0}};
+            utimensat(AT_FDCWD, path.c_str(), later, 0);
+        },
+    };
+    for (const auto& change : changes) {
+        WriteLocal(path, RandomBytes(2 * 1024 * 1024));
+        bool changed = false;
+        R.Ftp.OnProgress = [&](TObject*, std::int64_t Count, bool&) {
+            if (changed || Count < 600000) return;
+            changed = true;
+            change();
+        };
+        EXPECT_FALSE(Upload("moving.bin", "moving.bin"));
+        R.ExpectOneDone(ftpPutAsync, 550);
+        EXPECT_TRUE(changed);
+        EXPECT_EQ(R.Ftp.ErrorMessage(), "550 Local file " + path +
+                                            " changed while it was being sent; the upload is incomplete");
+        EXPECT_TRUE(R.Ftp.LocalFileFailed);
+    }
+    R.Ftp.OnProgress = nullptr;
+    ASSERT_TRUE(Upload("moving.bin", "moving.bin")) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpPutAsync, 0);
+    EXPECT_EQ(Server->FileContent("moving.bin"), ReadLocal(path));
 }
 
 TEST_P(DataTransfer, UploadRefusedLocallySendsNoStor) {

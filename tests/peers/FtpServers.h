@@ -108,7 +108,7 @@ public:
         // "user_230", "silent_after_login", "reply_226_before_close",
         // "reply_226_after_close", "data_close_early",
         // "data_close_early_226", "data_reset", "pasv_malformed", "pasv_unknown",
-        // "pasv_other_address", "hostile_listing", "port_black_hole".
+        // "pasv_other_address", "hostile_listing", "port_black_hole", "appe_425_after_data".
         std::string Mode = "normal";
         // Where the data_* modes cut a download or listing short.
         int CutAfterBytes = 1000;

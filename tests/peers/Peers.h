@@ -2,6 +2,7 @@
 #pragma once
 
 #include "peers/FtpServers.h"
+#include "peers/NetworkNamespace.h"
 #include "peers/PeerClient.h"
 #include "peers/PeerSupport.h"
 #include "peers/Proxies.h"

@@ -137,7 +137,8 @@ class PasvOtherAddress:
 class PortBlackHole:
     """Takes PORT and gives the go-ahead to the transfer command, but never
     connects, as when a router drops the server's connection. ABOR then ends
-    the abandoned transfer with 426 and is answered 226."""
+    the abandoned transfer with 426 and is answered 226; NOOP follows as
+    always."""
     _black_hole = False
     _hung = False
 
@@ -163,6 +164,22 @@ class PortBlackHole:
             self.respond("226 ABOR command successful.")
             return
         super().pre_process_command(line, cmd, arg)
+
+
+class Appe425AfterData:
+    """Takes an APPE's data whole, then answers it with 425 instead of 226,
+    as if the data connection had failed."""
+    _appending = False
+
+    def ftp_APPE(self, file):
+        self._appending = True
+        return super().ftp_APPE(file)
+
+    def respond(self, resp, logfun=None):
+        if self._appending and resp.startswith("226"):
+            self._appending = False
+            resp = "425 Can't open data connection."
+        super().respond(resp)
 
 
 # --- data connection mix-ins ----------------------------------------------
@@ -296,6 +313,7 @@ MODES = {
     "pasv_other_address": ([PasvOtherAddress], []),
     "pasv_unknown": ([PasvUnknown], []),
     "port_black_hole": ([PortBlackHole], []),
+    "appe_425_after_data": ([Appe425AfterData], []),
     "hostile_listing": ([HostileListing], []),
 }
 

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include "SessionFixture.h"
+#include "transfer/ServerLines.h"
 #include "transfer/TrustedCertificates.h"
 
 namespace {
@@ -92,7 +93,7 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
     ASSERT_EQ(chmod(StorePath().c_str(), 0644), 0);
     TTrustedCertificates store{StorePath()};
     std::string why;
-    EXPECT_EQ(store.Fingerprint(TTrustedCertificates::ServerKey("ftp.EXAMPLE.com", 2121), why),
+    EXPECT_EQ(store.Fingerprint(ServerKey("ftp.EXAMPLE.com", 2121), why),
               "AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA:AA");
     EXPECT_EQ(store.Fingerprint(site, why), "");
 
@@ -115,7 +116,7 @@ TEST_F(CertificateTrustTest, UntrustedIsAskedAlwaysIsStoredAndAChangedOneIsRefus
             EXPECT_TRUE(Contains(box.Text, part)) << part << "\n" << box.Text;
         EXPECT_TRUE(NewLogged("Connection to " + site + " cancelled: its certificate is not trusted."))
             << Joined(NewLog());
-        EXPECT_FALSE(NewLogged("Lost the connection to server ftpes://" + site)) << Joined(NewLog());
+        EXPECT_FALSE(NewLogged("Lost the connection to server " + site)) << Joined(NewLog());
         EXPECT_FALSE(LoggedIn(*server));
         EXPECT_EQ(Read(StorePath()), own);
     }

@@ -152,3 +152,42 @@ TEST(ListingLine, CutsTheDosLayoutBesideTheUnixOne) {
     EXPECT_EQ(row.Size, "b");
     EXPECT_EQ(row.IsFolder, 0);
 }
+
+// Windows servers also group sizes by thousands and list junctions and links
+// to folders (their target in brackets); a name's own leading spaces begin
+// after the one space that follows the size, or after the mark's padding.
+TEST(ListingLine, DosLinesWithGroupedSizesLinksAndLeadingSpaces) {
+    struct Case {
+        const char* line;
+        const char* name;
+        const char* size;
+        int folder;
+    };
+    const Case cases[] = {
+        {"01-31-24  09:15PM            1,234,567 big.iso", "big.iso", "1234567", 0},
+        {"01-31-24  09:15PM                  999 small.txt", "small.txt", "999", 0},
+        {"01-31-24  09:15PM    1,000,000,000,000 huge.bin", "huge.bin", "1000000000000", 0},
+        {"01-31-24  09:15PM    <JUNCTION>     Documents [C:\\Users\\me\\Documents]", "Documents", "", 1},
+        {"01-31-24  09:15PM    <SYMLINKD>     my old files [..\\archive\\old files]", "my old files", "", 1},
+        {"01-31-24  09:15PM    <SYMLINKD>     a b c d e f", "a b c d e f", "", 1},
+        {"01-31-24  09:15PM                 1234  leading space.txt", " leading space.txt", "1234", 0},
+        {"01-31-24  09:15PM       <DIR>            two spaces", "  two spaces", "", 1},
+        {"01-31-24  09:15PM <DIR> compact", "compact", "", 1},
+    };
+    for (const Case& c : cases) {
+        TListingRow row;
+        ASSERT_TRUE(ParseListingLine(c.line, row)) << c.line;
+        EXPECT_EQ(row.Name, c.name) << c.line;
+        EXPECT_EQ(row.Size, c.size) << c.line;
+        EXPECT_EQ(row.IsFolder, c.folder) << c.line;
+        EXPECT_EQ(row.Modified, "01-31-24 09:15PM") << c.line;
+        EXPECT_TRUE(IsSafeListingRow(row)) << c.line;
+    }
+    // Separators in the wrong places make no DOS size: the line stays a Unix one.
+    TListingRow row;
+    for (const char* line : {"01-31-24  09:15PM  1234,567 a b c d e f", "01-31-24  09:15PM  1,23 a b c d e f",
+                             "01-31-24  09:15PM  1, a b c d e f"}) {
+        ASSERT_TRUE(ParseListingLine(line, row)) << line;
+        EXPECT_EQ(row.Name, "f") << line;
+    }
+}

@@ -1,7 +1,8 @@
 // The transfer window behind a router that active mode cannot pass: a server
 // that refuses PORT makes the session go passive once, the window remembers
-// it for the next visit, and a server that takes PORT sees exactly what it
-// always saw.
+// it for that server (only once passive mode worked, and until it fails
+// there) for the next visit, and a server that takes PORT sees exactly what
+// it always saw.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -15,6 +16,11 @@ const std::string kFallback = "Active mode failed; using passive mode for this s
 
 class PassiveFallback : public ServerTest {
 protected:
+    std::string Memory() const { return ReadLocal(AppFolder() + "/TarnFtpPassive.txt"); }
+    static std::string KeyOf(const peers::FtpServerPeer& server) {
+        return "127.0.0.1:" + std::to_string(server.Port());
+    }
+
     // Connects the window already started to server and waits for the
     // first listing.
     void ConnectShown(const peers::FtpServerPeer& server) {
@@ -44,7 +50,10 @@ protected:
         EXPECT_GE(RowOf("data.bin"), 0) << Joined(Log());
         EXPECT_EQ(LogCount(kFallback), 1);
         EXPECT_TRUE(Boxes->Records.empty());
-        EXPECT_EQ(Value("Passive"), "1");
+        // Remembered for this server alone; the settings key keeps its
+        // meaning (passive for every site, set by hand) and is not written.
+        EXPECT_EQ(Memory(), KeyOf(ftp) + "\n");
+        EXPECT_EQ(Value("Passive"), "<missing>");
 
         size_t mark = ftp.Commands().size();
         // Binary both ways: pyftpdlib converts line ends in ASCII mode.
@@ -92,14 +101,14 @@ TEST_F(PassiveFallback, RefusedPortGoesPassiveForTheSessionAndTheNextVisit) {
 }
 
 // The server takes PORT and gives its go-ahead, but its connection never
-// arrives: ten seconds later the listing is abandoned with ABOR and runs
-// passive.
+// arrives: a few seconds after LIST the listing is abandoned with ABOR and
+// NOOP and runs passive.
 TEST_F(PassiveFallback, GoAheadWithoutADataConnectionGoesPassiveForTheSessionAndTheNextVisit) {
     peers::PyftpdlibServer::Options options;
     options.Mode = "port_black_hole";
     peers::PyftpdlibServer ftp(options);
     ASSERT_TRUE(ftp.Start()) << ftp.Error();
-    GoesPassiveForTheSessionAndTheNextVisit(ftp, {"PORT", "LIST", "ABOR", "PASV", "LIST"});
+    GoesPassiveForTheSessionAndTheNextVisit(ftp, {"PORT", "LIST", "ABOR", "NOOP", "PASV", "LIST"});
 }
 
 TEST_F(PassiveFallback, ServerTakingPortSeesTheActiveSessionUnchanged) {
@@ -113,6 +122,63 @@ TEST_F(PassiveFallback, ServerTakingPortSeesTheActiveSessionUnchanged) {
     EXPECT_EQ(LogCount(kFallback), 0);
     // A file without the key stays without it.
     EXPECT_EQ(Value("Passive"), "<missing>");
+    EXPECT_EQ(Memory(), "");
+}
+
+// Nothing is remembered for a server whose passive retry failed too; a
+// remembered server whose passive mode fails later is forgotten and tried
+// active again; and [Options] Passive=1, set by hand, still makes every site
+// passive without anything being remembered.
+TEST_F(PassiveFallback, PassiveIsRememberedOnlyOnceItWorkedAndForgottenWhenItFails) {
+    peers::VsftpdServer::Options neither;
+    neither.ExtraConfig = {"port_enable=NO", "pasv_enable=NO"};
+    peers::VsftpdServer closed(neither);
+    ASSERT_TRUE(closed.Start()) << closed.Error();
+    StartIn(Local);
+    Target(closed);
+    FrmFTP->CmdconnectClick(nullptr);
+    Settle();
+    EXPECT_EQ(LogCount(kFallback), 1);
+    EXPECT_EQ(RowOf("a.txt"), -1);
+    EXPECT_EQ(Words(closed.Commands()).back(), "PASV");
+    EXPECT_EQ(Memory(), "");
+    FrmFTP->FtpClient1->Quit();
+    Settle();
+
+    peers::VsftpdServer::Options activeOnly;
+    activeOnly.ExtraConfig = {"pasv_enable=NO"};
+    peers::VsftpdServer moved(activeOnly);
+    ASSERT_TRUE(moved.Start()) << moved.Error();
+    ASSERT_TRUE(moved.PutFile("a.txt", "a"));
+    WriteLocal(AppFolder() + "/TarnFtpPassive.txt", "ftp.example.org:21\n" + KeyOf(moved) + "\n");
+    Restart();
+    FrmFTP->Show();
+    Boxes->Records.clear();
+    Target(moved);
+    FrmFTP->CmdconnectClick(nullptr);
+    Settle();
+    EXPECT_TRUE(Logged("Passive mode failed; active mode will be tried first again.")) << Joined(Log());
+    EXPECT_EQ(Memory(), "ftp.example.org:21\n");
+    Relist();
+    EXPECT_GE(RowOf("a.txt"), 0) << Joined(Log());
+    EXPECT_EQ(Words(moved.Commands()),
+              (std::vector<std::string>{"USER " + moved.User(), "PASS", "PWD", "TYPE A", "PASV", "PORT",
+                                        "LIST"}));
+    EXPECT_EQ(Memory(), "ftp.example.org:21\n");
+    FrmFTP->FtpClient1->Quit();
+    Settle();
+
+    ASSERT_TRUE(Server()->PutFile("b.txt", "b"));
+    PlaceIni("[Options]\nPassive=1\n[History]\nLast DirBox=" + Local + "\n");
+    Restart();
+    FrmFTP->Show();
+    const size_t mark = Server()->Commands().size();
+    ConnectShown(*Server());
+    EXPECT_EQ(Words(CommandsSince(*Server(), mark)),
+              (std::vector<std::string>{"USER " + Server()->User(), "PASS", "PWD", "TYPE A", "PASV", "LIST"}));
+    EXPECT_GE(RowOf("b.txt"), 0);
+    EXPECT_EQ(Value("Passive"), "1");
+    EXPECT_EQ(Memory(), "ftp.example.org:21\n");
 }
 
 }  // namespace

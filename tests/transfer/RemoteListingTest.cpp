@@ -154,12 +154,17 @@ TEST_F(RemoteListingTest, WalkFoldersByDoubleClick) {
     EXPECT_EQ(CommandsSince(ftp, mark).at(0), "CWD ..");
     ASSERT_TRUE(PumpUntil([&] { return Rows() == Names{"..", "docs", "top.txt"}; }));
 
-    // A file is no folder: the server's refusal, then PWD and a fresh
-    // listing of the same folder.
+    // A file is no folder: the explanation (the server's refusal goes to
+    // the log), then PWD and a fresh listing of the same folder.
     mark = ftp.Commands().size();
     DoubleClickRow(RowOf("top.txt"));
     ASSERT_TRUE(PumpUntil([&] { return !Boxes->Records.empty() && FrmFTP->ListView1->Enabled(); }));
-    EXPECT_EQ(BoxTexts(), Names{"Error 550 Failed to change directory."});
+    EXPECT_EQ(BoxTexts(), Names{TFrmFTP::kNotAFolder});
+    EXPECT_TRUE(Logged("Error 550 Failed to change directory.")) << Joined(Log());
+    EXPECT_EQ(std::string(TFrmFTP::kNotAFolder).rfind("You attempted to double-click an item that was not a "
+                                                      "FOLDER NAME. You can double-click on any folder name",
+                                                      0),
+              0u);
     ASSERT_TRUE(ftp.WaitForCommand("LIST"));
     const Names after = CommandsSince(ftp, mark);
     ASSERT_GE(after.size(), 2u);

@@ -199,4 +199,51 @@ TEST_F(RemoteOperations, NamesThatWouldSplitACommandAreRefused) {
     EXPECT_TRUE(fs::exists(Remote("victim.txt")));
 }
 
+// A Latin-1 name shows as "caf\uFFFD.txt". OK on it unchanged keeps its bytes,
+// on the server and on the local disk; an edit around the mark cannot keep
+// them and is refused with a box, nothing renamed; a name typed anew is taken.
+TEST_F(RemoteOperations, NamesThatAreNotUtf8KeepTheirBytesThroughTheRenameBox) {
+    const std::string latin1 = "caf\xe9.txt", shown = "caf\xEF\xBF\xBD.txt", edited = "caf\xEF\xBF\xBD-2.txt";
+    ASSERT_TRUE(Server()->PutFile(latin1, "remote"));
+    Write(Local + "/" + latin1, "local");
+    Open();
+    Relist();
+
+    for (const std::string& answer : {shown, edited}) {
+        ClickRow(latin1);
+        Boxes->AnswerText(answer);
+        ClickOn(FrmFTP->CmdServRen);
+        Settle();
+    }
+    ASSERT_GE(Boxes->Records.size(), 3u);
+    EXPECT_EQ(Boxes->Records[0].Value, shown);
+    EXPECT_EQ(Boxes->Records[2].Type, mtError);
+    EXPECT_NE(Boxes->Records[2].Text.find("not UTF-8"), std::string::npos) << Boxes->Records[2].Text;
+    // One rename went out (vsftpd's log shows the byte as "?"), onto itself.
+    EXPECT_EQ(Sent({"RNFR", "RNTO"}).size(), 2u);
+    EXPECT_EQ(Server()->FileContent(latin1), "remote");
+    EXPECT_FALSE(fs::exists(Remote(shown)));
+    ClickRow(latin1);
+    Boxes->AnswerText("cafe.txt");
+    ClickOn(FrmFTP->CmdServRen);
+    Settle();
+    EXPECT_EQ(Server()->FileContent("cafe.txt"), "remote");
+
+    // The local file list's rename goes through the same box.
+    Boxes->Records.clear();
+    for (const std::string& answer : {shown, edited}) {
+        ClickItem(FrmFTP->FileListBox1, FrmFTP->FileListBox1->IndexOf(latin1));
+        Boxes->AnswerText(answer);
+        ClickOn(FrmFTP->CmdHostRen);
+    }
+    ASSERT_EQ(Boxes->Records.size(), 3u);
+    EXPECT_EQ(Boxes->Records[2].Type, mtError);
+    EXPECT_EQ(Read(Local + "/" + latin1), "local");
+    EXPECT_EQ(fs::directory_iterator(Local)->path().filename().string(), latin1);
+    ClickItem(FrmFTP->FileListBox1, FrmFTP->FileListBox1->IndexOf(latin1));
+    Boxes->AnswerText("cafe.txt");
+    ClickOn(FrmFTP->CmdHostRen);
+    EXPECT_EQ(Read(Local + "/cafe.txt"), "local");
+}
+
 }  // namespace

@@ -1,0 +1,81 @@
+// tarnftp with sftp:// URLs against OpenSSH's sshd on 127.0.0.1: host keys
+// refused (status 7), pinned, accepted and stored, or changed; a wrong
+// password (3); commands through a SOCKS 5 proxy.
+#include <gtest/gtest.h>
+
+#include "TestFiles.h"
+#include "cli/CliRunner.h"
+#include "peers/Peers.h"
+#include "peers/SshServer.h"
+
+namespace cli {
+namespace {
+
+TEST(CliSftp, HostKeysPasswordsAndCommands) {
+    peers::SshServer ssh;
+    ASSERT_TRUE(ssh.Start()) << ssh.Error();
+    ASSERT_TRUE(ssh.PutFile("pub/hello.txt", "hello over sftp\n"));
+    peers::TempDir home;
+    const std::string knownHosts = home.Path() + "/.ssh/known_hosts";
+    auto run = [&](std::vector<std::string> args) {
+        CliRun r;
+        r.Args = std::move(args);
+        r.Env = {"HOME=" + home.Path(), "TMPDIR=" + home.Path()};
+        r.WorkDir = home.Path();
+        return RunTarnftp(r);
+    };
+    const std::string base = "sftp://" + ssh.User() + ":" + ssh.Password() + "@127.0.0.1:" +
+                             std::to_string(ssh.Port()) + "/";
+
+    CliResult r = run({base + "pub/hello.txt"});
+    EXPECT_EQ(r.Status, 7) << r.Err;
+    EXPECT_NE(r.Err.find(ssh.HostFingerprint()), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Out, "");
+
+    r = run({"--hostkey", ssh.HostFingerprint(), base + "pub/"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find(" hello.txt\r\n"), std::string::npos) << r.Out;
+    EXPECT_EQ(peers::ReadTextFile(knownHosts), "") << "a pinned key is not stored";
+
+    r = run({"--accept-new-hostkey", base + "pub/hello.txt"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "hello over sftp\n");
+    EXPECT_NE(peers::ReadTextFile(knownHosts).find("[127.0.0.1]:" + std::to_string(ssh.Port())),
+              std::string::npos);
+
+    WriteLocal(home.File("up.txt"), "uploaded\n");
+    r = run({base + "pub", "put", "up.txt"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(ReadLocal(ssh.Home() + "/pub/up.txt"), "uploaded\n");
+    r = run({base + "pub", "rename", "up.txt", "moved.txt"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    r = run({base + "pub", "size", "moved.txt"});
+    EXPECT_EQ(r.Out, "9\n") << r.Err;
+    r = run({base + "pub", "delete", "moved.txt"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    r = run({base + "pub", "delete", "moved.txt"});
+    EXPECT_EQ(r.Status, 4) << r.Err;
+
+    r = run({"sftp://" + ssh.User() + ":wrong@127.0.0.1:" + std::to_string(ssh.Port()) + "/"});
+    EXPECT_EQ(r.Status, 3) << r.Err;
+    EXPECT_EQ(r.Err.find("wrong"), std::string::npos) << "the password is not shown";
+
+    peers::MicrosocksProxy socks;
+    ASSERT_TRUE(socks.Start()) << socks.Error();
+    r = run({"--socks5", "127.0.0.1:" + std::to_string(socks.Port()), base + "pub/hello.txt"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "hello over sftp\n");
+
+    // The host now shows another key than the stored one: refused, whatever
+    // the options say.
+    ASSERT_TRUE(peers::WriteTextFile(knownHosts, ssh.OtherKnownHostsLine(), 0600));
+    r = run({"--accept-new-hostkey", "--hostkey", ssh.HostFingerprint(), base + "pub/"});
+    EXPECT_EQ(r.Status, 7) << r.Err;
+    EXPECT_NE(r.Err.find("changed"), std::string::npos) << r.Err;
+
+    r = run({"--hostkey", ssh.HostFingerprint(), "-u", "x:y", "127.0.0.1", "ls"});
+    EXPECT_EQ(r.Status, 1) << "--hostkey without sftp://";
+}
+
+}  // namespace
+}  // namespace cli
