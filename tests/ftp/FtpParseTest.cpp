@@ -51,7 +51,9 @@ TEST(FtpUrlSchemes, TlsSchemesChooseTheSecurityAndParseAlike) {
     ASSERT_TRUE(ParseHostAddress("host.example:21", url, error));
     EXPECT_EQ(url.Security, ftpSecurityNone);
     EXPECT_FALSE(ParseHostAddress("ftps://host.example:99999", url, error));
-    EXPECT_FALSE(ParseFtpUrl("sftp://host.example", url, error));
+    ASSERT_TRUE(ParseFtpUrl("sftp://host.example", url, error)) << error;
+    EXPECT_TRUE(url.Sftp);
+    EXPECT_FALSE(ParseFtpUrl("gopher://host.example", url, error));
 }
 
 // IPv6 literals in host boxes and URLs: the host comes without its brackets;
