@@ -35,18 +35,13 @@ bool IsPortNumber(const std::string& Text) {
     return value >= 1 && value <= 65535;
 }
 
-// "HOST:PORT" (port required) or "HOST[:PORT]" (port optional).
-bool SplitHostPort(const std::string& Text, bool PortRequired, std::string& Host,
-                   std::string& Port) {
-    std::size_t colon = Text.rfind(':');
-    if (colon == std::string::npos) {
-        Host = Text;
-        Port.clear();
-        return !PortRequired && !Host.empty();
-    }
-    Host = Text.substr(0, colon);
-    Port = Text.substr(colon + 1);
-    return !Host.empty() && IsPortNumber(Port);
+// "HOST:PORT" (port required) or "HOST[:PORT]" (port optional); an IPv6
+// host in brackets.
+bool SplitProxyAddress(const std::string& Text, bool PortRequired, std::string& Host,
+                       std::string& Port) {
+    std::string error;
+    if (!SplitHostPort(Text, Text, Host, Port, error)) return false;
+    return !PortRequired || !Port.empty();
 }
 
 // Text that goes onto the control connection must stay one line.
@@ -114,7 +109,7 @@ bool TParser::TakeValue(const std::string& Name, std::string& Value) {
 bool TParser::SetProxy(TProxyKind Kind, const std::string& Name, const std::string& Value) {
     if (Opts.Proxy != TProxyKind::None) return Fail("only one proxy option may be given");
     Opts.Proxy = Kind;
-    if (!SplitHostPort(Value, Kind != TProxyKind::Ftp, Opts.ProxyHost, Opts.ProxyPort))
+    if (!SplitProxyAddress(Value, Kind != TProxyKind::Ftp, Opts.ProxyHost, Opts.ProxyPort))
         return Fail(Name + " wants " + (Kind == TProxyKind::Ftp ? "HOST[:PORT]" : "HOST:PORT") +
                     ", not \"" + Value + "\"");
     return true;
@@ -314,7 +309,13 @@ bool TParser::CheckPositionals() {
         }
         Opts.StartDir = url.Path;
     } else {
-        Opts.Host = target;
+        // "[v6]" or a bare IPv6 address; the port comes with its option.
+        std::string port;
+        if (!SplitHostPort(target, target, Opts.Host, port, Err)) return false;
+        if (!port.empty()) {
+            if (!SawPort) Opts.Port = port;
+            UrlPort = true;
+        }
         if (rest.empty()) return Fail("no command given");
     }
     Opts.Command = rest[0];

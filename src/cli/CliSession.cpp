@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/Interrupt.h"
+#include "ftp/FtpUrl.h"
 #include "sftp/SftpCli.h"
 
 TCliSession::TCliSession(const TCliOptions& Options, TCredentials Credentials)
@@ -113,7 +114,7 @@ void TCliSession::Notice(const std::string& Text) {
 }
 
 bool TCliSession::Open() {
-    std::string where = FOptions.Host + ":" + FOptions.Port;
+    std::string where = HostForPort(FOptions.Host) + ":" + FOptions.Port;
     if (!Call(&TCustomFtpCli::OpenAsync, TExitStatus::Connect)) {
         if (auto* sftp = dynamic_cast<TSftpClient*>(FEngine.get()); sftp && sftp->HostKeyRefused())
             FLastKind = TExitStatus::Certificate;

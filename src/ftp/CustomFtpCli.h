@@ -316,7 +316,15 @@ protected:
     void SetDataHandlers(TDataEventProc Closed, TDataEventProc Available, TDataEventProc Sent);
     // Closes DataSocket without any handler hearing it.
     void CloseDataQuietly();
-    // Passive mode: connects DataSocket to the port of the 227 reply at the
+    // IPv6 data connections (FtpExtendedPort.cpp): EPSV and EPRT (RFC 2428)
+    // on an IPv6 control connection, PASV and PORT on IPv4.
+    bool ControlIsIpv6() const;
+    // "EPRT |2|<control connection's local address>|Port|".
+    std::string EprtCommand(int Port) const;
+    // After PASV on IPv4: a server that does not know it (500, 502) is asked
+    // once with EPSV.
+    void PasvReplied();
+    // Passive mode: connects DataSocket to the port of the 227 (229) reply at the
     // control connection's address; false when the step has ended.
     bool ConnectPassiveData(TDataEventProc Connected, int FailCode);
     // Active mode: the transfer command has gone out and the server's data

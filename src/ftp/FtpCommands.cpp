@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "base/Strings.h"
+#include "ftp/FtpUrl.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ void TCustomFtpCli::UserAsync() {
     }
     std::string cmd = "USER " + UserName;
     if (FConnectionType == ftpProxy) {
-        cmd += "@" + HostName;
+        cmd += "@" + HostForPort(HostName);
         if (!SameText(Port, "ftp") && !SameText(Port, "21")) cmd += ":" + Port;
     }
     IssueCommand(ftpUserAsync, stepUser, cmd, {331, 230}, AfterLogin());

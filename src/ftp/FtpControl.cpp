@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/ExceptionClass.h"
 #include "base/Strings.h"
@@ -80,6 +82,11 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
     try {
         PrepareControlTls();
         ControlSocket->SetAddr(ResolvedAddr);
+        // The name's other addresses are tried in turn when this one fails.
+        const TStringList& all = ControlSocket->DnsResultList();
+        std::vector<std::string> others;
+        for (int i = 1; i < all.Count(); ++i) others.push_back(all[i]);
+        ControlSocket->SetFallbackAddrs(others);
         ControlSocket->SetLocalAddr(LocalAddr);
         ControlSocket->SetProto("tcp");
         std::string port = FConnectionType == ftpProxy && !ProxyPort.empty() ? ProxyPort : Port;
@@ -242,7 +249,7 @@ void TCustomFtpCli::CommandReplyStep() {
         StepResult = code;
         KeepFirstErrorLine();
     }
-    if (Passive && code == 227) PasvReplyText = FLastReplyLine;
+    if (Passive && (code == 227 || code == 229)) PasvReplyText = FLastReplyLine;
     ExtractReplyResults();
     TrackSession();
     AwaitingFinalReply = false;

@@ -8,6 +8,7 @@
 #include "base/ExceptionClass.h"
 #include "base/Strings.h"
 #include "ftp/FtpParse.h"
+#include "net/WSocketResolve.h"
 
 void TCustomFtpCli::PortAsync() {
     if (!EnsureReady()) return;
@@ -25,10 +26,10 @@ void TCustomFtpCli::PortAsync() {
     std::string cmd;
     try {
         DataSocket->SetProto("tcp");
-        DataSocket->SetAddr("0.0.0.0");
+        DataSocket->SetAddr(ControlIsIpv6() ? "::" : "0.0.0.0");
         DataSocket->SetPort("0");
         if (Passive) {
-            cmd = "PASV";
+            cmd = ControlIsIpv6() ? "EPSV" : "PASV";
         } else {
             DataSocket->LingerOnOff = wsLingerOn;
             DataSocket->LingerTimeout = 10;
@@ -38,26 +39,30 @@ void TCustomFtpCli::PortAsync() {
                 DataSessionAvailable(Error);
             };
             DataSocket->Listen();
-            winsock::sockaddr_in listening{};
+            winsock::SOCKADDR_INET listening{};
             int listeningLen = sizeof listening;
             DataSocket->GetLocalSockAddr(listening, listeningLen);
-            const int port = winsock::ntohs(listening.sin_port);
-            winsock::sockaddr_in local{};
-            int len = sizeof local;
-            ControlSocket->GetLocalSockAddr(local, len);
-            winsock::sockaddr_in peer{};
-            int peerLen = sizeof peer;
-            ControlSocket->GetPeerSockAddr(peer, peerLen);
-            const std::uint32_t peerHost = winsock::ntohl(peer.sin_addr.s_addr);
-            const std::uint32_t host = winsock::ntohl(local.sin_addr.s_addr);
-            char text[64];
-            if (peerHost == 0x7F000001)
-                std::snprintf(text, sizeof text, "PORT 127,0,0,1,%d,%d", port / 256, port % 256);
-            else
-                std::snprintf(text, sizeof text, "PORT %d,%d,%d,%d,%d,%d", int(host >> 24),
-                              int((host >> 16) & 0xFF), int((host >> 8) & 0xFF), int(host & 0xFF),
-                              port / 256, port % 256);
-            cmd = text;
+            const int port = winsock::ntohs(listening.Ipv4.sin_port);  // the same place in both families
+            if (ControlIsIpv6()) {
+                cmd = EprtCommand(port);
+            } else {
+                winsock::sockaddr_in local{};
+                int len = sizeof local;
+                ControlSocket->GetLocalSockAddr(local, len);
+                winsock::sockaddr_in peer{};
+                int peerLen = sizeof peer;
+                ControlSocket->GetPeerSockAddr(peer, peerLen);
+                const std::uint32_t peerHost = winsock::ntohl(peer.sin_addr.s_addr);
+                const std::uint32_t host = winsock::ntohl(local.sin_addr.s_addr);
+                char text[64];
+                if (peerHost == 0x7F000001)
+                    std::snprintf(text, sizeof text, "PORT 127,0,0,1,%d,%d", port / 256, port % 256);
+                else
+                    std::snprintf(text, sizeof text, "PORT %d,%d,%d,%d,%d,%d", int(host >> 24),
+                                  int((host >> 16) & 0xFF), int((host >> 8) & 0xFF), int(host & 0xFF),
+                                  port / 256, port % 256);
+                cmd = text;
+            }
         }
     } catch (Exception& E) {
         // Listening failed: the step ends like a refused reply would.
@@ -70,7 +75,8 @@ void TCustomFtpCli::PortAsync() {
         return;
     }
     FByteCount = 0;
-    IssueCommand(ftpPortAsync, stepPort, cmd, {200, 227}, nullptr);
+    IssueCommand(ftpPortAsync, stepPort, cmd, {200, 227, 229},
+                 cmd == "PASV" ? &TCustomFtpCli::PasvReplied : nullptr);
 }
 
 void TCustomFtpCli::DataSessionAvailable(std::uint16_t Error) {
@@ -111,9 +117,9 @@ void TCustomFtpCli::CloseDataQuietly() {
 }
 
 bool TCustomFtpCli::FromControlPeer(winsock::SOCKET Accepted, std::string& PeerText) {
-    winsock::sockaddr_in peer{};
+    winsock::SOCKADDR_INET peer{};
     int peerLen = sizeof peer;
-    winsock::sockaddr_in server{};
+    winsock::SOCKADDR_INET server{};
     int serverLen = sizeof server;
     if (winsock::getpeername(Accepted, reinterpret_cast<winsock::sockaddr*>(&peer), &peerLen) ==
             winsock::SOCKET_ERROR ||
@@ -121,8 +127,8 @@ bool TCustomFtpCli::FromControlPeer(winsock::SOCKET Accepted, std::string& PeerT
         PeerText = "an unknown address";
         return false;
     }
-    PeerText = winsock::inet_ntoa(peer.sin_addr);
-    return peer.sin_addr.s_addr == server.sin_addr.s_addr;
+    PeerText = WSocketAddrText(peer);
+    return PeerText == WSocketAddrText(server);
 }
 
 bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Retry, TDataEventProc Closed,
@@ -158,7 +164,7 @@ bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Retry, TDataEventProc Cl
 
 bool TCustomFtpCli::ConnectPassiveData(TDataEventProc Connected, int FailCode) {
     int port = 0;
-    if (!PasvDataPort(PasvReplyText, port)) {
+    if (!PassiveDataPort(PasvReplyText, port)) {
         FailDataStep(550, "550 Invalid passive mode reply: " +
                               (PasvReplyText.empty() ? std::string("none") : PasvReplyText));
         return false;

@@ -60,3 +60,23 @@ bool PasvDataPort(const std::string& Reply, int& DataPort) {
     DataPort = (numbers[4] * 256 + numbers[5]) % 65536;
     return DataPort != 0;
 }
+
+bool EpsvDataPort(const std::string& Reply, int& DataPort) {
+    std::size_t pos = Reply.find('(');
+    if (pos == std::string::npos || pos + 5 > Reply.size()) return false;
+    const char d = Reply[pos + 1];
+    if (d < 33 || d > 126 || Reply[pos + 2] != d || Reply[pos + 3] != d) return false;
+    pos += 4;
+    long value = 0;
+    const std::size_t start = pos;
+    while (pos < Reply.size() && Reply[pos] >= '0' && Reply[pos] <= '9' && value <= 65535)
+        value = value * 10 + (Reply[pos++] - '0');
+    if (pos == start || value < 1 || value > 65535) return false;
+    if (pos + 1 >= Reply.size() || Reply[pos] != d || Reply[pos + 1] != ')') return false;
+    DataPort = static_cast<int>(value);
+    return true;
+}
+
+bool PassiveDataPort(const std::string& Reply, int& DataPort) {
+    return Reply.compare(0, 3, "229") == 0 ? EpsvDataPort(Reply, DataPort) : PasvDataPort(Reply, DataPort);
+}

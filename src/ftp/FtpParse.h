@@ -22,3 +22,9 @@ std::string ParseQuotedString(std::string_view Text, std::size_t Pos);
 // to the control connection's server. False unless all six numbers are there
 // and the port is not 0.
 bool PasvDataPort(const std::string& Reply, int& DataPort);
+// The data port of a 229 reply (RFC 2428): "(<d><d><d>port<d>)" with one
+// printable delimiter d. False unless the form is whole and the port is 1 to
+// 65535.
+bool EpsvDataPort(const std::string& Reply, int& DataPort);
+// The data port of a 227 or a 229 reply.
+bool PassiveDataPort(const std::string& Reply, int& DataPort);

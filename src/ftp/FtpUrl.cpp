@@ -1,9 +1,11 @@
 // Parsing of ftp:// URLs, with percent-decoding of user, password and path.
 #include "ftp/FtpUrl.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "base/Strings.h"
+#include "net/WSocketResolve.h"
 
 namespace {
 
@@ -85,6 +87,51 @@ std::string WithoutPassword(const std::string& Text) {
 
 }  // namespace
 
+bool SplitHostPort(const std::string& Authority, const std::string& Text, std::string& Host,
+                   std::string& Port, std::string& Error) {
+    Host.clear();
+    Port.clear();
+    std::size_t colon;
+    if (!Authority.empty() && Authority[0] == '[') {
+        const std::size_t close = Authority.find(']');
+        if (close == std::string::npos) {
+            Error = "missing ] after the IPv6 address in " + Text;
+            return false;
+        }
+        Host = Authority.substr(1, close - 1);
+        if (!WSocketIsIpv6Addr(Host)) {
+            Error = "not an IPv6 address in brackets: [" + Host + "] in " + Text;
+            return false;
+        }
+        if (close + 1 < Authority.size() && Authority[close + 1] != ':') {
+            Error = "unexpected text after ] in " + Text + " (a port follows as [address]:port)";
+            return false;
+        }
+        colon = close + 1 < Authority.size() ? close + 1 : std::string::npos;
+    } else {
+        colon = Authority.find(':');
+        if (colon != std::string::npos && Authority.find(':', colon + 1) != std::string::npos) {
+            // More than one ":": an IPv6 address without a port.
+            if (!WSocketIsIpv6Addr(Authority)) {
+                Error = "not an IPv6 address: " + Authority + " (a port follows as [address]:port)";
+                return false;
+            }
+            Host = Authority;
+            return true;
+        }
+        Host = Authority.substr(0, colon);
+    }
+    if (colon != std::string::npos) {
+        Port = Authority.substr(colon + 1);
+        if (!CheckPort(Port, Text, Error)) return false;
+    }
+    if (Host.empty()) {
+        Error = "no host in " + Text;
+        return false;
+    }
+    return true;
+}
+
 bool LooksLikeFtpUrl(const std::string& Text) { return SchemeOf(Text) != nullptr; }
 
 bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
@@ -128,16 +175,12 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
             Url.HasPassword = true;
         }
     }
-    std::size_t colon = authority.find(':');
-    Url.Host = authority.substr(0, colon);
-    if (colon != std::string::npos) {
-        Url.Port = authority.substr(colon + 1);
-        if (!CheckPort(Url.Port, shown, Error)) return false;
-    }
-    if (Url.Host.empty()) {
-        Error = "no host in " + shown;
+    // An IPv6 address needs its brackets here: its colons would be read as a port.
+    if (!authority.empty() && authority[0] != '[' && std::count(authority.begin(), authority.end(), ':') > 1) {
+        Error = "an IPv6 address in a URL goes in brackets, as ftp://[::1]:21/ (" + shown + ")";
         return false;
     }
+    if (!SplitHostPort(authority, shown, Url.Host, Url.Port, Error)) return false;
     if (!PercentDecode(path, Url.Path)) {
         Error = "bad %-escape in the path of " + shown;
         return false;
@@ -148,19 +191,16 @@ bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error) {
 bool ParseHostAddress(const std::string& Text, TFtpUrl& Url, std::string& Error) {
     if (LooksLikeFtpUrl(Text)) return ParseFtpUrl(Text, Url, Error);
     Url = TFtpUrl{};
-    const std::size_t colon = Text.find(':');
-    if (colon == std::string::npos || Text.find(':', colon + 1) != std::string::npos) {
+    // A text without ":" stays whole, as typed (blanks and all).
+    if (Text.find(':') == std::string::npos && (Text.empty() || Text[0] != '[')) {
         Url.Host = Text;
         return true;
     }
-    Url.Host = Text.substr(0, colon);
-    Url.Port = Text.substr(colon + 1);
-    if (!CheckPort(Url.Port, Text, Error)) return false;
-    if (Url.Host.empty()) {
-        Error = "no host in " + Text;
-        return false;
-    }
-    return true;
+    return SplitHostPort(Text, Text, Url.Host, Url.Port, Error);
+}
+
+std::string HostForPort(const std::string& Host) {
+    return Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
 }
 
 std::string ShownAddress(const std::string& Text) {
@@ -170,7 +210,7 @@ std::string ShownAddress(const std::string& Text) {
     if (!ParseFtpUrl(Text, url, error)) return WithoutPassword(Text);
     std::string port = url.Port;
     if (port.empty()) port = url.Security == ftpSecurityImplicit ? "990" : "21";
-    return (url.HasUser ? url.User + "@" : std::string()) + url.Host + ":" + port;
+    return (url.HasUser ? url.User + "@" : std::string()) + HostForPort(url.Host) + ":" + port;
 }
 
 std::string UrlWithoutPassword(const std::string& Text) { return WithoutPassword(Text); }

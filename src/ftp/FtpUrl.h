@@ -30,11 +30,20 @@ bool LooksLikeFtpUrl(const std::string& Text);
 bool ParseFtpUrl(const std::string& Text, TFtpUrl& Url, std::string& Error);
 
 // What a host box holds: an ftp:// URL as above, "host:port" (a name or a
-// dotted IPv4 address), or a plain host name, taken whole as Host (a text
-// with more than one ":" is an IPv6 address, not a host and a port). False
-// with Error saying why when the port is not a number from 1 to 65535 or
-// no host is given.
+// dotted IPv4 address), "[v6]" or "[v6]:port", a bare IPv6 address (more
+// than one ":"), or a plain host name, taken whole as Host. Host never keeps
+// the brackets. False with Error saying why when the port is not a number
+// from 1 to 65535, an IPv6 address is malformed or no host is given.
 bool ParseHostAddress(const std::string& Text, TFtpUrl& Url, std::string& Error);
+
+// The host and port of Authority ("host", "host:port", "[v6]", "[v6]:port"
+// or a bare IPv6 address); Port empty when none is given. Text names the
+// whole input in the error.
+bool SplitHostPort(const std::string& Authority, const std::string& Text, std::string& Host,
+                   std::string& Port, std::string& Error);
+
+// The host as it goes into "host:port" texts: an IPv6 address in brackets.
+std::string HostForPort(const std::string& Host);
 
 // The address for the user's eyes and the log: a URL as "user@host:port"
 // (the scheme's port when it names none), never its password; any other text

@@ -78,6 +78,7 @@ platform::LRESULT TCustomWSocket::HandleSocketMessage(platform::UINT Msg, platfo
         case WM_CLOSE_LATER: HandleCloseLater(); break;
         case platform::WM_TIMER:
             if (WParam == CloseLaterTimer) HandleCloseLaterTimer();
+            if (WParam == ConnectAttemptTimer) HandleConnectAttemptTimer();
             break;
         case WM_FREE_LATER: delete this; break;
         case WM_TEST_EXCEPTION: throw ESocketException("Test exception in WSocket");
@@ -147,6 +148,16 @@ void TCustomWSocket::HandleSocketEvent(platform::WPARAM WParam, platform::LPARAM
     auto current = [&] { return alive && FHSocket == s; };
 
     if ((events & FD_CONNECT) && FState != wsConnected) {
+        platform::KillTimer(FWindowHandle, ConnectAttemptTimer);
+        if (error != 0 && !FConnectAddrs.empty()) {
+            // Another address remains: this one's failure is not told.
+            WSASetLastError(error);
+            ConnectNextAddress();
+            int next = StartConnect();
+            if (next <= 0) return;
+            ConnectFailed(static_cast<std::uint16_t>(next));
+            return;
+        }
         SetState(wsConnected);
         if (!alive) return;
         DoSessionConnected(error);
@@ -190,8 +201,8 @@ void TCustomWSocket::HandleSocketEvent(platform::WPARAM WParam, platform::LPARAM
 
 void TCustomWSocket::ResetToDefaults() {
     ForgetConnection();
-    FSin = sockaddr_in{};
-    FSin.sin_family = AF_INET;
+    FSin = SOCKADDR_INET{};
+    FSin.si_family = AF_INET;
     FAddrFormat = AF_INET;
     FPortAssigned = false;
     FAddrAssigned = false;
@@ -218,6 +229,8 @@ void TCustomWSocket::ForgetConnection() {
     // Bytes queued for a connection never go to the next one.
     DiscardSendBuffer();
     if (FCloseLaterPending) platform::KillTimer(FWindowHandle, CloseLaterTimer);
+    platform::KillTimer(FWindowHandle, ConnectAttemptTimer);
+    FConnectAddrs.clear();
     FCloseLaterPending = false;
     FAllSent = true;
     FDataSentPosted = false;
@@ -275,6 +288,12 @@ void TCustomWSocket::SetLocalAddr(const std::string& Value) {
     }
     std::string text = Value.empty() ? "0.0.0.0" : Value;
     WSocketEntryPoint();
+    in6_addr addr6;
+    if (inet_pton(AF_INET6, text.c_str(), &addr6) == 1) {
+        char canonical[64];
+        FLocalAddr = inet_ntop(AF_INET6, &addr6, canonical, sizeof canonical);
+        return;
+    }
     in_addr addr{inet_addr(text.c_str())};
     if (addr.s_addr == INADDR_NONE) {
         RaiseError("SetLocalAddr(): Invalid IP address");

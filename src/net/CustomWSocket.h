@@ -21,6 +21,12 @@
 //    a nested loop for more of its own socket's events, one level deep.
 //  - Sending never blocks: Send queues 1,460-byte blocks; OnDataSent fires
 //    from the message loop, never inside Send, when the queue has drained.
+//  - Addresses of both families: Addr may be an IPv4 or IPv6 literal or a
+//    name. A stream connect tries every address of a name in turn, and after
+//    them the addresses given with SetFallbackAddrs: a refused or unreachable
+//    one moves on at once, a silent one after ConnectAttemptMs. Moving on is
+//    silent (no event, the state stays wsConnecting) and Addr becomes the
+//    text of the address now tried; only the last one's outcome is reported.
 //  - Default linger is on with time-out 0: Disconnect resets the connection
 //    and drops data still unsent by the kernel; Abort closes gracefully.
 #pragma once
@@ -30,6 +36,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/Component.h"
 #include "base/StringList.h"
@@ -80,9 +87,14 @@ public:
     virtual std::string PeerAddr();
     virtual std::string PeerPort();
     virtual int GetPeerSockAddr(winsock::sockaddr_in& Addr, int& AddrLen);
+    int GetPeerSockAddr(winsock::SOCKADDR_INET& Addr, int& AddrLen);
     virtual std::string LocalPortText();
     virtual std::string LocalAddrText();
     virtual int GetLocalSockAddr(winsock::sockaddr_in& Addr, int& AddrLen);
+    int GetLocalSockAddr(winsock::SOCKADDR_INET& Addr, int& AddrLen);
+    // The family of the address record in use (AF_INET or AF_INET6): the
+    // connected or listening one, or the one to be tried next.
+    int AddrFamily() const { return FAddrFormat; }
 
     // Notifications and message pumping.
     virtual void Pause();
@@ -92,6 +104,9 @@ public:
     // Properties.
     const std::string& Addr() const { return FAddrStr; }
     void SetAddr(const std::string& Value);
+    // Addresses (literals) a stream connect tries after Addr's; the list is
+    // dropped by every close.
+    void SetFallbackAddrs(const std::vector<std::string>& Addrs);
     const std::string& Port() const { return FPortStr; }
     virtual void SetPort(const std::string& Value);
     const std::string& Proto() const { return FProtoStr; }
@@ -227,7 +242,9 @@ protected:
     long SelectMask = 0;
     // The remote address record: connect, bind when listening, datagram
     // sends, and the peer's address after Accept.
-    winsock::sockaddr_in FSin{};
+    winsock::SOCKADDR_INET FSin{};
+    // The addresses a stream connect has still to try, in order.
+    std::vector<winsock::SOCKADDR_INET> FConnectAddrs;
 
 private:
     void CreateSocketWindow();
@@ -238,6 +255,14 @@ private:
     // Handles a readiness notification within the nesting bound.
     void DispatchSocketEvent(platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleCloseLater();
+    // Creates the handle for FSin's family with the options of a connect;
+    // false (reported) on failure.
+    bool OpenConnectHandle();
+    int StartConnect();
+    void HandleConnectAttemptTimer();
+    void ConnectFailed(std::uint16_t Error);
+    // Gives up the attempt in progress for the next address; false when none is left.
+    bool ConnectNextAddress();
     void HandleCloseLaterTimer();
     // Drops what belonged to the connection that ended: the send queue, a
     // pending DisconnectLater, the close already told.
@@ -270,5 +295,12 @@ private:
     std::uint64_t FBytesSent = 0;
     std::uint64_t FCloseLaterMark = 0;
     static constexpr platform::UINT_PTR CloseLaterTimer = 1;
+    static constexpr platform::UINT_PTR ConnectAttemptTimer = 2;
+
+public:
+    // How long a connect waits for a silent address while others remain.
+    static constexpr int ConnectAttemptMs = 3000;
+
+private:
     static constexpr int DefaultCloseLaterStallSeconds = 60;
 };

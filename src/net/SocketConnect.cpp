@@ -1,6 +1,9 @@
 // TCustomWSocket: opening a connection, listening, accepting, adopting a handle.
 #include "net/CustomWSocket.h"
 
+#include <string>
+#include <vector>
+
 #include "net/WSocketLoader.h"
 #include "net/WSocketResolve.h"
 
@@ -41,7 +44,6 @@ void TCustomWSocket::ResolveEndpoint(bool LocalPortToo) {
     }
     if (!FPortResolved) {
         FPortNum = WSocketResolvePort(FPortStr, FProtoStr);
-        FSin.sin_port = htons(static_cast<winsock::u_short>(FPortNum));
         FPortResolved = true;
     }
     if (LocalPortToo && !FLocalPortResolved) {
@@ -49,9 +51,36 @@ void TCustomWSocket::ResolveEndpoint(bool LocalPortToo) {
         FLocalPortResolved = true;
     }
     if (!FAddrResolved) {
-        FSin.sin_addr.s_addr = WSocketResolveHost(FAddrStr);
+        std::vector<SOCKADDR_INET> all = WSocketResolveHostAll(FAddrStr);
+        FSin = all.front();
+        // Addresses given before the connect come after the name's own.
+        FConnectAddrs.insert(FConnectAddrs.begin(), all.begin() + 1, all.end());
+        FAddrFormat = FSin.si_family;
         FAddrResolved = true;
     }
+    // The port sits at the same place in both families' records.
+    FSin.Ipv4.sin_port = htons(static_cast<winsock::u_short>(FPortNum));
+}
+
+void TCustomWSocket::SetFallbackAddrs(const std::vector<std::string>& Addrs) {
+    if (FState != wsClosed) {
+        RaiseError("Cannot change Addr if not closed");
+        return;
+    }
+    FConnectAddrs.clear();
+    for (const std::string& text : Addrs) {
+        std::vector<SOCKADDR_INET> one = WSocketResolveHostAll(text);
+        FConnectAddrs.push_back(one.front());
+    }
+}
+
+bool TCustomWSocket::OpenConnectHandle() {
+    FHSocket = socket(FAddrFormat, FType, FProto);
+    if (FHSocket == INVALID_SOCKET) {
+        ReportSocketError("Connect (socket)");
+        return false;
+    }
+    return true;
 }
 
 void TCustomWSocket::Connect() {
@@ -74,17 +103,15 @@ void TCustomWSocket::Connect() {
     try {
         ResolveEndpoint(true);
     } catch (const Exception& E) {
+        FConnectAddrs.clear();
         RaiseError("connect: " + E.Message());
         return;
     }
 
     TLifeToken alive = LifeToken();
     DiscardSendBuffer();
-    FHSocket = socket(FAddrFormat, FType, FProto);
-    if (FHSocket == INVALID_SOCKET) {
-        ReportSocketError("Connect (socket)");
-        return;
-    }
+    if (FType == SOCK_DGRAM) FConnectAddrs.clear();
+    if (!OpenConnectHandle()) return;
     SetState(wsOpened);
     if (!alive) return;
 
@@ -93,17 +120,20 @@ void TCustomWSocket::Connect() {
         if (MultiCast && MultiCastIpTTL != 1 &&
             !SetOption(IPPROTO_IP, IP_MULTICAST_TTL, MultiCastIpTTL, "setsockopt(IP_MULTICAST_TTL)"))
             return;
-        if (FSin.sin_addr.s_addr == INADDR_BROADCAST &&
+        if (FSin.si_family == AF_INET && FSin.Ipv4.sin_addr.s_addr == INADDR_BROADCAST &&
             !SetOption(SOL_SOCKET, SO_BROADCAST, 1, "setsockopt(SO_BROADCAST)"))
             return;
     } else {
-        if (!SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)")) return;
-        if ((ComponentOptions & wsoTcpNoDelay) &&
-            !SetOption(IPPROTO_TCP, TCP_NODELAY, 1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)"))
-            return;
-        if (!ApplyLinger()) return;
-        if (!SetOption(SOL_SOCKET, SO_KEEPALIVE, 1, "setsockopt(SO_KEEPALIVE)")) return;
-        if ((FLocalPortNum != 0 || FLocalAddr != "0.0.0.0") && !BindLocal()) return;
+        int error = StartConnect();
+        if (!alive) return;
+        if (error == 0) {
+            SetState(wsConnecting);
+        } else if (error > 0) {
+            FLastError = error;
+            WSASetLastError(error);
+            ReportSocketError("Connect");
+        }
+        return;
     }
     if (!alive) return;
 
@@ -112,38 +142,106 @@ void TCustomWSocket::Connect() {
         ReportSocketError("WSAAsyncSelect");
         return;
     }
-    if (FType == SOCK_DGRAM) {
-        SetState(wsConnected);
-        if (!alive) return;
-        DoSessionConnected(0);
-        return;
-    }
-    if (connect(FHSocket, reinterpret_cast<const sockaddr*>(&FSin), sizeof FSin) == SOCKET_ERROR) {
+    SetState(wsConnected);
+    if (!alive) return;
+    DoSessionConnected(0);
+}
+
+// The options and the connect of one stream attempt, on the handle just
+// opened. A refused or unreachable address (or a family the system lacks)
+// moves on to the next one at once. Returns 0 while a connect is under way,
+// -1 when a failure was reported, else the last address's connect error, not
+// yet reported.
+int TCustomWSocket::StartConnect() {
+    TLifeToken alive = LifeToken();
+    for (;;) {
         int error = WSAGetLastError();
-        if (error != WSAEWOULDBLOCK) {
-            FLastError = error;
-            ReportSocketError("Connect");
-            return;
+        if (FHSocket != INVALID_SOCKET) {
+            bool ok = SetOption(SOL_SOCKET, SO_REUSEADDR, 1, "setsockopt(SO_REUSEADDR)") &&
+                      (!(ComponentOptions & wsoTcpNoDelay) ||
+                       SetOption(IPPROTO_TCP, TCP_NODELAY, 1, "setsockopt(IPPROTO_TCP, TCP_NODELAY)")) &&
+                      ApplyLinger() && SetOption(SOL_SOCKET, SO_KEEPALIVE, 1, "setsockopt(SO_KEEPALIVE)");
+            if (!ok || !alive) return -1;
+            const bool anyLocal = FLocalAddr == "0.0.0.0" || FLocalAddr == "::";
+            if ((FLocalPortNum != 0 || !anyLocal) && (!BindLocal() || !alive)) return -1;
+            SelectMask = kConnectMask;
+            if (WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, SelectMask) == SOCKET_ERROR) {
+                ReportSocketError("WSAAsyncSelect");
+                return -1;
+            }
+            const int len = FSin.si_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+            error = 0;
+            if (connect(FHSocket, reinterpret_cast<const sockaddr*>(&FSin), len) == SOCKET_ERROR)
+                error = WSAGetLastError();
+            if (error == 0 || error == WSAEWOULDBLOCK) {
+                if (!FConnectAddrs.empty())
+                    platform::SetTimer(FWindowHandle, ConnectAttemptTimer, ConnectAttemptMs, false);
+                return 0;
+            }
         }
+        WSASetLastError(error);
+        if (!ConnectNextAddress()) return error ? error : WSAEINVAL;
     }
-    SetState(wsConnecting);
+}
+
+bool TCustomWSocket::ConnectNextAddress() {
+    platform::KillTimer(FWindowHandle, ConnectAttemptTimer);
+    if (FConnectAddrs.empty()) return false;
+    int error = WSAGetLastError();
+    if (FHSocket != INVALID_SOCKET) closesocket(FHSocket);  // no event for an abandoned attempt
+    const auto port = FSin.Ipv4.sin_port;
+    FSin = FConnectAddrs.front();
+    FConnectAddrs.erase(FConnectAddrs.begin());
+    FSin.Ipv4.sin_port = port;
+    FAddrFormat = FSin.si_family;
+    FAddrStr = WSocketAddrText(FSin);
+    WSASetLastError(error);
+    FHSocket = socket(FAddrFormat, FType, FProto);
+    return true;
+}
+
+void TCustomWSocket::HandleConnectAttemptTimer() {
+    platform::KillTimer(FWindowHandle, ConnectAttemptTimer);
+    if (FState != wsConnecting || FConnectAddrs.empty()) return;
+    WSASetLastError(WSAETIMEDOUT);
+    ConnectNextAddress();
+    if (int error = StartConnect(); error > 0) ConnectFailed(static_cast<std::uint16_t>(error));
+}
+
+// A stream connect that ended in an error: told as the platform's own
+// failed connect notification is.
+void TCustomWSocket::ConnectFailed(std::uint16_t Error) {
+    TLifeToken alive = LifeToken();
+    FLastError = Error;
+    SetState(wsConnected);
+    if (!alive) return;
+    DoSessionConnected(Error);
+    if (alive && FState != wsClosed) Disconnect();
 }
 
 bool TCustomWSocket::BindLocal() {
-    sockaddr_in local{};
-    local.sin_family = static_cast<short>(FAddrFormat);
-    local.sin_port = htons(static_cast<winsock::u_short>(FLocalPortNum));
-    local.sin_addr.s_addr = WSocketResolveHost(FLocalAddr);
-    if (bind(FHSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
+    SOCKADDR_INET local{};
+    int len = sizeof local.Ipv4;
+    if (FAddrFormat == AF_INET6) {
+        // The IPv4 wildcard stands for any address of either family.
+        if (FLocalAddr != "0.0.0.0") local = WSocketResolveHostAll(FLocalAddr).front();
+        local.Ipv6.sin6_family = AF_INET6;
+        len = sizeof local.Ipv6;
+    } else {
+        local.Ipv4.sin_family = AF_INET;
+        local.Ipv4.sin_addr.s_addr = FLocalAddr == "::" ? INADDR_ANY : WSocketResolveHost(FLocalAddr);
+    }
+    local.Ipv4.sin_port = htons(static_cast<winsock::u_short>(FLocalPortNum));
+    if (bind(FHSocket, reinterpret_cast<const sockaddr*>(&local), len) == SOCKET_ERROR) {
         RaiseErrorFmt("winsock.bind failed, error #%d", WSAGetLastError());
         return false;
     }
-    int len = sizeof local;
+    len = sizeof local;
     if (getsockname(FHSocket, reinterpret_cast<sockaddr*>(&local), &len) == SOCKET_ERROR) {
         RaiseErrorFmt("winsock.getsockname failed, error #%d", WSAGetLastError());
         return false;
     }
-    FLocalPortNum = ntohs(local.sin_port);
+    FLocalPortNum = ntohs(local.Ipv4.sin_port);
     FLocalPortStr = std::to_string(FLocalPortNum);
     return true;
 }
@@ -189,6 +287,7 @@ void TCustomWSocket::Listen() {
 
     TLifeToken alive = LifeToken();
     DiscardSendBuffer();
+    FConnectAddrs.clear();  // a listener binds the first address alone
     FHSocket = socket(FAddrFormat, FType, FProto);
     if (FHSocket == INVALID_SOCKET) {
         ReportSocketError("socket");
@@ -203,7 +302,8 @@ void TCustomWSocket::Listen() {
             return;
         }
     }
-    if (bind(FHSocket, reinterpret_cast<const sockaddr*>(&FSin), sizeof FSin) == SOCKET_ERROR) {
+    if (bind(FHSocket, reinterpret_cast<const sockaddr*>(&FSin),
+             FSin.si_family == AF_INET6 ? sizeof FSin.Ipv6 : sizeof FSin.Ipv4) == SOCKET_ERROR) {
         // The handle is still in the closed state, where Disconnect would leave it open.
         CloseFailedHandle();
         ReportSocketError("Bind");

@@ -3,9 +3,11 @@
 // pending per socket, and a new one cancels the old one silently.
 #include "net/CustomWSocket.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "net/WSocketLoader.h"
+#include "net/WSocketResolve.h"
 
 using namespace winsock;
 
@@ -48,8 +50,14 @@ void TCustomWSocket::ForwardDnsLookup(const std::string& HostName) {
         DoDnsLookupDone(0);
         return;
     }
-    LookupHandle = WSAAsyncGetHostByName(FWindowHandle, WM_HOST_BY_NAME_DONE, HostName.c_str(),
-                                         LookupBuffer, sizeof LookupBuffer);
+    if (WSocketIsIpv6Addr(HostName)) {
+        FDnsResult = WSocketAddrText(WSocketResolveHostAll(HostName).front());
+        DoDnsLookupDone(0);
+        return;
+    }
+    // Both families, in the system's order.
+    LookupHandle = WSAAsyncGetAddrInfo(FWindowHandle, WM_HOST_BY_NAME_DONE, HostName.c_str(),
+                                       LookupBuffer, sizeof LookupBuffer);
     if (LookupHandle == 0)
         RaiseErrorFmt("%s: can't start DNS lookup, error #%d", HostName.c_str(), WSAGetLastError());
 }
@@ -58,10 +66,17 @@ void TCustomWSocket::ReverseDnsLookup(const std::string& HostAddr) {
     if (!BeginLookup(!HostAddr.empty() && HostAddr.size() <= 256, "ReverseDnsLookup: Invalid host name."))
         return;
 
-    winsock::u_long addr = inet_addr(HostAddr.c_str());
-    LookupHandle = WSAAsyncGetHostByAddr(FWindowHandle, WM_HOST_BY_ADDR_DONE,
-                                         reinterpret_cast<const char*>(&addr), sizeof addr, AF_INET,
-                                         LookupBuffer, sizeof LookupBuffer);
+    in6_addr addr6;
+    if (inet_pton(AF_INET6, HostAddr.c_str(), &addr6) == 1) {
+        LookupHandle = WSAAsyncGetHostByAddr(FWindowHandle, WM_HOST_BY_ADDR_DONE,
+                                             reinterpret_cast<const char*>(&addr6), sizeof addr6,
+                                             AF_INET6, LookupBuffer, sizeof LookupBuffer);
+    } else {
+        winsock::u_long addr = inet_addr(HostAddr.c_str());
+        LookupHandle = WSAAsyncGetHostByAddr(FWindowHandle, WM_HOST_BY_ADDR_DONE,
+                                             reinterpret_cast<const char*>(&addr), sizeof addr,
+                                             AF_INET, LookupBuffer, sizeof LookupBuffer);
+    }
     if (LookupHandle == 0)
         RaiseErrorFmt("%s: can't start DNS lookup, error #%d", HostAddr.c_str(), WSAGetLastError());
 }
@@ -84,11 +99,11 @@ void TCustomWSocket::HandleHostByNameDone(platform::WPARAM WParam, platform::LPA
     LookupHandle = 0;
     auto error = static_cast<std::uint16_t>(WSAGETASYNCERROR(LParam));
     if (error == 0) {
-        const auto* host = reinterpret_cast<const hostent*>(LookupBuffer);
-        for (int i = 0; host->h_addr_list && host->h_addr_list[i] && i < kMaxLookupAddresses; ++i) {
-            in_addr addr;
-            std::memcpy(&addr, host->h_addr_list[i], sizeof addr);
-            FDnsResultList.Add(inet_ntoa(addr));
+        const auto* info = reinterpret_cast<const addrinfo*>(LookupBuffer);
+        for (int i = 0; info && i < kMaxLookupAddresses; info = info->ai_next, ++i) {
+            SOCKADDR_INET addr{};
+            std::memcpy(&addr, info->ai_addr, std::min(info->ai_addrlen, sizeof addr));
+            FDnsResultList.Add(WSocketAddrText(addr));
         }
         if (FDnsResultList.Count() > 0) FDnsResult = FDnsResultList[0];
     }

@@ -1,6 +1,8 @@
 // TCustomWSocket: receiving, and the local and peer address queries.
 #include "net/CustomWSocket.h"
 
+#include "net/WSocketResolve.h"
+
 using namespace winsock;
 
 bool TCustomWSocket::ReceiveLoop(std::uint16_t Error, TWSocketOptions Options) {
@@ -91,24 +93,24 @@ std::string TCustomWSocket::ReceiveText() {
 
 std::string TCustomWSocket::PeerAddr() {
     if (FState != wsConnected) return "error";
-    sockaddr_in peer{};
+    SOCKADDR_INET peer{};
     int len = sizeof peer;
     if (getpeername(FHSocket, reinterpret_cast<sockaddr*>(&peer), &len) == SOCKET_ERROR) {
         ReportSocketError("GetPeerName");
         return "error";
     }
-    return inet_ntoa(peer.sin_addr);
+    return WSocketAddrText(peer);
 }
 
 std::string TCustomWSocket::PeerPort() {
     if (FState != wsConnected) return "error";
-    sockaddr_in peer{};
+    SOCKADDR_INET peer{};
     int len = sizeof peer;
     if (getpeername(FHSocket, reinterpret_cast<sockaddr*>(&peer), &len) == SOCKET_ERROR) {
         ReportSocketError("GetPeerPort");
         return "error";
     }
-    return std::to_string(ntohs(peer.sin_port));
+    return std::to_string(ntohs(peer.Ipv4.sin_port));
 }
 
 int TCustomWSocket::GetPeerSockAddr(sockaddr_in& Addr, int& AddrLen) {
@@ -120,18 +122,27 @@ int TCustomWSocket::GetLocalSockAddr(sockaddr_in& Addr, int& AddrLen) {
     return getsockname(FHSocket, reinterpret_cast<sockaddr*>(&Addr), &AddrLen);
 }
 
+int TCustomWSocket::GetPeerSockAddr(SOCKADDR_INET& Addr, int& AddrLen) {
+    if (FState != wsConnected) return -1;
+    return getpeername(FHSocket, reinterpret_cast<sockaddr*>(&Addr), &AddrLen);
+}
+
+int TCustomWSocket::GetLocalSockAddr(SOCKADDR_INET& Addr, int& AddrLen) {
+    return getsockname(FHSocket, reinterpret_cast<sockaddr*>(&Addr), &AddrLen);
+}
+
 std::string TCustomWSocket::LocalPortText() {
     if (FState != wsBound && FState != wsConnected && FState != wsListening) return "error";
-    sockaddr_in local{};
+    SOCKADDR_INET local{};
     int len = sizeof local;
     if (GetLocalSockAddr(local, len) != 0) return "error";
-    return std::to_string(ntohs(local.sin_port));
+    return std::to_string(ntohs(local.Ipv4.sin_port));
 }
 
 std::string TCustomWSocket::LocalAddrText() {
     if (FState != wsBound && FState != wsConnected && FState != wsListening) return "error";
-    sockaddr_in local{};
+    SOCKADDR_INET local{};
     int len = sizeof local;
     if (GetLocalSockAddr(local, len) != 0) return "error";
-    return inet_ntoa(local.sin_addr);
+    return WSocketAddrText(local);
 }

@@ -52,7 +52,8 @@ int TCustomWSocket::RawSend(const void* Data, int Len) {
     int r;
     if (FType == SOCK_DGRAM)
         r = sendto(FHSocket, static_cast<const char*>(Data), Len, FSendFlags,
-                   reinterpret_cast<const sockaddr*>(&FSin), sizeof FSin);
+                   reinterpret_cast<const sockaddr*>(&FSin),
+                   FSin.si_family == AF_INET6 ? sizeof FSin.Ipv6 : sizeof FSin.Ipv4);
     else
         r = send(FHSocket, static_cast<const char*>(Data), Len, FSendFlags);
     if (r > 0) DoSendData(r);

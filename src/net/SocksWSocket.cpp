@@ -106,6 +106,10 @@ void TCustomSocksWSocket::Connect() {
         RaiseError("tcp is the only protocol supported thru socks server");
         return;
     }
+    if (FSocksLevel == "4" && WSocketIsIpv6Addr(FAddrStr)) {
+        RaiseError("SOCKS 4 cannot reach the IPv6 address " + FAddrStr + ": use SOCKS 4A or 5");
+        return;
+    }
     std::string tooLong = CheckSocksRequestSize();
     if (tooLong.empty() && FSocksLevel == "5" && SocksAuthentication == socksAuthenticateUsercode)
         tooLong = CheckSocksAuthSize(SocksUsercode, SocksPassword);
@@ -116,13 +120,17 @@ void TCustomSocksWSocket::Connect() {
     try {
         if (!FPortResolved) {
             FPortNum = WSocketResolvePort(FSocksPort, FProtoStr);
-            FSin.sin_port = htons(static_cast<u_short>(FPortNum));
             FPortResolved = true;
         }
         if (!FAddrResolved) {
-            FSin.sin_addr.s_addr = WSocketResolveHost(FSocksServer);
+            FSin = WSocketResolveHostAll(FSocksServer).front();
+            FAddrFormat = FSin.si_family;
             FAddrResolved = true;
         }
+        // Both families keep the port at the same place.
+        FSin.Ipv4.sin_port = htons(static_cast<u_short>(FPortNum));
+        // The destination's other addresses are the proxy's business.
+        FConnectAddrs.clear();
         FSocksDestPort = WSocketResolvePort(FPortStr, FProtoStr);
         FSocksPhase = socksGreeting;
         SocksRcvCnt = 0;
@@ -220,6 +228,11 @@ void TCustomSocksWSocket::SendSocksRequest() {
             bytes += FAddrStr;
             bytes += '\0';
         }
+    } else if (in6_addr addr6; inet_pton(AF_INET6, FAddrStr.c_str(), &addr6) == 1) {
+        // An IPv6 address goes as one (address type 4): a proxy need not take it for a name.
+        bytes = {'\x05', '\x01', '\0', '\x04'};
+        bytes.append(reinterpret_cast<const char*>(addr6.s6_addr), sizeof addr6.s6_addr);
+        AppendPort(bytes, FSocksDestPort);
     } else {
         bytes = {'\x05', '\x01', '\0', '\x03', static_cast<char>(FAddrStr.size())};
         bytes += FAddrStr;
@@ -341,14 +354,18 @@ bool TCustomSocksWSocket::HandleSocks5Reply() {
     }
     if (SocksRcvCnt < 5) return true;
     const int addressType = SocksRcvBuf[3];
-    const int length = addressType == 1 ? 10 : addressType == 3 ? SocksRcvBuf[4] + 7 : 5;
+    // IPv4 4 bytes, a name of the length in byte 4, IPv6 16 bytes; then the port.
+    const int length = addressType == 1   ? 10
+                       : addressType == 3 ? SocksRcvBuf[4] + 7
+                       : addressType == 4 ? 22
+                                          : 5;
     if (length > kSocksBufSize - 1) {
         // A bound name over 120 bytes cannot be held; never read past the buffer.
         FailSocks(20001, "too much data availaible");
         return true;
     }
     if (SocksRcvCnt < length) return true;
-    if (addressType != 1 && addressType != 3) {
+    if (addressType != 1 && addressType != 3 && addressType != 4) {
         FailSocks(20011, "address type not supported");
         return true;
     }

@@ -12,6 +12,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include "net/WSocketResolve.h"
 #include "platform/HostAddress.h"
 
 using namespace winsock;
@@ -136,10 +137,10 @@ bool TCustomSslWSocket::SetExpectedIdentity() {
         // Direct: the address the connection really went to; through a
         // proxy, the one it was asked for.
         if (SocksServer().empty()) {
-            sockaddr_in peer{};
+            SOCKADDR_INET peer{};
             int len = sizeof peer;
             if (GetPeerSockAddr(peer, len) != 0) return false;
-            address = platform::ParseIpAddress(inet_ntoa(peer.sin_addr));
+            address = platform::ParseIpAddress(WSocketAddrText(peer));
             if (!address) return false;
         }
         FExpectedName = "IP:" + platform::FormatIpAddress(*address);

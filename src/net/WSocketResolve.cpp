@@ -1,5 +1,6 @@
 #include "net/WSocketResolve.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -66,6 +67,50 @@ std::uint32_t WSocketResolveHost(const std::string& InAddr) {
     winsock::in_addr addr;
     std::memcpy(&addr, host->h_addr_list[0], sizeof addr);
     return addr.s_addr;
+}
+
+bool WSocketIsIpv6Addr(std::string_view s) {
+    winsock::in6_addr a;
+    return s.find(':') != std::string_view::npos && winsock::inet_pton(winsock::AF_INET6, std::string(s).c_str(), &a) == 1;
+}
+
+std::vector<winsock::SOCKADDR_INET> WSocketResolveHostAll(const std::string& InAddr) {
+    using namespace winsock;
+    if (InAddr.empty() || InAddr.size() > 256)
+        throw ESocketException("WSocketResolveHost: '" + InAddr + "' Invalid Hostname.");
+    std::string name = Trim(InAddr);
+    SOCKADDR_INET one{};
+    if (WSocketIsIpv6Addr(name)) {
+        one.Ipv6.sin6_family = AF_INET6;
+        inet_pton(AF_INET6, name.c_str(), &one.Ipv6.sin6_addr);
+        return {one};
+    }
+    if (WSocketIsDottedAddr(name)) {
+        one.Ipv4.sin_family = AF_INET;
+        one.Ipv4.sin_addr.s_addr = WSocketResolveHost(InAddr);
+        return {one};
+    }
+    WSocketEntryPoint();
+    addrinfo* res = nullptr;
+    int err = getaddrinfo(name.c_str(), nullptr, nullptr, &res);
+    if (err != 0)
+        throw ESocketException(Format("WSocketResolveHost: Cannot convert host address '%s', Error #%d",
+                                      InAddr.c_str(), err));
+    std::vector<SOCKADDR_INET> all;
+    for (addrinfo* p = res; p; p = p->ai_next) {
+        SOCKADDR_INET record{};
+        std::memcpy(&record, p->ai_addr, std::min(p->ai_addrlen, sizeof record));
+        all.push_back(record);
+    }
+    freeaddrinfo(res);
+    return all;
+}
+
+std::string WSocketAddrText(const winsock::SOCKADDR_INET& Addr) {
+    using namespace winsock;
+    char text[64];
+    if (Addr.si_family == AF_INET6) return inet_ntop(AF_INET6, &Addr.Ipv6.sin6_addr, text, sizeof text);
+    return inet_ntoa(Addr.Ipv4.sin_addr);
 }
 
 int WSocketResolvePort(const std::string& Port, const std::string& Proto) {

@@ -6,12 +6,14 @@
 // at the library's last clean-up, so none outlives the program's use of it.
 #include "platform/AsyncLookup.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -37,7 +39,8 @@ struct Lookup {
 struct Result {
     int error = 0;
     std::string name;
-    std::vector<std::uint32_t> addrs;
+    std::vector<sys::Address> addrs;
+    bool addrInfo = false;  // reply as an addrinfo chain rather than a host entry
 };
 
 struct Pending {
@@ -51,10 +54,14 @@ Pending& GetPending() {
     return *p;
 }
 
-// Writes a host entry into buf: the record first, then its pointer arrays,
-// the addresses and the name, all inside the buffer. Keeps as many addresses
-// as fit; returns the bytes used, or 0 when not even one fits.
-int PackHostEntry(const Result& r, char* buf, int buflen) {
+// Writes a host entry of the IPv4 addresses into buf: the record first, then
+// its pointer arrays, the addresses and the name, all inside the buffer. Keeps
+// as many addresses as fit; returns the bytes used, or 0 when not even one fits.
+int PackHostEntry(const Result& all, char* buf, int buflen) {
+    Result r;
+    r.name = all.name;
+    for (const auto& a : all.addrs)
+        if (!a.v6) r.addrs.push_back(a);
     std::uintptr_t base = reinterpret_cast<std::uintptr_t>(buf);
     std::uintptr_t aligned = (base + alignof(hostent) - 1) & ~(std::uintptr_t(alignof(hostent)) - 1);
     std::size_t skip = aligned - base;
@@ -81,7 +88,7 @@ int PackHostEntry(const Result& r, char* buf, int buflen) {
     std::memcpy(name, r.name.c_str(), nameBytes);
     aliases[0] = nullptr;
     for (std::size_t i = 0; i < count; ++i) {
-        std::memcpy(addrArea + 4 * i, &r.addrs[i], 4);
+        std::memcpy(addrArea + 4 * i, &r.addrs[i].addr, 4);
         list[i] = addrArea + 4 * i;
     }
     list[count] = nullptr;
@@ -91,6 +98,44 @@ int PackHostEntry(const Result& r, char* buf, int buflen) {
     entry->h_length = 4;
     entry->h_addr_list = list;
     return static_cast<int>(p - buf);
+}
+
+// Writes an addrinfo chain of both families into buf, each node followed by
+// its address record; the canonical name is not kept. As many as fit;
+// returns the bytes used, or 0 when not even one fits.
+int PackAddrInfo(const Result& r, char* buf, int buflen) {
+    constexpr std::size_t align = alignof(addrinfo) > alignof(SOCKADDR_INET) ? alignof(addrinfo)
+                                                                             : alignof(SOCKADDR_INET);
+    constexpr std::size_t node = (sizeof(addrinfo) + sizeof(SOCKADDR_INET) + align - 1) & ~(align - 1);
+    std::uintptr_t base = reinterpret_cast<std::uintptr_t>(buf);
+    std::uintptr_t aligned = (base + align - 1) & ~(std::uintptr_t(align) - 1);
+    std::size_t skip = aligned - base;
+    if (skip >= static_cast<std::size_t>(buflen)) return 0;
+    std::size_t count = std::min((static_cast<std::size_t>(buflen) - skip) / node, r.addrs.size());
+    if (count == 0) return 0;
+    addrinfo* prev = nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        char* p = reinterpret_cast<char*>(aligned + i * node);
+        auto* ai = new (p) addrinfo{};
+        auto* record = new (p + sizeof(addrinfo)) SOCKADDR_INET{};
+        const sys::Address& a = r.addrs[i];
+        if (a.v6) {
+            record->Ipv6.sin6_family = AF_INET6;
+            std::memcpy(record->Ipv6.sin6_addr.s6_addr, a.addr6, 16);
+            record->Ipv6.sin6_scope_id = a.scope;
+        } else {
+            record->Ipv4.sin_family = AF_INET;
+            record->Ipv4.sin_addr.s_addr = a.addr;
+        }
+        ai->ai_family = a.v6 ? AF_INET6 : AF_INET;
+        ai->ai_socktype = SOCK_STREAM;
+        ai->ai_protocol = IPPROTO_TCP;
+        ai->ai_addrlen = a.v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+        ai->ai_addr = reinterpret_cast<sockaddr*>(record);
+        if (prev) prev->ai_next = ai;
+        prev = ai;
+    }
+    return static_cast<int>(skip + count * node);
 }
 
 // On the owning thread: deliver unless cancelled meanwhile.
@@ -107,7 +152,8 @@ void Deliver(HANDLE handle, const Result& r) {
     int error = r.error;
     int used = 0;
     if (!error) {
-        used = PackHostEntry(r, l.buffer, l.bufferLength);
+        used = r.addrInfo ? PackAddrInfo(r, l.buffer, l.bufferLength)
+                          : PackHostEntry(r, l.buffer, l.bufferLength);
         if (used == 0) error = WSAENOBUFS;
     }
     platform::MSG m{l.hwnd, l.msg, l.handle, platform::MAKELPARAM(static_cast<unsigned>(used), static_cast<unsigned>(error))};
@@ -223,19 +269,35 @@ HANDLE WSAAsyncGetHostByName(HWND hwnd, UINT msg, const char* name, char* buf, i
     return Start(hwnd, msg, buf, buflen, [host] {
         Result r;
         r.error = sys::ResolveForward(host, r.addrs, r.name);
+        // The original's host entry has one family: a name with IPv6 addresses alone has no data.
+        if (!r.error && std::none_of(r.addrs.begin(), r.addrs.end(), [](const sys::Address& a) { return !a.v6; }))
+            r.error = WSANO_DATA;
+        return r;
+    });
+}
+
+HANDLE WSAAsyncGetAddrInfo(HWND hwnd, UINT msg, const char* name, char* buf, int buflen) {
+    if (!name) return sys::SetLastError(WSAEFAULT), 0;
+    std::string host = name;
+    return Start(hwnd, msg, buf, buflen, [host] {
+        Result r;
+        r.addrInfo = true;
+        r.error = sys::ResolveForward(host, r.addrs, r.name);
         return r;
     });
 }
 
 HANDLE WSAAsyncGetHostByAddr(HWND hwnd, UINT msg, const char* addr, int len, int type, char* buf,
                              int buflen) {
-    if (!addr || len != 4) return sys::SetLastError(WSAEFAULT), 0;
-    if (type != AF_INET) return sys::SetLastError(WSAEAFNOSUPPORT), 0;
-    std::uint32_t a;
-    std::memcpy(&a, addr, 4);
+    if (type != AF_INET && type != AF_INET6) return sys::SetLastError(WSAEAFNOSUPPORT), 0;
+    if (!addr || len != (type == AF_INET6 ? 16 : 4)) return sys::SetLastError(WSAEFAULT), 0;
+    sys::Address a;
+    a.v6 = type == AF_INET6;
+    std::memcpy(a.v6 ? static_cast<void*>(a.addr6) : static_cast<void*>(&a.addr), addr, static_cast<std::size_t>(len));
     return Start(hwnd, msg, buf, buflen, [a] {
         Result r;
         r.error = sys::ResolveReverse(a, r.name);
+        // The host entry carries IPv4 addresses alone; an IPv6 one's name comes without it.
         if (!r.error) r.addrs.push_back(a);
         return r;
     });

@@ -4,8 +4,8 @@
 // Contract: IPv4 only as exactly four decimal parts of 0 to 255 without
 // leading zeros ("127.0.0.1"); the short ("127.1"), integer ("2130706433"),
 // octal and hex forms the old resolver functions accept are no address here.
-// The result carries its family so that IPv6 literals can be added without
-// changing a caller. Pure function, any thread.
+// IPv6 in its text forms (RFC 4291), without brackets or zone. Pure
+// function, any thread.
 #pragma once
 
 #include <array>

@@ -428,18 +428,46 @@ std::shared_ptr<Entry> Lookup(Handle h) {
     return e;
 }
 
-sockaddr_in ToSockaddr(const Address& a) {
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_port = a.port;
-    sin.sin_addr.s_addr = a.addr;
-    return sin;
+// A system address record of either family and its length.
+struct SysName {
+    sockaddr_storage ss{};
+    socklen_t len = sizeof ss;
+    sockaddr* get() { return reinterpret_cast<sockaddr*>(&ss); }
+};
+
+SysName ToSockaddr(const Address& a) {
+    SysName n;
+    if (a.v6) {
+        auto* sin6 = reinterpret_cast<sockaddr_in6*>(&n.ss);
+        sin6->sin6_family = AF_INET6;
+        sin6->sin6_port = a.port;
+        std::memcpy(&sin6->sin6_addr, a.addr6, 16);
+        sin6->sin6_scope_id = a.scope;
+        n.len = sizeof(sockaddr_in6);
+    } else {
+        auto* sin = reinterpret_cast<sockaddr_in*>(&n.ss);
+        sin->sin_family = AF_INET;
+        sin->sin_port = a.port;
+        sin->sin_addr.s_addr = a.addr;
+        n.len = sizeof(sockaddr_in);
+    }
+    return n;
 }
 
-void FromSockaddr(const sockaddr_in& sin, Address* a) {
+void FromSockaddr(const SysName& n, Address* a) {
     if (!a) return;
-    a->addr = sin.sin_addr.s_addr;
-    a->port = sin.sin_port;
+    *a = Address{};
+    if (n.ss.ss_family == AF_INET6) {
+        const auto* sin6 = reinterpret_cast<const sockaddr_in6*>(&n.ss);
+        a->v6 = true;
+        std::memcpy(a->addr6, &sin6->sin6_addr, 16);
+        a->scope = sin6->sin6_scope_id;
+        a->port = sin6->sin6_port;
+    } else {
+        const auto* sin = reinterpret_cast<const sockaddr_in*>(&n.ss);
+        a->addr = sin->sin_addr.s_addr;
+        a->port = sin->sin_port;
+    }
 }
 
 void CloseDescriptor(Entry& e) {
@@ -470,12 +498,6 @@ bool PlainOption(Option opt, int& level, int& name) {
     }
 }
 
-ForwardResolver& Resolver() {
-    static ForwardResolver r;
-    return r;
-}
-std::mutex gResolverMutex;
-
 }  // namespace
 
 void SetLastError(int error) { tLastError = error; }
@@ -492,10 +514,10 @@ int Cleanup() {
 }
 bool Started() { return gStartups.load() > 0; }
 
-Handle Create(int type, int protocol) {
+Handle Create(bool v6, int type, int protocol) {
     if (!Started()) return Fail(WSANOTINITIALISED), kInvalid;
     if (type != SOCK_STREAM && type != SOCK_DGRAM) return Fail(WSAESOCKTNOSUPPORT), kInvalid;
-    int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, protocol);
+    int fd = ::socket(v6 ? AF_INET6 : AF_INET, type | SOCK_CLOEXEC, protocol);
     if (fd < 0) return FailErrno(), kInvalid;
     return GetTable().Add(fd, type);
 }
@@ -503,8 +525,8 @@ Handle Create(int type, int protocol) {
 int Bind(Handle h, const Address& a) {
     auto e = Lookup(h);
     if (!e) return -1;
-    sockaddr_in sin = ToSockaddr(a);
-    if (::bind(e->fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) < 0) return FailErrno();
+    SysName n = ToSockaddr(a);
+    if (::bind(e->fd, n.get(), n.len) < 0) return FailErrno();
     return 0;
 }
 
@@ -523,11 +545,11 @@ Handle Accept(Handle h, Address* peer) {
     auto e = Lookup(h);
     if (!e) return kInvalid;
     if (!e->listening) return Fail(WSAEINVAL), kInvalid;
-    sockaddr_in sin{};
-    socklen_t len = sizeof sin;
+    SysName sin;
     int fd;
     do {
-        fd = ::accept4(e->fd, reinterpret_cast<sockaddr*>(&sin), &len, SOCK_CLOEXEC);
+        sin.len = sizeof sin.ss;
+        fd = ::accept4(e->fd, sin.get(), &sin.len, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     // Accepting re-enables the accept notification, whatever the outcome.
     e->acceptArmed = true;
@@ -547,10 +569,10 @@ int Connect(Handle h, const Address& a) {
     if (!e) return -1;
     if (int forced = gFailNextConnect.exchange(0)) return Fail(forced);
     if (e->connected && e->type == SOCK_STREAM) return Fail(WSAEISCONN);
-    sockaddr_in sin = ToSockaddr(a);
+    SysName sin = ToSockaddr(a);
     int r;
     do {
-        r = ::connect(e->fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+        r = ::connect(e->fd, sin.get(), sin.len);
     } while (r < 0 && errno == EINTR);
     if (e->type == SOCK_DGRAM) {
         if (r < 0) return FailErrno();
@@ -634,12 +656,12 @@ int SendTo(Handle h, const char* buf, int len, bool oob, const Address& to) {
     if (!e) return -1;
     if (len < 0) return Fail(WSAEFAULT);
     if (e->type == SOCK_STREAM) return Send(h, buf, len, oob);
-    sockaddr_in sin = ToSockaddr(to);
+    SysName sin = ToSockaddr(to);
     ssize_t r;
     do {
         ++detail::tSystemCalls;
         r = ::sendto(e->fd, buf, static_cast<size_t>(len), MSG_NOSIGNAL | (oob ? MSG_OOB : 0),
-                     reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+                     sin.get(), sin.len);
     } while (r < 0 && errno == EINTR);
     if (r < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -681,13 +703,13 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
             return n;
         }
     }
-    sockaddr_in sin{};
-    socklen_t slen = sizeof sin;
+    SysName sin;
     int flags = (oob ? MSG_OOB : 0) | (peek ? MSG_PEEK : 0);
     ssize_t r;
     do {
         ++detail::tSystemCalls;
-        r = from ? ::recvfrom(e->fd, buf, static_cast<size_t>(len), flags, reinterpret_cast<sockaddr*>(&sin), &slen)
+        sin.len = sizeof sin.ss;
+        r = from ? ::recvfrom(e->fd, buf, static_cast<size_t>(len), flags, sin.get(), &sin.len)
                  : ::recv(e->fd, buf, static_cast<size_t>(len), flags);
     } while (r < 0 && errno == EINTR);
     if (r <= 0) return ReadOutcome(*e, r, len);
@@ -854,9 +876,8 @@ int SetNonBlocking(Handle h, bool on) {
 int LocalName(Handle h, Address* a) {
     auto e = Lookup(h);
     if (!e) return -1;
-    sockaddr_in sin{};
-    socklen_t len = sizeof sin;
-    if (::getsockname(e->fd, reinterpret_cast<sockaddr*>(&sin), &len) < 0) return FailErrno();
+    SysName sin;
+    if (::getsockname(e->fd, sin.get(), &sin.len) < 0) return FailErrno();
     FromSockaddr(sin, a);
     return 0;
 }
@@ -864,9 +885,8 @@ int LocalName(Handle h, Address* a) {
 int PeerName(Handle h, Address* a) {
     auto e = Lookup(h);
     if (!e) return -1;
-    sockaddr_in sin{};
-    socklen_t len = sizeof sin;
-    if (::getpeername(e->fd, reinterpret_cast<sockaddr*>(&sin), &len) < 0) return FailErrno();
+    SysName sin;
+    if (::getpeername(e->fd, sin.get(), &sin.len) < 0) return FailErrno();
     FromSockaddr(sin, a);
     return 0;
 }
@@ -920,66 +940,6 @@ int SetDeadPeerTimeout(Handle h, unsigned ms) {
     if (!e) return -1;
     if (::setsockopt(e->fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &ms, sizeof ms) < 0) return FailErrno();
     return 0;
-}
-
-void SetForwardResolver(ForwardResolver resolver) {
-    std::lock_guard<std::mutex> lock(gResolverMutex);
-    Resolver() = std::move(resolver);
-}
-
-int ResolveForward(const std::string& name, std::vector<std::uint32_t>& addrs, std::string& official) {
-    ForwardResolver custom;
-    {
-        std::lock_guard<std::mutex> lock(gResolverMutex);
-        custom = Resolver();
-    }
-    addrs.clear();
-    official.clear();
-    if (custom) return custom(name, addrs, official);
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_CANONNAME;
-    addrinfo* res = nullptr;
-    int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &res);
-    if (rc != 0) return WsaFromResolver(rc, errno);
-    for (addrinfo* p = res; p; p = p->ai_next) {
-        if (p->ai_family != AF_INET) continue;
-        auto* sin = reinterpret_cast<sockaddr_in*>(p->ai_addr);
-        if (std::find(addrs.begin(), addrs.end(), sin->sin_addr.s_addr) == addrs.end())
-            addrs.push_back(sin->sin_addr.s_addr);
-        if (official.empty() && p->ai_canonname) official = p->ai_canonname;
-    }
-    ::freeaddrinfo(res);
-    if (official.empty()) official = name;
-    return addrs.empty() ? WSANO_DATA : 0;
-}
-
-int ResolveReverse(std::uint32_t addr, std::string& name) {
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = addr;
-    char host[NI_MAXHOST];
-    int rc = ::getnameinfo(reinterpret_cast<sockaddr*>(&sin), sizeof sin, host, sizeof host, nullptr, 0,
-                           NI_NAMEREQD);
-    if (rc != 0) return WsaFromResolver(rc, errno);
-    name = host;
-    return 0;
-}
-
-std::uint32_t ParseDotted(const char* text) {
-    if (!text || !*text) return INADDR_NONE;
-    in_addr a{};
-    if (::inet_aton(text, &a) == 0) return INADDR_NONE;
-    return a.s_addr;
-}
-
-std::string FormatDotted(std::uint32_t addr) {
-    in_addr a{};
-    a.s_addr = addr;
-    char buf[INET_ADDRSTRLEN];
-    ::inet_ntop(AF_INET, &a, buf, sizeof buf);
-    return buf;
 }
 
 }  // namespace platform::sys

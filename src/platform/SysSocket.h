@@ -32,12 +32,16 @@ enum class Option {
     AddMembership, DropMembership, Linger,
 };
 
+// An endpoint of either family; the IPv6 fields are used only when v6 is set.
 struct Address {
-    std::uint32_t addr = 0;  // network order
+    bool v6 = false;
+    std::uint32_t addr = 0;  // IPv4, network order
+    std::uint8_t addr6[16] = {};
+    std::uint32_t scope = 0;  // IPv6 scope (interface) id
     std::uint16_t port = 0;  // network order
 };
 
-Handle Create(int type, int protocol);
+Handle Create(bool v6, int type, int protocol);
 int Bind(Handle h, const Address& a);
 int Listen(Handle h, int backlog);
 Handle Accept(Handle h, Address* peer);
@@ -61,12 +65,14 @@ void FailNextConnect(int error);
 int SetDeadPeerTimeout(Handle h, unsigned ms);
 
 // Name services. Forward lookups go through a replaceable resolver so that
-// tests can play failures; the error is an original number (11001..11004).
-using ForwardResolver = std::function<int(const std::string& name, std::vector<std::uint32_t>& addrs,
+// tests can play failures and names of both families; the error is an
+// original number (11001..11004). Addresses of both families come in the
+// system's order (RFC 6724), duplicates removed.
+using ForwardResolver = std::function<int(const std::string& name, std::vector<Address>& addrs,
                                           std::string& officialName)>;
 void SetForwardResolver(ForwardResolver resolver);
-int ResolveForward(const std::string& name, std::vector<std::uint32_t>& addrs, std::string& official);
-int ResolveReverse(std::uint32_t addr, std::string& name);
+int ResolveForward(const std::string& name, std::vector<Address>& addrs, std::string& official);
+int ResolveReverse(const Address& addr, std::string& name);
 // Service and protocol names: the system's tables (/etc/services,
 // /etc/protocols), then built-in answers for the names the program uses, so
 // that a system without those files still connects. false when unknown; port
@@ -79,5 +85,9 @@ void UseSystemNameTables(bool use);
 // Dotted-address conversion as the original's inet_addr (0xFFFFFFFF when invalid).
 std::uint32_t ParseDotted(const char* text);
 std::string FormatDotted(std::uint32_t addr);
+// IPv6 text (RFC 4291, no brackets, no zone) to 16 bytes; false when invalid.
+bool ParseIpv6(const char* text, std::uint8_t out[16]);
+// The canonical text form of an IPv6 address (RFC 5952).
+std::string FormatIpv6(const std::uint8_t addr[16]);
 
 }  // namespace platform::sys

@@ -21,22 +21,45 @@ int Fail(int error) {
 
 bool ToAddress(const sockaddr* name, int namelen, sys::Address& out) {
     if (!name || namelen < static_cast<int>(sizeof(sockaddr_in))) return Fail(WSAEFAULT), false;
+    short family;
+    std::memcpy(&family, name, sizeof family);
+    out = sys::Address{};
+    if (family == AF_INET6) {
+        if (namelen < static_cast<int>(sizeof(sockaddr_in6))) return Fail(WSAEFAULT), false;
+        sockaddr_in6 sin6;
+        std::memcpy(&sin6, name, sizeof sin6);
+        out.v6 = true;
+        std::memcpy(out.addr6, sin6.sin6_addr.s6_addr, 16);
+        out.scope = sin6.sin6_scope_id;
+        out.port = sin6.sin6_port;
+        return true;
+    }
+    if (family != AF_INET) return Fail(WSAEAFNOSUPPORT), false;
     sockaddr_in sin;
     std::memcpy(&sin, name, sizeof sin);
-    if (sin.sin_family != AF_INET) return Fail(WSAEAFNOSUPPORT), false;
     out.addr = sin.sin_addr.s_addr;
     out.port = sin.sin_port;
     return true;
 }
 
 int FromAddress(const sys::Address& a, sockaddr* name, int* namelen) {
-    if (!name || !namelen || *namelen < static_cast<int>(sizeof(sockaddr_in))) return Fail(WSAEFAULT);
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_port = a.port;
-    sin.sin_addr.s_addr = a.addr;
-    std::memcpy(name, &sin, sizeof sin);
-    *namelen = sizeof sin;
+    const int need = a.v6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    if (!name || !namelen || *namelen < need) return Fail(WSAEFAULT);
+    if (a.v6) {
+        sockaddr_in6 sin6{};
+        sin6.sin6_family = AF_INET6;
+        sin6.sin6_port = a.port;
+        std::memcpy(sin6.sin6_addr.s6_addr, a.addr6, 16);
+        sin6.sin6_scope_id = a.scope;
+        std::memcpy(name, &sin6, sizeof sin6);
+    } else {
+        sockaddr_in sin{};
+        sin.sin_family = AF_INET;
+        sin.sin_port = a.port;
+        sin.sin_addr.s_addr = a.addr;
+        std::memcpy(name, &sin, sizeof sin);
+    }
+    *namelen = need;
     return 0;
 }
 
@@ -126,9 +149,9 @@ int WSAAsyncSelect(SOCKET s, HWND hwnd, UINT msg, long events) {
 }
 
 SOCKET socket(int af, int type, int protocol) {
-    if (af != AF_INET) return Fail(WSAEAFNOSUPPORT), INVALID_SOCKET;
-    // The two families share their numbers with the system's.
-    return sys::Create(type, protocol);
+    if (af != AF_INET && af != AF_INET6) return Fail(WSAEAFNOSUPPORT), INVALID_SOCKET;
+    // The two types share their numbers with the system's.
+    return sys::Create(af == AF_INET6, type, protocol);
 }
 
 int bind(SOCKET s, const sockaddr* name, int namelen) {
@@ -144,7 +167,11 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
         return Fail(WSAEFAULT), INVALID_SOCKET;
     sys::Address peer;
     SOCKET r = sys::Accept(s, &peer);
-    if (r != INVALID_SOCKET && addr) FromAddress(peer, addr, addrlen);
+    if (r != INVALID_SOCKET && addr && FromAddress(peer, addr, addrlen) < 0) {
+        // The caller could not be told who connected: the connection is not taken.
+        sys::Close(r);
+        return Fail(WSAEFAULT), INVALID_SOCKET;
+    }
     return r;
 }
 
@@ -246,12 +273,15 @@ hostent* gethostbyname(const char* name) {
     if (!sys::Started()) return Fail(WSANOTINITIALISED), nullptr;
     if (!name) return Fail(WSAEFAULT), nullptr;
     thread_local HostStorage st;
-    std::vector<std::uint32_t> addrs;
+    std::vector<sys::Address> addrs;
     std::string official;
     int err = sys::ResolveForward(name, addrs, official);
     if (err) return Fail(err), nullptr;
     st.name = official;
-    st.addrs.assign(addrs.begin(), addrs.end());
+    st.addrs.clear();
+    for (const auto& a : addrs)
+        if (!a.v6) st.addrs.push_back(a.addr);
+    if (st.addrs.empty()) return Fail(WSANO_DATA), nullptr;
     st.addrPtrs.clear();
     for (auto& a : st.addrs) st.addrPtrs.push_back(reinterpret_cast<char*>(&a));
     st.addrPtrs.push_back(nullptr);
@@ -294,7 +324,72 @@ protoent* getprotobyname(const char* name) {
     return &st.entry;
 }
 
+int getaddrinfo(const char* node, const char*, const addrinfo* hints, addrinfo** res) {
+    if (!sys::Started()) return WSANOTINITIALISED;
+    if (!node || !res) return WSAEFAULT;
+    *res = nullptr;
+    const int family = hints ? hints->ai_family : AF_UNSPEC;
+    if (family != AF_UNSPEC && family != AF_INET && family != AF_INET6) return WSAEAFNOSUPPORT;
+    std::vector<sys::Address> addrs;
+    std::string official;
+    if (int err = sys::ResolveForward(node, addrs, official)) return err;
+    addrinfo** tail = res;
+    for (const auto& a : addrs) {
+        if ((family == AF_INET && a.v6) || (family == AF_INET6 && !a.v6)) continue;
+        auto* ai = new addrinfo{};
+        auto* record = new SOCKADDR_INET{};
+        int len = sizeof *record;
+        FromAddress(a, reinterpret_cast<sockaddr*>(record), &len);
+        ai->ai_family = a.v6 ? AF_INET6 : AF_INET;
+        ai->ai_socktype = SOCK_STREAM;
+        ai->ai_protocol = IPPROTO_TCP;
+        ai->ai_addrlen = static_cast<std::size_t>(len);
+        ai->ai_addr = reinterpret_cast<sockaddr*>(record);
+        *tail = ai;
+        tail = &ai->ai_next;
+    }
+    return *res ? 0 : WSANO_DATA;
+}
+
+void freeaddrinfo(addrinfo* ai) {
+    while (ai) {
+        addrinfo* next = ai->ai_next;
+        delete reinterpret_cast<SOCKADDR_INET*>(ai->ai_addr);
+        delete ai;
+        ai = next;
+    }
+}
+
 u_long inet_addr(const char* cp) { return sys::ParseDotted(cp); }
+
+int inet_pton(int af, const char* src, void* dst) {
+    if (!src || !dst) return 0;
+    if (af == AF_INET6) return sys::ParseIpv6(src, static_cast<u_char*>(dst)) ? 1 : 0;
+    if (af != AF_INET) return 0;
+    // Only the strict form a.b.c.d, unlike inet_addr.
+    std::uint8_t bytes[16];
+    std::string mapped = std::string("::ffff:") + src;
+    if (std::strchr(src, ':') || !sys::ParseIpv6(mapped.c_str(), bytes)) return 0;
+    std::memcpy(dst, bytes + 12, 4);
+    return 1;
+}
+
+const char* inet_ntop(int af, const void* src, char* dst, std::size_t size) {
+    if (!src || !dst) return Fail(WSAEFAULT), nullptr;
+    std::string text;
+    if (af == AF_INET6) {
+        text = sys::FormatIpv6(static_cast<const u_char*>(src));
+    } else if (af == AF_INET) {
+        u_long a;
+        std::memcpy(&a, src, 4);
+        text = sys::FormatDotted(a);
+    } else {
+        return Fail(WSAEAFNOSUPPORT), nullptr;
+    }
+    if (text.size() + 1 > size) return Fail(WSAEINVAL), nullptr;
+    std::memcpy(dst, text.c_str(), text.size() + 1);
+    return dst;
+}
 
 char* inet_ntoa(in_addr in) {
     thread_local char buf[16];
@@ -316,7 +411,32 @@ u_long ntohl(u_long v) { return htonl(v); }
 
 namespace seams {
 void SetForwardResolver(ForwardResolver resolver) {
-    sys::SetForwardResolver(resolver ? sys::ForwardResolver(std::move(resolver)) : sys::ForwardResolver());
+    if (!resolver) return sys::SetForwardResolver(nullptr);
+    sys::SetForwardResolver([resolver = std::move(resolver)](const std::string& name,
+                                                             std::vector<sys::Address>& addrs,
+                                                             std::string& official) {
+        std::vector<u_long> v4;
+        int err = resolver(name, v4, official);
+        for (u_long a : v4) addrs.push_back(sys::Address{false, a, {}, 0, 0});
+        return err;
+    });
+}
+void SetNameResolver(NameResolver resolver) {
+    if (!resolver) return sys::SetForwardResolver(nullptr);
+    sys::SetForwardResolver([resolver = std::move(resolver)](const std::string& name,
+                                                             std::vector<sys::Address>& addrs,
+                                                             std::string& official) {
+        std::vector<std::string> texts;
+        int err = resolver(name, texts);
+        official = name;
+        for (const auto& t : texts) {
+            sys::Address a;
+            if (sys::ParseIpv6(t.c_str(), a.addr6)) a.v6 = true;
+            else a.addr = sys::ParseDotted(t.c_str());
+            addrs.push_back(a);
+        }
+        return err;
+    });
 }
 void FailNextConnect(int wsaError) { sys::FailNextConnect(wsaError); }
 int OpenSocketCount() { return sys::OpenCount(); }

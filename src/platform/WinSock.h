@@ -22,8 +22,15 @@
 //    WSAEWOULDBLOCK while unsent data remains and the time-out runs, then resets.
 //  - Host lookups run on a worker thread and deliver their reply as a message;
 //    the host entry is written into the caller's buffer on the owning thread.
+//  - IPv6 (AF_INET6, sockaddr_in6) stands beside IPv4 wherever an address
+//    record is taken or given; a record given back must have room for the
+//    socket's family (sockaddr_in6 or SOCKADDR_INET for an IPv6 socket), else
+//    WSAEFAULT. WSAAsyncGetHostByName answers IPv4 alone, as the original
+//    did; WSAAsyncGetAddrInfo and getaddrinfo answer both families in the
+//    system's order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -45,8 +52,11 @@ using u_char = std::uint8_t;
 constexpr SOCKET INVALID_SOCKET = ~SOCKET(0);
 constexpr int SOCKET_ERROR = -1;
 
+constexpr int AF_UNSPEC = 0;
 constexpr int AF_INET = 2;
 constexpr int PF_INET = 2;
+constexpr int AF_INET6 = 23;
+constexpr int PF_INET6 = 23;
 constexpr int SOCK_STREAM = 1;
 constexpr int SOCK_DGRAM = 2;
 constexpr int IPPROTO_IP = 0;
@@ -98,6 +108,36 @@ struct sockaddr_in {
     u_short sin_port;  // network byte order
     in_addr sin_addr;
     char sin_zero[8];
+};
+
+struct in6_addr {
+    u_char s6_addr[16];
+};
+
+struct sockaddr_in6 {
+    short sin6_family;
+    u_short sin6_port;  // network byte order
+    u_long sin6_flowinfo;
+    in6_addr sin6_addr;
+    u_long sin6_scope_id;
+};
+
+// An address record of either family, told apart by si_family.
+union SOCKADDR_INET {
+    sockaddr_in Ipv4;
+    sockaddr_in6 Ipv6;
+    short si_family;
+};
+
+struct addrinfo {
+    int ai_flags;
+    int ai_family;
+    int ai_socktype;
+    int ai_protocol;
+    std::size_t ai_addrlen;
+    char* ai_canonname;
+    sockaddr* ai_addr;
+    addrinfo* ai_next;
 };
 
 struct hostent {
@@ -159,6 +199,9 @@ int WSAAsyncSelect(SOCKET s, HWND hwnd, UINT msg, long events);
 HANDLE WSAAsyncGetHostByName(HWND hwnd, UINT msg, const char* name, char* buf, int buflen);
 HANDLE WSAAsyncGetHostByAddr(HWND hwnd, UINT msg, const char* addr, int len, int type, char* buf,
                              int buflen);
+// Both families: the reply message carries the error in its high word, and
+// buf then holds an addrinfo chain (as many addresses as fit, at least one).
+HANDLE WSAAsyncGetAddrInfo(HWND hwnd, UINT msg, const char* name, char* buf, int buflen);
 int WSACancelAsyncRequest(HANDLE task);
 
 SOCKET socket(int af, int type, int protocol);
@@ -182,9 +225,16 @@ int getpeername(SOCKET s, sockaddr* name, int* namelen);
 hostent* gethostbyname(const char* name);
 servent* getservbyname(const char* name, const char* proto);
 protoent* getprotobyname(const char* name);
+// Blocking lookup of both families (hints: ai_family AF_UNSPEC, AF_INET or
+// AF_INET6; service ignored, ports 0). Returns 0 or a WSA error number.
+int getaddrinfo(const char* node, const char* service, const addrinfo* hints, addrinfo** res);
+void freeaddrinfo(addrinfo* ai);
 
 u_long inet_addr(const char* cp);
 char* inet_ntoa(in_addr in);  // per-thread storage
+// 1 when src is an address of the family (AF_INET: dotted quad only), else 0.
+int inet_pton(int af, const char* src, void* dst);
+const char* inet_ntop(int af, const void* src, char* dst, std::size_t size);
 u_short htons(u_short v);
 u_long htonl(u_long v);
 u_short ntohs(u_short v);
@@ -197,6 +247,10 @@ namespace seams {
 using ForwardResolver = std::function<int(const std::string& name, std::vector<u_long>& addrs,
                                           std::string& officialName)>;
 void SetForwardResolver(ForwardResolver resolver);
+// The same with addresses of both families as text ("::1", "127.0.0.1"), in
+// the order a lookup gives them.
+using NameResolver = std::function<int(const std::string& name, std::vector<std::string>& addrs)>;
+void SetNameResolver(NameResolver resolver);
 // Makes the next connect() fail at once with this error (0 clears).
 void FailNextConnect(int wsaError);
 // Number of handles currently open.

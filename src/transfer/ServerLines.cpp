@@ -7,7 +7,12 @@
 
 #include "base/Strings.h"
 
-std::string ServerKey(const std::string& host, int port) { return LowerCase(host) + ":" + std::to_string(port); }
+std::string ServerKey(const std::string& host, int port) {
+    // An IPv6 server is "[v6]:port", whether the host comes with its brackets or not.
+    std::string bare = host.size() > 1 && host.front() == '[' && host.back() == ']' ? host.substr(1, host.size() - 2) : host;
+    if (bare.find(':') != std::string::npos) bare = "[" + bare + "]";
+    return LowerCase(bare) + ":" + std::to_string(port);
+}
 
 std::string ServerKey(const TFtpUrl& address) {
     int port = address.Security == ftpSecurityImplicit ? 990 : 21;

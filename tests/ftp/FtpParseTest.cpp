@@ -56,6 +56,51 @@ TEST(FtpUrlSchemes, TlsSchemesChooseTheSecurityAndParseAlike) {
     EXPECT_FALSE(ParseFtpUrl("gopher://host.example", url, error));
 }
 
+// IPv6 literals in host boxes and URLs: the host comes without its brackets;
+// malformed ones are refused with a reason.
+TEST(FtpUrlIpv6, BracketedAddressesAndTheirRefusals) {
+    struct Good {
+        std::string text, host, port;
+        TFtpSecurity security;
+    };
+    for (const Good& g : {Good{"[::1]", "::1", "", ftpSecurityNone}, Good{"[::1]:2121", "::1", "2121", ftpSecurityNone},
+                          Good{"::1", "::1", "", ftpSecurityNone},
+                          Good{"ftp://u@[2001:db8::7]:21/pub/", "2001:db8::7", "21", ftpSecurityNone},
+                          Good{"ftpes://[::1]/", "::1", "", ftpSecurityExplicit},
+                          Good{"ftps://[::1]:990", "::1", "990", ftpSecurityImplicit}}) {
+        SCOPED_TRACE(g.text);
+        TFtpUrl url;
+        std::string error;
+        ASSERT_TRUE(ParseHostAddress(g.text, url, error)) << error;
+        EXPECT_EQ(url.Host, g.host);
+        EXPECT_EQ(url.Port, g.port);
+        EXPECT_EQ(url.Security, g.security);
+    }
+    for (const std::string bad : {"[::1", "[::1]x", "[gggg::1]", "[::1]:0", "[]:21", "ftp://::1/", "1:2:x",
+                                  "ftp://[::1/"}) {
+        SCOPED_TRACE(bad);
+        TFtpUrl url;
+        std::string error;
+        EXPECT_FALSE(ParseHostAddress(bad, url, error));
+        EXPECT_NE(error.find(bad), std::string::npos) << error;
+    }
+    EXPECT_EQ(HostForPort("::1"), "[::1]");
+    EXPECT_EQ(HostForPort("host.example"), "host.example");
+}
+
+TEST(FtpParse, ExtendedPassiveReply) {
+    int port = 0;
+    EXPECT_TRUE(EpsvDataPort("229 Entering Extended Passive Mode (|||6446|)", port));
+    EXPECT_EQ(port, 6446);
+    EXPECT_TRUE(PassiveDataPort("229 ok (!!!21!)", port));
+    EXPECT_EQ(port, 21);
+    EXPECT_TRUE(PassiveDataPort("227 Entering Passive Mode (127,0,0,1,4,1)", port));
+    EXPECT_EQ(port, 1025);
+    for (const std::string bad : {"229 (|||0|)", "229 (|||65536|)", "229 (||6446|)", "229 (|||6446)",
+                                  "229 (|||x|)", "229 (| | |1|)", "229 no parenthesis"})
+        EXPECT_FALSE(EpsvDataPort(bad, port)) << bad;
+}
+
 // A password never reaches an error or the address shown for a URL, even one
 // whose "/" would cut it into host, port and folder.
 TEST(FtpUrlSchemes, PasswordsStayOutOfErrorsAndShownAddresses) {

@@ -47,7 +47,7 @@ bool FtpServerPeer::Prepare(int passivePortCount, int controlPort) {
 }
 
 bool FtpServerPeer::WaitReady() {
-    if (WaitForPort(port_, kStartTimeout)) return true;
+    if (WaitForPort(port_, kStartTimeout, ipv6_)) return true;
     std::string log = process_.Log();
     process_.Stop();
     return Fail("server did not answer on port " + std::to_string(port_) + "; its output:\n" +
@@ -101,6 +101,7 @@ bool VsftpdServer::Start() {
     if (!ProgramExists(program))
         return Fail("program not found: " + program + " (package vsftpd, see scripts/setup)");
     if (!Prepare(options_.PassivePortCount, options_.ControlPort)) return false;
+    ipv6_ = options_.Ipv6;
 
     // A PAM service of our own: Debian's "vsftpd" one delays a wrong password
     // by seconds.
@@ -115,7 +116,8 @@ bool VsftpdServer::Start() {
     std::string empty = dir_.MakeDir("empty");
     std::ostringstream conf;
     conf << "background=NO\n"
-         << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n"
+         << (options_.Ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                           : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n")
          << "listen_port=" << port_ << "\n"
          << "anonymous_enable=NO\nlocal_enable=YES\nwrite_enable=YES\n"
          << "pasv_enable=YES\npasv_address=127.0.0.1\n"
@@ -171,6 +173,7 @@ bool PyftpdlibServer::Start() {
     if (access("/usr/lib/python3/dist-packages/pyftpdlib/__init__.py", R_OK) != 0)
         return Fail("pyftpdlib not installed (package python3-pyftpdlib, see scripts/setup)");
     if (!Prepare(options_.PassivePortCount)) return false;
+    ipv6_ = options_.Ipv6;
 
     // The script runs as the user: give it a readable copy and a command
     // record it may write.
@@ -199,7 +202,8 @@ bool PyftpdlibServer::Start() {
         "--passive", std::to_string(passiveMin_) + "-" + std::to_string(passiveMax_),
         "--commands", commands,
         "--mode", options_.Mode,
-        "--cut-after", std::to_string(options_.CutAfterBytes)};
+        "--cut-after", std::to_string(options_.CutAfterBytes),
+        "--address", options_.Ipv6 ? "::1" : "127.0.0.1"};
     if (!options_.TlsCertFile.empty())
         argv.insert(argv.end(), {"--tls-cert", options_.TlsCertFile, "--tls-key", options_.TlsKeyFile});
     if (!process_.Start(argv, out)) return Fail(process_.Error());

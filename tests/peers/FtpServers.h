@@ -1,4 +1,4 @@
-// Real FTP servers on 127.0.0.1 for the tests: vsftpd (a system user logs in
+// Real FTP servers on 127.0.0.1 (or ::1 alone) for the tests: vsftpd (a system user logs in
 // through PAM) and a pyftpdlib server whose misbehaviour a "mode" selects.
 //
 // Usage:
@@ -59,6 +59,7 @@ protected:
     // unless it is 0).
     bool Prepare(int passivePortCount, int controlPort = 0);
     bool WaitReady();
+    bool ipv6_ = false;  // listening on ::1 alone
 
     TempDir dir_;
     ThrowawayUser user_;
@@ -76,6 +77,8 @@ public:
         // The control port; 0 picks a free one. A fixed one lets a second
         // server stand in for a first one at the same address.
         int ControlPort = 0;
+        // Listens on ::1 alone (EPSV and EPRT; PASV and PORT are refused there).
+        bool Ipv6 = false;
     };
 
     VsftpdServer() : VsftpdServer(Options{}) {}
@@ -104,7 +107,7 @@ public:
         // "split_reply", "bare_lf", "pwd_doubled_quote", "pwd_unquoted",
         // "user_230", "silent_after_login", "reply_226_before_close",
         // "reply_226_after_close", "data_close_early",
-        // "data_close_early_226", "data_reset", "pasv_malformed",
+        // "data_close_early_226", "data_reset", "pasv_malformed", "pasv_unknown",
         // "pasv_other_address", "hostile_listing", "port_black_hole", "appe_425_after_data".
         std::string Mode = "normal";
         // Where the data_* modes cut a download or listing short.
@@ -112,6 +115,8 @@ public:
         int PassivePortCount = 8;
         // With both: explicit TLS (AUTH TLS), required for logins and data.
         std::string TlsCertFile{}, TlsKeyFile{};
+        // Listens on ::1 alone.
+        bool Ipv6 = false;
     };
 
     PyftpdlibServer() : PyftpdlibServer(Options{}) {}

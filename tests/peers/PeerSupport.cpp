@@ -117,13 +117,18 @@ int FreePortRange(int count) {
     return 0;
 }
 
-bool WaitForPort(int port, Millis timeout) {
+bool WaitForPort(int port, Millis timeout, bool ipv6) {
     auto deadline = Clock::now() + timeout;
     for (;;) {
-        int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        int fd = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0) return false;
         sockaddr_in a = Loopback(port);
-        bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        sockaddr_in6 a6{};
+        a6.sin6_family = AF_INET6;
+        a6.sin6_port = htons(static_cast<std::uint16_t>(port));
+        a6.sin6_addr = in6addr_loopback;
+        bool ok = ipv6 ? connect(fd, reinterpret_cast<sockaddr*>(&a6), sizeof a6) == 0
+                       : connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         close(fd);
         if (ok) return true;
         if (Clock::now() >= deadline) return false;

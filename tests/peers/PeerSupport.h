@@ -23,9 +23,9 @@ int FreePort();
 // Returns 0 if none was found.
 int FreePortRange(int count);
 
-// Connects to 127.0.0.1:port in a short retry loop until it succeeds or
-// `timeout` passes.
-bool WaitForPort(int port, Millis timeout);
+// Connects to 127.0.0.1:port (::1 with ipv6) in a short retry loop until it
+// succeeds or `timeout` passes.
+bool WaitForPort(int port, Millis timeout, bool ipv6 = false);
 
 // True if the program exists and is executable.
 bool ProgramExists(const std::string& path);

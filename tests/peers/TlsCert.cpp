@@ -47,7 +47,7 @@ bool TlsCert::Begin(const TempDir& dir, const std::string& name) {
 bool TlsCert::Make(const TempDir& dir, const std::string& name) {
     return Begin(dir, name) &&
            Run({kOpenssl, "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key_, "-out", cert_, "-days",
-                "2", "-subj", "/CN=" + name, "-addext", "subjectAltName=DNS:" + name + ",IP:127.0.0.1"}) &&
+                "2", "-subj", "/CN=" + name, "-addext", "subjectAltName=DNS:" + name + ",IP:127.0.0.1,IP:::1"}) &&
            Finish();
 }
 

@@ -1,6 +1,6 @@
 // Throwaway certificates for TLS test servers, made with the openssl program
 // (package openssl): RSA 2048, valid two days. Make: self-signed, for the
-// name given and for 127.0.0.1; Renew: the same with another's key (a
+// name given and for 127.0.0.1 and ::1; Renew: the same with another's key (a
 // routine renewal); MakeCa and MakeSigned: a CA and a certificate it signs
 // for the subjectAltName given ("DNS:evil.example").
 //

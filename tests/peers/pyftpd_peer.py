@@ -119,6 +119,12 @@ class PasvMalformed:
         self.respond("227 Entering passive mode (127,0,0,1,200).")
 
 
+class PasvUnknown:
+    """Knows EPSV but not PASV, as some servers behind firewalls."""
+    def ftp_PASV(self, line):
+        self.respond("500 Command \"PASV\" not understood.")
+
+
 class PasvOtherAddress:
     """The 227 names 127.0.0.2 while the listener is on 127.0.0.1: a client
     that trusts the address fails, one that uses the control address works."""
@@ -305,6 +311,7 @@ MODES = {
     "data_reset": ([], [CutDataReset]),
     "pasv_malformed": ([PasvMalformed], []),
     "pasv_other_address": ([PasvOtherAddress], []),
+    "pasv_unknown": ([PasvUnknown], []),
     "port_black_hole": ([PortBlackHole], []),
     "appe_425_after_data": ([Appe425AfterData], []),
     "hostile_listing": ([HostileListing], []),
@@ -355,6 +362,7 @@ def main():
     p.add_argument("--cut-after", type=int, default=1000)
     p.add_argument("--tls-cert", default="")
     p.add_argument("--tls-key", default="")
+    p.add_argument("--address", default="127.0.0.1")
     ARGS = p.parse_args()
     if ARGS.mode not in MODES:
         sys.exit("unknown mode %r; known: %s" % (ARGS.mode, ", ".join(sorted(MODES))))
@@ -368,7 +376,7 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(ARGS.user, ARGS.password, ARGS.home, perm="elradfmwMT")
     handler.authorizer = authorizer
-    server = FTPServer(("127.0.0.1", ARGS.port), handler)
+    server = FTPServer((ARGS.address, ARGS.port), handler)
     server.serve_forever()
 
 

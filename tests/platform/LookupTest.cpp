@@ -215,4 +215,86 @@ TEST_F(Lookups, ServicesAndProtocolsWithAndWithoutTheSystemTables) {
     seams::UseSystemNameTables(true);
 }
 
+// Both families: addrinfo replies in the resolver's order, as many as fit
+// the buffer; the original's host entry keeps IPv4 alone; text forms; and an
+// IPv6 record where an IPv4 one has no room.
+TEST_F(Lookups, AddrInfoGivesBothFamiliesInOrderAndRecordsFitTheirFamily) {
+    seams::SetNameResolver([](const std::string& name, std::vector<std::string>& addrs) {
+        if (name == "v6only.test") {
+            addrs = {"::1"};
+        } else {
+            addrs = {"2001:db8::1", "10.0.0.1"};
+            for (int i = 2; i <= 40; ++i) addrs.push_back("2001:db8::" + std::to_string(i));
+        }
+        return 0;
+    });
+    ASSERT_NE(WSAAsyncGetAddrInfo(hwnd, kLookupMsg, "dual.test", buffer, sizeof buffer), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !replies.empty(); }));
+    ASSERT_EQ(replies[0].second, 0u);
+    std::vector<std::string> texts;
+    for (auto* ai = reinterpret_cast<const addrinfo*>(buffer); ai; ai = ai->ai_next) {
+        ASSERT_GE(reinterpret_cast<const char*>(ai->ai_addr), buffer);
+        ASSERT_LT(reinterpret_cast<const char*>(ai->ai_addr), buffer + sizeof buffer);
+        char text[64];
+        const auto* record = reinterpret_cast<const SOCKADDR_INET*>(ai->ai_addr);
+        EXPECT_EQ(record->si_family, ai->ai_family);
+        texts.push_back(ai->ai_family == AF_INET6 ? inet_ntop(AF_INET6, &record->Ipv6.sin6_addr, text, sizeof text)
+                                                  : inet_ntoa(record->Ipv4.sin_addr));
+    }
+    ASSERT_GE(texts.size(), 3u);
+    EXPECT_LT(texts.size(), 42u);  // as many as fit in 1,025 bytes
+    EXPECT_EQ(texts[0], "2001:db8::1");
+    EXPECT_EQ(texts[1], "10.0.0.1");
+    EXPECT_EQ(texts[2], "2001:db8::2");
+
+    // The host entry has one family: IPv4 alone, and no data for an IPv6-only name.
+    replies.clear();
+    ASSERT_NE(WSAAsyncGetHostByName(hwnd, kLookupMsg, "dual.test", buffer, sizeof buffer), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !replies.empty(); }));
+    ASSERT_EQ(replies[0].second, 0u);
+    ASSERT_NE(Entry()->h_addr_list[0], nullptr);
+    EXPECT_EQ(Entry()->h_addr_list[1], nullptr);
+    replies.clear();
+    ASSERT_NE(WSAAsyncGetHostByName(hwnd, kLookupMsg, "v6only.test", buffer, sizeof buffer), 0u);
+    ASSERT_TRUE(PumpUntil([&] { return !replies.empty(); }));
+    EXPECT_EQ(replies[0].second, static_cast<unsigned>(WSANO_DATA));
+
+    addrinfo hints{};
+    hints.ai_family = AF_INET6;
+    addrinfo* res = nullptr;
+    ASSERT_EQ(getaddrinfo("dual.test", nullptr, &hints, &res), 0);
+    int count = 0;
+    for (addrinfo* ai = res; ai; ai = ai->ai_next, ++count) EXPECT_EQ(ai->ai_family, AF_INET6);
+    EXPECT_EQ(count, 40);
+    freeaddrinfo(res);
+
+    in6_addr a6{};
+    EXPECT_EQ(inet_pton(AF_INET6, "0:0:0::1", &a6), 1);
+    char text[64];
+    EXPECT_STREQ(inet_ntop(AF_INET6, &a6, text, sizeof text), "::1");
+    EXPECT_EQ(inet_pton(AF_INET6, "gggg::1", &a6), 0);
+    u_long a4 = 0;
+    EXPECT_EQ(inet_pton(AF_INET, "127.0.0.1", &a4), 1);
+    EXPECT_EQ(inet_pton(AF_INET, "127.1", &a4), 0);  // unlike inet_addr
+
+    // An IPv6 socket's name needs an IPv6 record.
+    SOCKET s = socket(AF_INET6, SOCK_STREAM, 0);
+    ASSERT_NE(s, INVALID_SOCKET);
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    std::memcpy(&any.sin6_addr, &a6, sizeof a6);
+    ASSERT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+    sockaddr_in small{};
+    int len = sizeof small;
+    EXPECT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&small), &len), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
+    SOCKADDR_INET name{};
+    len = sizeof name;
+    ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&name), &len), 0);
+    EXPECT_EQ(len, static_cast<int>(sizeof(sockaddr_in6)));
+    EXPECT_EQ(name.si_family, AF_INET6);
+    EXPECT_NE(name.Ipv6.sin6_port, 0);
+    closesocket(s);
+}
+
 }  // namespace

@@ -309,4 +309,53 @@ TEST_F(CertificateTrustTest, RenewalsUnderAPinTheQuestionsContentAndAnUnreadable
     }
 }
 
+// An IPv6 server from the host box: "[::1]:port" in every form, its
+// certificate kept as "[::1]:port", EPSV on the wire; a malformed address is
+// refused with nothing sent.
+TEST_F(CertificateTrustTest, Ipv6ServerIsReachedAndTrustedUnderItsBracketedAddress) {
+    peers::TempDir certs;
+    peers::TlsCert cert;
+    ASSERT_TRUE(cert.Make(certs, "tarn-v6")) << cert.Error();
+    peers::VsftpdServer server(peers::VsftpdServer::Options{.ExtraConfig = peers::VsftpdTlsConfig(cert, false),
+                                                            .Ipv6 = true});
+    ASSERT_TRUE(server.Start()) << server.Error();
+    ASSERT_TRUE(server.PutFile("over-v6.txt", "v6"));
+    StartIn(Work);
+    const std::string site = "[::1]:" + std::to_string(server.Port());
+    auto connect = [&](const std::string& text, TModalResult answer) {
+        Boxes->Records.clear();
+        Boxes->Answers.clear();
+        if (answer != mrNone) Boxes->AnswerResult(answer);
+        LogBefore = Log().size();
+        FrmFTP->EdServer->SetText(text);
+        FrmFTP->EdUserID->SetText(server.User());
+        FrmFTP->EdPassword->SetText(server.Password());
+        FrmFTP->CmdconnectClick(nullptr);
+        Settle();
+    };
+    connect("ftpes://" + site, mrYes);
+    EXPECT_TRUE(Connected()) << Joined(NewLog());
+    EXPECT_GE(RowOf("over-v6.txt"), 0);
+    EXPECT_EQ(Read(StorePath()), site + " " + HexOnly(cert.PublicKeySha256()) + "\n");
+    Disconnect();
+    connect("ftpes://" + site + "/", mrNone);  // trusted now: nothing asked
+    EXPECT_TRUE(Connected()) << Joined(NewLog());
+    EXPECT_TRUE(Boxes->Records.empty());
+    Disconnect();
+    const std::vector<std::string> commands = server.Commands();
+    EXPECT_TRUE(std::find(commands.begin(), commands.end(), "EPSV") != commands.end() ||
+                std::any_of(commands.begin(), commands.end(), [](const std::string& c) { return c.rfind("EPRT", 0) == 0; }));
+
+    const size_t before = server.Commands().size();
+    for (const std::string bad : {"[::1", "[::1]x", "[gggg::1]:21"}) {
+        SCOPED_TRACE(bad);
+        connect(bad, mrNone);
+        EXPECT_FALSE(Connected());
+        ASSERT_EQ(Boxes->Records.size(), 1u);
+        EXPECT_TRUE(Contains(Boxes->Records[0].Text, "Cannot connect: ")) << Boxes->Records[0].Text;
+        EXPECT_TRUE(Contains(Boxes->Records[0].Text, bad)) << Boxes->Records[0].Text;
+    }
+    EXPECT_EQ(server.Commands().size(), before);
+}
+
 }  // namespace
