@@ -193,6 +193,7 @@ protected:
     void StepAuthKeyFile();
     void StepAuthPassword();
     void StepAuthKeyboard();
+    void EndAuthAttempt(int rc);
     void StepSftpInit();
     void StepHomeDir();
     void ResetAuthState();
@@ -207,6 +208,7 @@ protected:
     void StepMkdir();
     void StepRmdir();
     void StepUnlink();
+    void EndPathRequest(int rc, const char* Reply);
     void StepRename();
     void StepSize();
     void StepQuit();

@@ -120,20 +120,24 @@ void TSftpClient::StepMkdir() {
     EndRequest(257, "257 " + Quoted(FTargetPath) + " created");
 }
 
+// The end of a request that is one call on FTargetPath.
+void TSftpClient::EndPathRequest(int rc, const char* Reply) {
+    if (Again(rc)) return;
+    if (rc < 0) {
+        FailFromSession(550, FTargetPath);
+        return;
+    }
+    EndRequest(250, Reply);
+}
+
 void TSftpClient::RmdAsync() {
     FTargetPath = RemotePath(HostFileName);
     BeginRequest(ftpRmdAsync, needLogin, &TSftpClient::StepRmdir);
 }
 
 void TSftpClient::StepRmdir() {
-    const int rc = libssh2_sftp_rmdir_ex(FSftp, FTargetPath.c_str(),
-                                         static_cast<unsigned>(FTargetPath.size()));
-    if (Again(rc)) return;
-    if (rc < 0) {
-        FailFromSession(550, FTargetPath);
-        return;
-    }
-    EndRequest(250, "250 Remove directory operation successful.");
+    EndPathRequest(libssh2_sftp_rmdir_ex(FSftp, FTargetPath.c_str(), static_cast<unsigned>(FTargetPath.size())),
+                   "250 Remove directory operation successful.");
 }
 
 void TSftpClient::DeleAsync() {
@@ -142,14 +146,8 @@ void TSftpClient::DeleAsync() {
 }
 
 void TSftpClient::StepUnlink() {
-    const int rc = libssh2_sftp_unlink_ex(FSftp, FTargetPath.c_str(),
-                                          static_cast<unsigned>(FTargetPath.size()));
-    if (Again(rc)) return;
-    if (rc < 0) {
-        FailFromSession(550, FTargetPath);
-        return;
-    }
-    EndRequest(250, "250 Delete operation successful.");
+    EndPathRequest(libssh2_sftp_unlink_ex(FSftp, FTargetPath.c_str(), static_cast<unsigned>(FTargetPath.size())),
+                   "250 Delete operation successful.");
 }
 
 void TSftpClient::RenFromAsync() {

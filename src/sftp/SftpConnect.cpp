@@ -305,11 +305,10 @@ void TSftpClient::StepAuthKeyFile() {
     NextAuthMethod();
 }
 
-void TSftpClient::StepAuthPassword() {
-    const int rc = libssh2_userauth_password_ex(
-        FSession, UserName.c_str(), static_cast<unsigned>(UserName.size()), PassWord.c_str(),
-        static_cast<unsigned>(PassWord.size()), nullptr);
-    if (Again(rc)) return;
+// A password or keyboard-interactive attempt that ended: on to the SFTP
+// start, or to the next method the server offers; a broken transport ends
+// the log-in.
+void TSftpClient::EndAuthAttempt(int rc) {
     if (rc == 0) {
         SetStep(&TSftpClient::StepSftpInit);
         return;
@@ -322,20 +321,19 @@ void TSftpClient::StepAuthPassword() {
     NextAuthMethod();
 }
 
+void TSftpClient::StepAuthPassword() {
+    const int rc = libssh2_userauth_password_ex(
+        FSession, UserName.c_str(), static_cast<unsigned>(UserName.size()), PassWord.c_str(),
+        static_cast<unsigned>(PassWord.size()), nullptr);
+    if (Again(rc)) return;
+    EndAuthAttempt(rc);
+}
+
 void TSftpClient::StepAuthKeyboard() {
     const int rc = libssh2_userauth_keyboard_interactive_ex(
         FSession, UserName.c_str(), static_cast<unsigned>(UserName.size()), &KeyboardCallback);
     if (Again(rc)) return;
-    if (rc == 0) {
-        SetStep(&TSftpClient::StepSftpInit);
-        return;
-    }
-    if (TransportBroken(rc)) {
-        FailFromSession(530, "login");
-        return;
-    }
-    SetStep(nullptr);
-    NextAuthMethod();
+    EndAuthAttempt(rc);
 }
 
 void TSftpClient::StepSftpInit() {

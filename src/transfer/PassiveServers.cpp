@@ -24,15 +24,8 @@ bool TPassiveServers::Forget(const std::string& server, std::string& why) const 
 }
 
 bool TPassiveServers::Write(const std::string& server, bool keep, std::string& why) const {
-    if (Path.empty()) {
-        why = "there is no folder for the program's files";
-        return false;
-    }
-    const auto lines = ReadServerLines(Path);
-    if (!lines) {
-        why = std::strerror(errno);
-        return false;
-    }
+    const auto lines = ServerLinesToRewrite(Path, why);
+    if (!lines) return false;
     std::string content;
     for (const std::string& line : *lines)
         if (ServerOfLine(line) != server) content += line + "\n";

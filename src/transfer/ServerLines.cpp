@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <sstream>
 
@@ -47,5 +48,15 @@ std::optional<std::vector<std::string>> ReadServerLines(const std::string& path)
     std::istringstream in(content);
     std::string line;
     while (std::getline(in, line)) lines.push_back(line);
+    return lines;
+}
+
+std::optional<std::vector<std::string>> ServerLinesToRewrite(const std::string& path, std::string& why) {
+    if (path.empty()) {
+        why = "there is no folder for the program's files";
+        return std::nullopt;
+    }
+    auto lines = ReadServerLines(path);
+    if (!lines) why = std::strerror(errno);
     return lines;
 }

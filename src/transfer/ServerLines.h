@@ -23,3 +23,6 @@ std::string ServerOfLine(const std::string& line);
 // The lines of the file at path; none when it does not exist, nothing
 // (errno set) when it cannot be read.
 std::optional<std::vector<std::string>> ReadServerLines(const std::string& path);
+// The lines of the file at path before it is written anew; nothing, with the
+// reason in why, when there is no path or the file cannot be read.
+std::optional<std::vector<std::string>> ServerLinesToRewrite(const std::string& path, std::string& why);

@@ -64,15 +64,8 @@ bool TTrustedCertificates::Store(const std::string& server, const std::string& s
         why = "\"" + sha256 + "\" is no SHA-256 fingerprint";
         return false;
     }
-    if (Path.empty()) {
-        why = "there is no folder for the program's files";
-        return false;
-    }
-    const auto lines = ReadServerLines(Path);
-    if (!lines) {
-        why = std::strerror(errno);
-        return false;
-    }
+    const auto lines = ServerLinesToRewrite(Path, why);
+    if (!lines) return false;
     const std::string stored = server + " " + hex;
     std::string content;
     bool replaced = false;
