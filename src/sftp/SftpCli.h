@@ -231,6 +231,7 @@ protected:
     // Moves what is not acknowledged to the front and reads more of the
     // local file behind it; false when the file cannot be read.
     bool FillUploadBuffer();
+    void StartMoving(const char* Verb, TSftpStep Next);
 
     _LIBSSH2_SESSION* FSession = nullptr;
     _LIBSSH2_SFTP* FSftp = nullptr;

@@ -158,10 +158,16 @@ void TSftpClient::StepOpenRead() {
         EndTransfer(550, "550 Unable to open local file " + LocalFileName);
         return;
     }
+    StartMoving("GET", &TSftpClient::StepRead);
+}
+
+// The remote file is open: from the resume offset on, the bytes move.
+void TSftpClient::StartMoving(const char* Verb, TSftpStep Next) {
     if (FResumeOffset > 0) libssh2_sftp_seek64(FHandle, static_cast<libssh2_uint64_t>(FResumeOffset));
-    FireDisplay("> GET " + FTargetPath + (FResumeOffset > 0 ? " from " + IntToStr(FResumeOffset) : ""));
+    FireDisplay(std::string("> ") + Verb + " " + FTargetPath +
+                (FResumeOffset > 0 ? " from " + IntToStr(FResumeOffset) : ""));
     if (!FBuffer) FBuffer.reset(new char[kSftpTransferBlock]);
-    SetStep(&TSftpClient::StepRead);
+    SetStep(Next);
 }
 
 void TSftpClient::StepRead() {
@@ -246,10 +252,7 @@ void TSftpClient::StepOpenWrite() {
             return;
         }
     }
-    if (FResumeOffset > 0) libssh2_sftp_seek64(FHandle, static_cast<libssh2_uint64_t>(FResumeOffset));
-    FireDisplay("> PUT " + FTargetPath + (FResumeOffset > 0 ? " from " + IntToStr(FResumeOffset) : ""));
-    if (!FBuffer) FBuffer.reset(new char[kSftpTransferBlock]);
-    SetStep(&TSftpClient::StepWrite);
+    StartMoving("PUT", &TSftpClient::StepWrite);
 }
 
 bool TSftpClient::FillUploadBuffer() {

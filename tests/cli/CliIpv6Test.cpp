@@ -23,11 +23,7 @@ TEST(CliIpv6, TransfersWithAServerOnIpv6AloneAndRefusesMalformedAddresses) {
     ASSERT_TRUE(tls.PutFile("hello.txt", "hello over IPv6\n"));
 
     auto run = [&](std::vector<std::string> args) {
-        CliRun r;
-        r.Args = std::move(args);
-        r.Env = {"HOME=" + home.Path(), "TMPDIR=" + home.Path()};
-        r.WorkDir = home.Path();
-        return RunTarnftp(r);
+        return RunTarnftp(InHome(home.Path(), std::move(args)));
     };
     const std::string user = plain.User() + ":" + plain.Password();
     const std::string where = "[::1]:" + std::to_string(plain.Port());

@@ -27,6 +27,14 @@ std::vector<char*> CStrings(std::vector<std::string>& Strings) {
 
 }  // namespace
 
+CliRun InHome(const std::string& home, std::vector<std::string> Args) {
+    CliRun r;
+    r.Args = std::move(Args);
+    r.Env = {"HOME=" + home, "TMPDIR=" + home};
+    r.WorkDir = home;
+    return r;
+}
+
 CliResult RunTarnftp(const CliRun& Run) {
     CliResult result;
     std::vector<std::string> argv = Run.Prefix;

@@ -30,6 +30,9 @@ struct CliResult {
     std::string Out, Err;
 };
 
+// A run of tarnftp with home as its home, temporary and working folder.
+CliRun InHome(const std::string& home, std::vector<std::string> Args);
+
 // The tarnftp binary under test.
 std::string TarnftpPath();
 CliResult RunTarnftp(const CliRun& Run);

@@ -18,11 +18,7 @@ TEST(CliSftp, HostKeysPasswordsAndCommands) {
     peers::TempDir home;
     const std::string knownHosts = home.Path() + "/.ssh/known_hosts";
     auto run = [&](std::vector<std::string> args) {
-        CliRun r;
-        r.Args = std::move(args);
-        r.Env = {"HOME=" + home.Path(), "TMPDIR=" + home.Path()};
-        r.WorkDir = home.Path();
-        return RunTarnftp(r);
+        return RunTarnftp(InHome(home.Path(), std::move(args)));
     };
     const std::string base = "sftp://" + ssh.User() + ":" + ssh.Password() + "@127.0.0.1:" +
                              std::to_string(ssh.Port()) + "/";

@@ -20,10 +20,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(cert.Make(certs, "tarn-test")) << cert.Error(); }
 
     CliResult Run(std::vector<std::string> args, bool terminal = false) {
-        CliRun r;
-        r.Args = std::move(args);
-        r.Env = {"HOME=" + home.Path(), "TMPDIR=" + home.Path()};
-        r.WorkDir = home.Path();
+        CliRun r = InHome(home.Path(), std::move(args));
         r.StderrTerminal = terminal;
         return RunTarnftp(r);
     }

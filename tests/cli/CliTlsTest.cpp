@@ -22,11 +22,7 @@ TEST(CliTls, AsksForTlsAndTrustsOnlyWhatItIsTold) {
     ASSERT_TRUE(implicit.PutFile("hello.txt", "hello over TLS\n"));
 
     auto run = [&](std::vector<std::string> args) {
-        CliRun r;
-        r.Args = std::move(args);
-        r.Env = {"HOME=" + home.Path(), "TMPDIR=" + home.Path()};
-        r.WorkDir = home.Path();
-        return RunTarnftp(r);
+        return RunTarnftp(InHome(home.Path(), std::move(args)));
     };
     const std::string user = plain.User() + ":" + plain.Password();
     const std::string explicitUrl =
