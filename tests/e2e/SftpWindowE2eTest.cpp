@@ -41,22 +41,11 @@ TEST_F(SftpWindowE2eTest, SftpSiteTrustedAlwaysThenDownAndUpOnARealDisplay) {
         } returnAtEnd;
         EXPECT_EQ(QGuiApplication::platformName(), "xcb");
         ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("big.bin") >= 0; })) << Joined(Log());
-        auto* tree = static_cast<QTreeWidget*>(FrmFTP->ListView1->Widget());
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          tree->visualItemRect(tree->topLevelItem(RowOf("big.bin"))).center());
-        ClickOn(FrmFTP->RadBinary);
-        ClickOn(FrmFTP->Image4);
+        DownloadRow("big.bin");
         ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
         downloaded = IsRandomFile(Work + "/big.bin", kSize, kDownSeed);
 
-        ClickOn(FrmFTP->RadExplorer);
-        FrmFTP->FileListBox1->Update();
-        int at = -1;
-        for (int i = 0; i < FrmFTP->FileListBox1->Count(); ++i)
-            if (FrmFTP->FileListBox1->Strings(i) == "up.bin") at = i;
-        ASSERT_GE(at, 0);
-        ClickItem(FrmFTP->FileListBox1, at);
-        ClickOn(FrmFTP->Image5);
+        ASSERT_TRUE(UploadLocalFile("up.bin"));
         ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("up.bin") >= 0; })) << Joined(Log());
         uploaded = IsRandomFile(ssh.Home() + "/up.bin", kSize, kUpSeed);
     });

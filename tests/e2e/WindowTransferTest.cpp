@@ -71,22 +71,11 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
         ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("big.bin") >= 0; })) << Joined(Log());
         platform::ResetDeepestNesting();
 
-        auto* tree = static_cast<QTreeWidget*>(FrmFTP->ListView1->Widget());
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          tree->visualItemRect(tree->topLevelItem(RowOf("big.bin"))).center());
-        ClickOn(FrmFTP->RadBinary);
-        ClickOn(FrmFTP->Image4);
+        DownloadRow("big.bin");
         ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
         downloaded = IsRandomFile(Work + "/big.bin", kSize, kDownSeed);
 
-        ClickOn(FrmFTP->RadExplorer);
-        FrmFTP->FileListBox1->Update();
-        int at = -1;
-        for (int i = 0; i < FrmFTP->FileListBox1->Count(); ++i)
-            if (FrmFTP->FileListBox1->Strings(i) == "up.bin") at = i;
-        ASSERT_GE(at, 0);
-        ClickItem(FrmFTP->FileListBox1, at);
-        ClickOn(FrmFTP->Image5);
+        ASSERT_TRUE(UploadLocalFile("up.bin"));
         ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("up.bin") >= 0; })) << Joined(Log());
         uploaded = IsRandomFile(server.Home() + "/up.bin", kSize, kUpSeed);
         deepest = platform::GetLoopCounters().deepestNesting;
@@ -102,9 +91,7 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
         ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("tls.bin") >= 0; })) << Joined(Log());
         ASSERT_EQ(Boxes->Records.size(), 1u);
         EXPECT_EQ(Boxes->Records[0].DefaultButton, unsigned(mbCancel));
-        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
-                          tree->visualItemRect(tree->topLevelItem(RowOf("tls.bin"))).center());
-        ClickOn(FrmFTP->Image4);
+        DownloadRow("tls.bin");  // still binary
         ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
         overTls = IsRandomFile(Work + "/tls.bin", kTlsSize, kTlsSeed);
     });

@@ -95,6 +95,30 @@ protected:
         QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
     }
 
+    // A user's binary download of the remote row of that caption: a click on
+    // the row, Binary, DOWNLOAD.
+    void DownloadRow(const std::string& caption) {
+        auto* tree = static_cast<QTreeWidget*>(FrmFTP->ListView1->Widget());
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          tree->visualItemRect(tree->topLevelItem(RowOf(caption))).center());
+        ClickOn(FrmFTP->RadBinary);
+        ClickOn(FrmFTP->Image4);
+    }
+
+    // A user's upload of a file of the local folder on view: Explorer, a
+    // click on the file, UPLOAD. False when the folder does not list it.
+    bool UploadLocalFile(const std::string& name) {
+        ClickOn(FrmFTP->RadExplorer);
+        FrmFTP->FileListBox1->Update();
+        for (int i = 0; i < FrmFTP->FileListBox1->Count(); ++i) {
+            if (FrmFTP->FileListBox1->Strings(i) != name) continue;
+            ClickItem(FrmFTP->FileListBox1, i);
+            ClickOn(FrmFTP->Image5);
+            return true;
+        }
+        return false;
+    }
+
     // The commands received since the mark (by count).
     std::vector<std::string> CommandsSince(const peers::FtpServerPeer& server, size_t mark) const {
         const std::vector<std::string> all = server.Commands();
