@@ -30,15 +30,6 @@ void KeyboardCallback(const char*, int, const char*, int, int NumPrompts,
     }
 }
 
-// A failed attempt that is no refusal. libssh2 reports a connection that
-// ends during an attempt as a refusal at times: the transport's own record
-// (FTransportFailed) is checked beside this.
-bool TransportBroken(int Rc) {
-    return Rc == LIBSSH2_ERROR_SOCKET_SEND || Rc == LIBSSH2_ERROR_SOCKET_RECV ||
-           Rc == LIBSSH2_ERROR_SOCKET_DISCONNECT || Rc == LIBSSH2_ERROR_SOCKET_TIMEOUT ||
-           Rc == LIBSSH2_ERROR_TIMEOUT;
-}
-
 // The pin as typed, without the "SHA256:" prefix and base64 padding.
 std::string PinBody(std::string Pin) {
     if (Pin.rfind("SHA256:", 0) == 0) Pin.erase(0, 7);
@@ -47,6 +38,15 @@ std::string PinBody(std::string Pin) {
 }
 
 }  // namespace
+
+// A failed attempt that is no refusal. libssh2 reports a connection that
+// ends during an attempt as a refusal at times: the transport's own record
+// is checked as well.
+bool TSftpClient::LogInCut(int Rc) const {
+    return FTransportFailed || Rc == LIBSSH2_ERROR_SOCKET_SEND || Rc == LIBSSH2_ERROR_SOCKET_RECV ||
+           Rc == LIBSSH2_ERROR_SOCKET_DISCONNECT || Rc == LIBSSH2_ERROR_SOCKET_TIMEOUT ||
+           Rc == LIBSSH2_ERROR_TIMEOUT;
+}
 
 void TSftpClient::OpenAsync() {
     FConnectChain = false;
@@ -275,7 +275,7 @@ void TSftpClient::StepAuthAgent() {
         SetStep(&TSftpClient::StepSftpInit);
         return;
     }
-    if (TransportBroken(rc) || FTransportFailed) {
+    if (LogInCut(rc)) {
         FailFromSession(530, "login");
         return;
     }
@@ -293,7 +293,7 @@ void TSftpClient::StepAuthKeyFile() {
         SetStep(&TSftpClient::StepSftpInit);
         return;
     }
-    if (TransportBroken(rc) || FTransportFailed) {
+    if (LogInCut(rc)) {
         FailFromSession(530, "login");
         return;
     }
@@ -321,7 +321,7 @@ void TSftpClient::EndAuthAttempt(int rc) {
         SetStep(&TSftpClient::StepSftpInit);
         return;
     }
-    if (TransportBroken(rc) || FTransportFailed) {
+    if (LogInCut(rc)) {
         FailFromSession(530, "login");
         return;
     }
