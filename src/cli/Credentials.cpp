@@ -28,14 +28,16 @@ bool ReadPasswordLine(std::string& Password) {
 // Asks on the terminal with echo off; false when there is no terminal.
 bool PromptPassword(const std::string& Prompt, std::string& Password) {
     if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return false;
-    std::cerr << Prompt << std::flush;
     termios saved {};
     bool restore = tcgetattr(STDIN_FILENO, &saved) == 0;
+    // Echo goes off before the prompt shows: what is typed once it shows is
+    // neither echoed nor flushed away.
     if (restore) {
         termios silent = saved;
         silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
     }
+    std::cerr << Prompt << std::flush;
     bool ok = ReadPasswordLine(Password);
     if (restore) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
     std::cerr << "\n";

@@ -29,7 +29,8 @@
 //    server offers: public keys (the SSH agent, then the key files), then the
 //    password, then keyboard-interactive answered with the password.
 //    OnPassphrase is asked for an encrypted key file. The password is never
-//    traced.
+//    traced. The exchanges with the SSH agent (a local socket) are the one
+//    wait: libssh2 1.10 cannot resume them after a would-block.
 //  - Listings are written to LocalFileName as Unix long-listing lines built
 //    from the entries' attributes (the server's own line is not used), one
 //    per entry, names with a "/" or a line end left out.
@@ -194,6 +195,7 @@ protected:
     void StepAuthPassword();
     void StepAuthKeyboard();
     void EndAuthAttempt(int rc);
+    bool LogInCut(int Rc) const;
     void StepSftpInit();
     void StepHomeDir();
     void ResetAuthState();

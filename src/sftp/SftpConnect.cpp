@@ -9,6 +9,7 @@
 #include <libssh2_sftp.h>
 
 #include "sftp/SftpKeyFiles.h"
+#include "sftp/SftpTypes.h"
 
 namespace {
 
@@ -29,12 +30,6 @@ void KeyboardCallback(const char*, int, const char*, int, int NumPrompts,
     }
 }
 
-bool TransportBroken(int Rc) {
-    return Rc == LIBSSH2_ERROR_SOCKET_SEND || Rc == LIBSSH2_ERROR_SOCKET_RECV ||
-           Rc == LIBSSH2_ERROR_SOCKET_DISCONNECT || Rc == LIBSSH2_ERROR_SOCKET_TIMEOUT ||
-           Rc == LIBSSH2_ERROR_TIMEOUT;
-}
-
 // The pin as typed, without the "SHA256:" prefix and base64 padding.
 std::string PinBody(std::string Pin) {
     if (Pin.rfind("SHA256:", 0) == 0) Pin.erase(0, 7);
@@ -43,6 +38,15 @@ std::string PinBody(std::string Pin) {
 }
 
 }  // namespace
+
+// A failed attempt that is no refusal. libssh2 reports a connection that
+// ends during an attempt as a refusal at times: the transport's own record
+// is checked as well.
+bool TSftpClient::LogInCut(int Rc) const {
+    return FTransportFailed || Rc == LIBSSH2_ERROR_SOCKET_SEND || Rc == LIBSSH2_ERROR_SOCKET_RECV ||
+           Rc == LIBSSH2_ERROR_SOCKET_DISCONNECT || Rc == LIBSSH2_ERROR_SOCKET_TIMEOUT ||
+           Rc == LIBSSH2_ERROR_TIMEOUT;
+}
 
 void TSftpClient::OpenAsync() {
     FConnectChain = false;
@@ -98,7 +102,11 @@ bool TSftpClient::TrustHostKey(bool Always) {
 }
 
 void TSftpClient::StepHandshake() {
-    const int rc = libssh2_session_handshake(FSession, ControlSocket->HSocket());
+    // Our socket handles are no descriptors of the system: libssh2 would
+    // switch whatever descriptor has that number (standard output, say) to
+    // non-blocking. It gets a number no descriptor has; its I/O goes
+    // through the callbacks.
+    const int rc = libssh2_session_handshake(FSession, kSftpNoSocket);
     if (Again(rc)) return;
     if (rc != 0) {
         const std::string text = SessionError();
@@ -267,7 +275,7 @@ void TSftpClient::StepAuthAgent() {
         SetStep(&TSftpClient::StepSftpInit);
         return;
     }
-    if (TransportBroken(rc)) {
+    if (LogInCut(rc)) {
         FailFromSession(530, "login");
         return;
     }
@@ -285,7 +293,7 @@ void TSftpClient::StepAuthKeyFile() {
         SetStep(&TSftpClient::StepSftpInit);
         return;
     }
-    if (TransportBroken(rc)) {
+    if (LogInCut(rc)) {
         FailFromSession(530, "login");
         return;
     }
@@ -313,7 +321,7 @@ void TSftpClient::EndAuthAttempt(int rc) {
         SetStep(&TSftpClient::StepSftpInit);
         return;
     }
-    if (TransportBroken(rc)) {
+    if (LogInCut(rc)) {
         FailFromSession(530, "login");
         return;
     }

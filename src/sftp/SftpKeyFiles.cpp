@@ -1,11 +1,13 @@
-// Private key files in ~/.ssh.
+// Private key files in ~/.ssh, and the SSH agent's socket.
 #include "sftp/SftpKeyFiles.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <openssl/evp.h>
@@ -48,4 +50,20 @@ bool KeyFileEncrypted(const std::string& Path) {
                               (std::uint32_t(raw[17]) << 8) | raw[18];
     if (len == 0 || 19 + len > static_cast<std::uint32_t>(n)) return true;
     return std::string(reinterpret_cast<char*>(raw + 19), len) != "none";
+}
+
+long AgentSend(int Fd, const void* Buffer, std::size_t Length) {
+    ssize_t n;
+    do {
+        n = ::send(Fd, Buffer, Length, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -errno : n;
+}
+
+long AgentReceive(int Fd, void* Buffer, std::size_t Length) {
+    ssize_t n;
+    do {
+        n = ::recv(Fd, Buffer, Length, 0);
+    } while (n < 0 && errno == EINTR);
+    return n < 0 ? -errno : n;
 }

@@ -12,17 +12,22 @@
 #include "base/Strings.h"
 #include "net/WSocketErrors.h"
 #include "platform/WinSock.h"
+#include "sftp/SftpKeyFiles.h"
 #include "sftp/SftpTypes.h"
 
 namespace {
 
 TSftpClient* Engine(void** Abstract) { return static_cast<TSftpClient*>(*Abstract); }
 
-ssize_t SendCallback(libssh2_socket_t, const void* Buffer, size_t Length, int, void** Abstract) {
+// libssh2 also talks to the SSH agent through these callbacks, on the
+// agent's own socket; the SSH connection is kSftpNoSocket.
+ssize_t SendCallback(libssh2_socket_t Socket, const void* Buffer, size_t Length, int, void** Abstract) {
+    if (Socket != kSftpNoSocket) return AgentSend(Socket, Buffer, Length);
     return Engine(Abstract)->TransportSend(Buffer, Length);
 }
 
-ssize_t ReceiveCallback(libssh2_socket_t, void* Buffer, size_t Length, int, void** Abstract) {
+ssize_t ReceiveCallback(libssh2_socket_t Socket, void* Buffer, size_t Length, int, void** Abstract) {
+    if (Socket != kSftpNoSocket) return AgentReceive(Socket, Buffer, Length);
     return Engine(Abstract)->TransportReceive(Buffer, Length);
 }
 

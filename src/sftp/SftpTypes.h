@@ -1,6 +1,7 @@
 // Private messages, timers and sizes of the SFTP engine's hidden window.
 #pragma once
 
+#include <climits>
 #include <cstddef>
 
 #include "platform/Messages.h"
@@ -25,3 +26,6 @@ constexpr int kSftpMaxStalledReads = 100000;
 // Cipher preference (all of them sound); AES with 128-bit keys costs the
 // least on processors with AES instructions.
 constexpr const char* kSftpCiphers = "aes128-ctr,aes192-ctr,aes256-ctr,aes256-cbc,aes128-cbc";
+// The socket libssh2 is given for the SSH connection: no descriptor can
+// have this number (the kernel's limit on descriptors is far below it).
+constexpr int kSftpNoSocket = INT_MAX;

@@ -50,7 +50,7 @@ CliResult RunTarnftp(const CliRun& Run) {
     int in[2], out[2], err[2];
     int terminal = -1, terminalChild = -1;
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return result;
-    if (Run.StderrTerminal) {
+    if (Run.StderrTerminal || Run.StdinTerminal) {
         if (openpty(&terminal, &terminalChild, nullptr, nullptr, nullptr) != 0) return result;
         err[0] = terminal;
         err[1] = terminalChild;
@@ -59,7 +59,7 @@ CliResult RunTarnftp(const CliRun& Run) {
     }
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(in[0], 0);
+        dup2(Run.StdinTerminal ? terminalChild : in[0], 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
         if (!Run.WorkDir.empty() && chdir(Run.WorkDir.c_str()) != 0) _exit(126);
@@ -69,6 +69,7 @@ CliResult RunTarnftp(const CliRun& Run) {
     close(in[0]);
     close(out[1]);
     close(err[1]);
+    std::size_t answered = 0, promptsFrom = 0;
     if (pid < 0) return result;
     if (!Run.Input.empty()) (void)!write(in[1], Run.Input.data(), Run.Input.size());
     close(in[1]);
@@ -102,10 +103,21 @@ CliResult RunTarnftp(const CliRun& Run) {
         for (int k = 0; k < n; ++k) {
             if (!(p[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             ssize_t got = read(p[k].fd, buffer, sizeof buffer);
-            if (got > 0)
+            if (got > 0) {
                 sinks[map[k]]->append(buffer, static_cast<size_t>(got));
-            else if (got == 0 || errno != EINTR)
+                if (answered < Run.TerminalAnswers.size() && map[k] == 1) {
+                    const auto& [prompt, answer] = Run.TerminalAnswers[answered];
+                    const std::size_t at = result.Err.find(prompt, promptsFrom);
+                    if (at != std::string::npos) {
+                        const std::string line = answer + "\n";
+                        (void)!write(terminal, line.data(), line.size());
+                        promptsFrom = at + prompt.size();
+                        ++answered;
+                    }
+                }
+            } else if (got == 0 || errno != EINTR) {
                 open[map[k]] = false;  // a pseudo-terminal ends with EIO
+            }
         }
     }
     close(out[0]);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "peers/PeerSupport.h"
@@ -22,6 +23,10 @@ struct CliRun {
     peers::Millis Timeout{30000};
     peers::Millis InterruptAfter{0};  // > 0: send SIGINT after this long
     bool StderrTerminal = false;
+    // Standard input on that terminal as well (Input unused): each answer is
+    // typed, with a line end, once its prompt has shown on standard error.
+    bool StdinTerminal = false;
+    std::vector<std::pair<std::string, std::string>> TerminalAnswers;  // prompt, answer
 };
 
 struct CliResult {

@@ -1,6 +1,7 @@
 // tarnftp with sftp:// URLs against OpenSSH's sshd on 127.0.0.1: host keys
 // refused (status 7), pinned, accepted and stored, or changed; a wrong
-// password (3); commands through a SOCKS 5 proxy.
+// password (3); commands through a SOCKS 5 proxy; a key's passphrase asked
+// on the terminal; a server without the SFTP subsystem.
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
@@ -71,6 +72,41 @@ TEST(CliSftp, HostKeysPasswordsAndCommands) {
 
     r = run({"--hostkey", ssh.HostFingerprint(), "-u", "x:y", "127.0.0.1", "ls"});
     EXPECT_EQ(r.Status, 1) << "--hostkey without sftp://";
+}
+
+TEST(CliSftp, KeyPassphraseAskedOnTheTerminalAndARefusedSubsystem) {
+    peers::SshServer ssh;
+    ASSERT_TRUE(ssh.Start()) << ssh.Error();
+    ASSERT_TRUE(ssh.PutFile("hello.txt", "hello with a key\n"));
+    peers::TempDir home;
+    const std::string key = home.MakeDir(".ssh") + "/id_ed25519";
+    ASSERT_TRUE(peers::WriteTextFile(home.Path() + "/.ssh/known_hosts", ssh.KnownHostsLine(), 0600));
+    ASSERT_TRUE(peers::WriteTextFile(key, peers::ReadTextFile(ssh.ClientKey()), 0600));
+    ASSERT_EQ(peers::RunCommand({"/usr/bin/ssh-keygen", "-q", "-p", "-P", "", "-N", "secret words", "-f", key})
+                  .ExitCode,
+              0);
+    const std::string url = "sftp://" + ssh.User() + "@127.0.0.1:" + std::to_string(ssh.Port()) + "/hello.txt";
+
+    // Asked on the terminal like a password, not echoed.
+    CliRun run = InHome(home.Path(), {url});
+    run.StdinTerminal = run.StderrTerminal = true;
+    run.TerminalAnswers = {{"Passphrase for " + key + ": ", "secret words"}};
+    CliResult r = RunTarnftp(run);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    EXPECT_EQ(r.Out, "hello with a key\n");
+    EXPECT_NE(r.Err.find("Passphrase for " + key), std::string::npos) << r.Err;
+    EXPECT_EQ(r.Err.find("secret words"), std::string::npos) << r.Err;
+
+    // No terminal to ask on: the key is passed over, the log-in refused.
+    r = RunTarnftp(InHome(home.Path(), {url}));
+    EXPECT_EQ(r.Status, 3) << r.Err;
+
+    peers::SshServer noSftp({.Sftp = false});
+    ASSERT_TRUE(noSftp.Start()) << noSftp.Error();
+    r = RunTarnftp(InHome(home.Path(), {"--accept-new-hostkey", "sftp://" + noSftp.User() + ":" + noSftp.Password() +
+                                                                    "@127.0.0.1:" + std::to_string(noSftp.Port()) + "/"}));
+    EXPECT_NE(r.Status, 0);
+    EXPECT_NE(r.Err.find("refused the SFTP subsystem"), std::string::npos) << r.Err;
 }
 
 }  // namespace

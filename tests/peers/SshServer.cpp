@@ -43,7 +43,8 @@ bool SshServer::Start() {
     conf << "Port " << port_ << "\nListenAddress 127.0.0.1\n"
          << "HostKey " << dir_.File("host_key") << "\nPidFile " << dir_.File("sshd.pid") << "\n"
          << "AuthorizedKeysFile " << authorized << "\n"
-         << "UsePAM no\nStrictModes no\nPasswordAuthentication yes\nPermitRootLogin no\n"
+         << "UsePAM " << (options_.KeyboardInteractive ? "yes" : "no") << "\nStrictModes no\n"
+         << "PasswordAuthentication " << (options_.Password ? "yes" : "no") << "\nPermitRootLogin no\n"
          << "KbdInteractiveAuthentication " << (options_.KeyboardInteractive ? "yes" : "no")
          << "\nMaxAuthTries 10\nAllowUsers " << User() << "\n";
     if (options_.Sftp) conf << "Subsystem sftp internal-sftp\n";

@@ -21,7 +21,9 @@ class SshServer {
 public:
     struct Options {
         bool Sftp = true;  // false: no sftp subsystem (a refused subsystem)
+        // Keyboard-interactive through PAM (sshd's own service).
         bool KeyboardInteractive = false;
+        bool Password = true;  // the "password" method
     };
     SshServer() : SshServer(Options{}) {}
     explicit SshServer(Options options) : options_(options) {}

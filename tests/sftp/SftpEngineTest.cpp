@@ -1,11 +1,14 @@
 // The SFTP engine against OpenSSH's sshd on 127.0.0.1: a whole session
 // through the synchronous calls, host keys, log-in methods, large
-// transfers with resume, a cut connection and a SOCKS 5 proxy.
+// transfers with resume, a cut connection, a SOCKS 5 proxy, and the
+// process's own descriptors left as they were.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "TestFiles.h"
 #include "sftp/SftpTestSupport.h"
@@ -190,6 +193,27 @@ TEST_F(SftpTest, ThroughSocks5Proxy) {
     ASSERT_TRUE(Sftp.Get()) << Sftp.ErrorMessage();
     EXPECT_EQ(ReadLocal(Local.File("via.txt")), "through the proxy");
     Sftp.Quit();
+}
+
+// libssh2 switches the descriptor it is handed to non-blocking. Our socket
+// handles are numbered apart from the system's descriptors: whichever
+// descriptor shares a handle's number (standard output, a pipe) must keep
+// its mode while a session is open.
+TEST_F(SftpTest, TheProcessDescriptorsKeepTheirModeDuringASession) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    std::vector<int> stand;
+    for (int fd = 3; fd < 600; ++fd)
+        if (fcntl(fd, F_GETFD) == -1 && dup2(pipeFds[1], fd) == fd) stand.push_back(fd);
+    const bool connected = Sftp.Connect();
+    const int flags = fcntl(pipeFds[1], F_GETFL);
+    for (int fd : stand) close(fd);
+    ASSERT_TRUE(connected) << Sftp.ErrorMessage();
+    EXPECT_EQ(flags & O_NONBLOCK, 0) << "a descriptor numbered like a socket handle turned non-blocking";
+    EXPECT_EQ(fcntl(1, F_GETFL) & O_NONBLOCK, 0);
+    Sftp.Quit();
+    close(pipeFds[0]);
+    close(pipeFds[1]);
 }
 
 TEST(SftpRefusals, NoSftpSubsystemAndNoServerAreClearErrors) {

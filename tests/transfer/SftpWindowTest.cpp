@@ -2,7 +2,8 @@
 // sftp:// address connects with the SFTP engine; an unknown host key is
 // asked about (cancel, once, always), a stored one is asked no more, a
 // changed one gets an error box with both fingerprints; the remote list and
-// a download work as over FTP, and plain FTP afterwards uses the FTP engine.
+// a download work as over FTP, and plain FTP afterwards uses the FTP engine;
+// a key file's passphrase is asked in a box.
 #include <sys/stat.h>
 
 #include "SessionFixture.h"
@@ -105,6 +106,44 @@ TEST_F(SftpWindowTest, HostKeyQuestionsListingDownloadAndChangedKeyAlarm) {
     FrmFTP->CmdconnectClick(nullptr);
     Settle();
     EXPECT_EQ(dynamic_cast<TSftpClient*>(FrmFTP->FtpClient1), nullptr);
+}
+
+TEST_F(SftpWindowTest, KeyPassphraseAskedInABoxAndNeverShown) {
+    peers::SshServer ssh;
+    ASSERT_TRUE(ssh.Start()) << ssh.Error();
+    ASSERT_EQ(mkdir((TempDir + "/.ssh").c_str(), 0700), 0);
+    ASSERT_TRUE(peers::WriteTextFile(KnownHosts(), ssh.KnownHostsLine(), 0600));
+    const std::string key = TempDir + "/.ssh/id_ed25519";
+    ASSERT_TRUE(peers::WriteTextFile(key, peers::ReadTextFile(ssh.ClientKey()), 0600));
+    ASSERT_EQ(peers::RunCommand({"/usr/bin/ssh-keygen", "-q", "-p", "-P", "", "-N", "secret words", "-f", key})
+                  .ExitCode,
+              0);
+    StartIn(Work);
+    Boxes->Records.clear();
+    Boxes->AnswerText("secret words");
+    FrmFTP->EdServer->SetText("sftp://127.0.0.1:" + std::to_string(ssh.Port()));
+    FrmFTP->EdUserID->SetText(ssh.User());
+    FrmFTP->EdPassword->SetText("");
+    FrmFTP->CmdconnectClick(nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
+    ASSERT_EQ(Boxes->Records.size(), 1u);
+    EXPECT_EQ(Boxes->Records[0].Kind, TDialogRecord::dkInput);
+    EXPECT_TRUE(Contains(Boxes->Records[0].Text, "Passphrase for the key " + key)) << Boxes->Records[0].Text;
+    EXPECT_FALSE(Contains(Joined(Log()), "secret words"));
+    FrmFTP->CmdconnectClick(nullptr);
+    Settle();
+
+    // Cancelled: the key is passed over and, without a password, the log-in
+    // is refused as a wrong password is.
+    Boxes->Records.clear();
+    Boxes->Answer({mrCancel, false, {}, {}});
+    FrmFTP->CmdconnectClick(nullptr);
+    Settle();
+    EXPECT_FALSE(Connected());
+    ASSERT_EQ(Boxes->Records.size(), 2u);
+    EXPECT_EQ(Boxes->Records[0].Kind, TDialogRecord::dkInput);
+    EXPECT_TRUE(Contains(Boxes->Records[1].Text, "password or user id appears to be incorrect"))
+        << Boxes->Records[1].Text;
 }
 
 }  // namespace
