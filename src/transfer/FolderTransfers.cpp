@@ -165,7 +165,6 @@ void TFrmFTP::UploadPaths(const std::vector<std::string>& paths) {
         }
         FinishBatch(true);
     }
-    DirectoryListBox1->Update();
     RefreshRemoteList();
 }
 

@@ -5,7 +5,6 @@
 // for all); Esc during a folder download; drops from the file manager and
 // drags from the remote list.
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,23 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// A file's bytes as a failure message can show them: short ones as they
-// are, longer ones by size and hash.
-std::string Shown(const std::string& bytes) {
-    if (bytes.size() <= 40) return bytes;
-    return std::to_string(bytes.size()) + " bytes #" + std::to_string(std::hash<std::string>()(bytes));
-}
-
-// Every entry below root: a folder as "/", a file as its bytes (Shown).
-std::map<std::string, std::string> TreeOf(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string path = fs::relative(entry.path(), root).string();
-        tree[path] = entry.is_directory() ? "/" : Shown(ReadLocal(entry.path().string()));
-    }
-    return tree;
-}
 
 // A site of 12 folders holding 300 files: names with spaces, UTF-8 and a
 // leading dash, empty files, and one larger file. The root's own files sort
@@ -93,7 +75,7 @@ protected:
 
 TEST_F(FolderTransfers, ATreeGoesUpAndComesDownWholeAndEachChoiceIsAskedOnce) {
     MakeSite(Local + "/site");
-    const auto site = TreeOf(Local + "/site");
+    const auto site = TreeOfFiles(Local + "/site");
     ASSERT_EQ(std::count_if(site.begin(), site.end(), [](const auto& e) { return e.second != "/"; }), 293);
     Open();
     ClickOn(FrmFTP->RadBinary);
@@ -101,7 +83,7 @@ TEST_F(FolderTransfers, ATreeGoesUpAndComesDownWholeAndEachChoiceIsAskedOnce) {
     HighlightFolder("site");
     Choose(FrmFTP->LocalFoldersMenu, "Upload");
     Settle();
-    EXPECT_EQ(TreeOf(Remote("site")), site) << Joined(Log());
+    EXPECT_EQ(TreeOfFiles(Remote("site")), site) << Joined(Log());
     EXPECT_TRUE(Boxes->Records.empty());
     EXPECT_GE(RowOf("site"), 0) << "the remote list was read again";
     EXPECT_TRUE(Logged("Upload ended: 293 files moved, 0 skipped, 0 not moved.")) << Joined(Log());
@@ -114,7 +96,7 @@ TEST_F(FolderTransfers, ATreeGoesUpAndComesDownWholeAndEachChoiceIsAskedOnce) {
     ClickRow("site");
     Choose(FrmFTP->RemoteMenu, "Download");
     Settle();
-    EXPECT_EQ(TreeOf(down + "/site"), site) << Joined(Log());
+    EXPECT_EQ(TreeOfFiles(down + "/site"), site) << Joined(Log());
     EXPECT_TRUE(Boxes->Records.empty());
     // One LIST per remote folder walked (13 + 2 below d5), one for the view.
     EXPECT_EQ(Sent({"LIST"}).size() - listings, 16u);
@@ -145,7 +127,7 @@ TEST_F(FolderTransfers, ATreeGoesUpAndComesDownWholeAndEachChoiceIsAskedOnce) {
     expected["1skip.txt"] = "edited here, 1";
     expected["2rename.txt"] = "edited here, 2";
     expected["2rename (1).txt"] = "site copy 2";
-    EXPECT_EQ(TreeOf(down + "/site"), expected) << Joined(Log());
+    EXPECT_EQ(TreeOfFiles(down + "/site"), expected) << Joined(Log());
     EXPECT_EQ(Sent({"REST"}), std::vector<std::string>{"REST 100000"});
     EXPECT_TRUE(Logged("Download ended: 292 files moved, 1 skipped, 0 not moved.")) << Joined(Log());
 }
@@ -180,7 +162,7 @@ TEST_F(FolderTransfers, EscDuringAFolderDownloadReplacesNothing) {
     EXPECT_TRUE(stopShown);
     EXPECT_FALSE(FrmFTP->CmdStop->Visible());
     EXPECT_TRUE(FrmFTP->Visible());
-    EXPECT_EQ(TreeOf(Local + "/tree"),
+    EXPECT_EQ(TreeOfFiles(Local + "/tree"),
               (std::map<std::string, std::string>{{"a.txt", "first"}, {"big.bin", "edited by hand"}}));
     const std::vector<std::string> fetched = Sent({"RETR"});
     ASSERT_EQ(fetched.size(), 2u) << Joined(fetched);
