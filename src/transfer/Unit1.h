@@ -22,7 +22,8 @@
 // Contract: runs on the user-interface thread only. Every close of the window
 // (Return, the close box, the window manager, Esc) runs FormCloseQuery, which
 // stores the local folder and the transfer type, ends the FTP session and lets
-// it close, unless a file transfer is still running.
+// it close, unless a file transfer is still running. While files move, Esc
+// is Stop's key instead.
 #pragma once
 
 #include <cstdint>
