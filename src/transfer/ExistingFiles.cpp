@@ -11,9 +11,12 @@
 
 namespace {
 
-std::int64_t LocalSize(const std::string& path) {
+// -1: nothing there; a link or anything but a plain file counts as 0 bytes
+// and Regular false.
+std::int64_t LocalSize(const std::string& path, bool* Regular = nullptr) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) return -1;
+    if (Regular != nullptr) *Regular = S_ISREG(st.st_mode);
     return S_ISREG(st.st_mode) ? static_cast<std::int64_t>(st.st_size) : 0;
 }
 
@@ -58,10 +61,12 @@ TExistingChoice TFrmFTP::DecideExisting(const TExistingFile& file, const std::st
 }
 
 TExistingChoice TFrmFTP::ChooseLocalName(std::string& name, std::int64_t sourceSize) {
-    const std::int64_t there = LocalSize(ShownFile(name));
+    bool regular = false;
+    const std::int64_t there = LocalSize(ShownFile(name), &regular);
     if (there < 0) return TExistingChoice::Overwrite;
     TExistingFile file{name, sourceSize, there};
-    file.ResumeOffered = !RadAscii->Checked() && sourceSize >= 0 && there < sourceSize;
+    // Appending through a link would write wherever it points.
+    file.ResumeOffered = !RadAscii->Checked() && regular && sourceSize >= 0 && there < sourceSize;
     const TExistingChoice choice = DecideExisting(file, "the local folder " + FileListBox1->Directory());
     switch (choice) {
         case TExistingChoice::Rename: {

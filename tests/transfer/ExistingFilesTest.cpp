@@ -82,6 +82,9 @@ TEST_F(ExistingFiles, ResumeAddsWhatIsMissingAndOneAnswerCanStandForAll) {
     Write(Local + "/up.bin", up);
     Write(Local + "/a.txt", "local a");
     Write(Local + "/b.txt", "local b");
+    ASSERT_TRUE(Server()->PutFile("link.bin", "longer than what the link points to"));
+    Write(Work + "/elsewhere.bin", "short");
+    fs::create_symlink(Work + "/elsewhere.bin", Local + "/link.bin");
     Open();
     Relist();
 
@@ -100,6 +103,14 @@ TEST_F(ExistingFiles, ResumeAddsWhatIsMissingAndOneAnswerCanStandForAll) {
     ASSERT_EQ(Boxes->Records.size(), 2u);
     EXPECT_NE(Boxes->Records[1].Buttons & mbRetry, 0u);
     EXPECT_TRUE(Read(Local + "/down.bin") == down) << Joined(Log());
+
+    // Nothing is appended through a link.
+    ClickRow("link.bin");
+    ClickOn(FrmFTP->Image4);  // Return: Skip
+    Settle();
+    ASSERT_EQ(Boxes->Records.size(), 3u);
+    EXPECT_EQ(Boxes->Records[2].Buttons & mbRetry, 0u);
+    Boxes->Records.pop_back();
 
     FrmFTP->FileListBox1->Update();
     const std::vector<std::string> files = FrmFTP->FileListBox1->Items();
