@@ -181,7 +181,7 @@ void TFrmFTP::TransferFolder(bool upload, const std::string& localRoot, const st
                    ": " + reason);
     };
     tree.OnNotice = [this, &rootName](const std::string& path, const std::string& what) {
-        AddLogLine("Left out " + JoinTreePath(rootName, path) + ": " + what);
+        AddLogLine("Left out " + JoinTreePath(rootName, path) + ": " + what + ".");
     };
     batch.Tree = &tree;
     batch.FilePosition = [&remote](std::int64_t position) {

@@ -77,6 +77,8 @@ TEST_F(FolderTransfers, ATreeGoesUpAndComesDownWholeAndEachChoiceIsAskedOnce) {
     MakeSite(Local + "/site");
     const auto site = TreeOfFiles(Local + "/site");
     ASSERT_EQ(std::count_if(site.begin(), site.end(), [](const auto& e) { return e.second != "/"; }), 293);
+    // A link loop on the local side is left out and said, not followed.
+    fs::create_directory_symlink("..", Local + "/site/d0 with space/loop");
     Open();
     ClickOn(FrmFTP->RadBinary);
 
@@ -87,6 +89,8 @@ TEST_F(FolderTransfers, ATreeGoesUpAndComesDownWholeAndEachChoiceIsAskedOnce) {
     EXPECT_TRUE(Boxes->Records.empty());
     EXPECT_GE(RowOf("site"), 0) << "the remote list was read again";
     EXPECT_TRUE(Logged("Upload ended: 293 files moved, 0 skipped, 0 not moved.")) << Joined(Log());
+    EXPECT_TRUE(Logged("Left out site/d0 with space/loop: link back into its own folder, not followed."))
+        << Joined(Log());
 
     // Down into another local folder, through the remote list's menu.
     const std::string down = Work + "/down";
