@@ -5,8 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -69,4 +72,23 @@ inline bool IsRandomFile(const std::string& path, std::uint64_t size, unsigned s
             return false;
     }
     return in.peek() == std::char_traits<char>::eof();
+}
+
+// Every entry below root by its relative path: a folder as "/", a file as
+// its bytes, or for more than 40 bytes its size and hash (so that a failure
+// message stays short).
+inline std::map<std::string, std::string> TreeOfFiles(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const std::string path = std::filesystem::relative(entry.path(), root).string();
+        if (entry.is_directory()) {
+            tree[path] = "/";
+            continue;
+        }
+        const std::string bytes = ReadLocal(entry.path().string());
+        tree[path] = bytes.size() <= 40 ? bytes
+                                        : std::to_string(bytes.size()) + " bytes #" +
+                                              std::to_string(std::hash<std::string>()(bytes));
+    }
+    return tree;
 }

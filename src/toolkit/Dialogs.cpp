@@ -70,6 +70,16 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned butt
     return Dialogs().MessageBox(request);
 }
 
+TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons, const TButtonCaptions& captions,
+                        TMsgDlgBtn defaultButton, const std::string& checkBox, bool& checked) {
+    TMessageBoxRequest request = BoxRequest(text, kind, buttons);
+    request.Captions = captions;
+    request.DefaultButton = defaultButton;
+    request.CheckBox = checkBox;
+    request.Checked = &checked;
+    return Dialogs().MessageBox(request);
+}
+
 void ShowErrorBox(const std::string& message) {
     TMessageBoxRequest request;
     request.Kind = mtError;

@@ -22,6 +22,10 @@ struct TMessageBoxRequest {
     TButtonCaptions Captions;
     // The button Return presses; 0 leaves the choice to the toolkit.
     unsigned DefaultButton = 0;
+    // A check box under the text when CheckBox is not empty; *Checked holds
+    // its state going in and, once the box is closed, as the user left it.
+    std::string CheckBox;
+    bool* Checked = nullptr;
 };
 
 struct TOpenFileRequest {
@@ -60,6 +64,9 @@ TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned butt
 // The same with captions of our own and the button that Return presses.
 TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons, const TButtonCaptions& captions,
                         TMsgDlgBtn defaultButton);
+// The same with a check box of that caption under the text.
+TModalResult MessageDlg(const std::string& text, TMsgDlgType kind, unsigned buttons, const TButtonCaptions& captions,
+                        TMsgDlgBtn defaultButton, const std::string& checkBox, bool& checked);
 // The default error box for an exception no handler caught.
 void ShowErrorBox(const std::string& message);
 // The input box: the typed text, or defaultValue when cancelled. A value

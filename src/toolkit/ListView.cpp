@@ -1,10 +1,12 @@
 #include "toolkit/ListView.h"
 
+#include <QDrag>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTreeWidget>
 
+#include "toolkit/DragDrop.h"
 #include "toolkit/ImageList.h"
 #include "toolkit/Text.h"
 
@@ -41,6 +43,13 @@ protected:
         const QModelIndex focusBefore = currentIndex();
         QTreeWidget::keyPressEvent(event);
         if (selectionModel()->selectedRows() != before || currentIndex() != focusBefore) View->NotifyClick();
+    }
+
+    // A drag carries the view itself: the drop target asks it for its rows.
+    void startDrag(Qt::DropActions) override {
+        auto* drag = new QDrag(this);
+        drag->setMimeData(InternalDragData(View));
+        drag->exec(Qt::CopyAction);
     }
 
 private:
@@ -89,6 +98,11 @@ int TListView::ColumnWidth(int index) const { return Tree()->columnWidth(index);
 void TListView::SetRowSelect(bool value) {
     Tree()->setSelectionBehavior(value ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
     Tree()->setAllColumnsShowFocus(value);
+}
+
+void TListView::SetDragEnabled(bool value) {
+    Tree()->setDragEnabled(value);
+    Tree()->setDragDropMode(value ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
 }
 
 void TListView::SetMultiSelect(bool value) {

@@ -33,6 +33,8 @@ public:
     void SetRowSelect(bool value);
     void SetMultiSelect(bool value);
     bool MultiSelect() const { return FMultiSelect; }
+    // Highlighted rows can be dragged onto a drop target (see DragDrop.h).
+    void SetDragEnabled(bool value);
     // The pictures of the rows' state images (not owned; must outlive the view).
     void SetStateImages(TImageList* images);
 

@@ -1,6 +1,7 @@
 #include "toolkit/QtDialogs.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -57,7 +58,13 @@ TModalResult TQtDialogs::MessageBox(const TMessageBoxRequest& request) {
         if (request.DefaultButton == b.button) box.setDefaultButton(button);
     }
     if (box.buttons().isEmpty()) box.addButton(QMessageBox::Ok);
+    if (!request.CheckBox.empty() && request.Checked != nullptr) {
+        auto* check = new QCheckBox(ToQString(request.CheckBox), &box);
+        check->setChecked(*request.Checked);
+        box.setCheckBox(check);
+    }
     box.exec();
+    if (box.checkBox() != nullptr) *request.Checked = box.checkBox()->isChecked();
     const auto clicked = box.standardButton(box.clickedButton());
     for (const ButtonMap& b : kButtons)
         if (b.qt == clicked) return ModalResultOf(b.button);

@@ -21,9 +21,13 @@ TModalResult TScriptedDialogs::MessageBox(const TMessageBoxRequest& request) {
     record.Buttons = request.Buttons;
     record.Captions = request.Captions;
     record.DefaultButton = request.DefaultButton;
+    record.CheckBox = request.CheckBox;
     Opened(record);
     TScriptedAnswer answer;
-    if (Next(answer)) return answer.Result;
+    if (Next(answer)) {
+        if (request.Checked != nullptr) *request.Checked = answer.Checked;
+        return answer.Result;
+    }
     if ((request.Buttons & request.DefaultButton) != 0)
         return ModalResultOf(static_cast<TMsgDlgBtn>(request.DefaultButton));
     if ((request.Buttons & mbOK) != 0 || request.Buttons == 0) return mrOk;

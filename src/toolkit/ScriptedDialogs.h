@@ -21,6 +21,7 @@ struct TDialogRecord {
     TButtonCaptions Captions;     // message boxes: the captions of their own
     unsigned DefaultButton = 0;   // message boxes: the one Return presses
     std::string Value;            // input box: the value it opened with
+    std::string CheckBox;         // message boxes: the check box's caption
 };
 
 struct TScriptedAnswer {
@@ -28,6 +29,7 @@ struct TScriptedAnswer {
     bool Accept = true;                // input boxes and file dialogs
     std::string Value;                 // input boxes
     std::vector<std::string> Files;    // file dialogs
+    bool Checked = false;              // message boxes with a check box: its state
 };
 
 class TScriptedDialogs : public TDialogs {
@@ -37,9 +39,9 @@ public:
     bool OpenFiles(const TOpenFileRequest& request, std::vector<std::string>& files) override;
 
     void Answer(TScriptedAnswer answer) { Answers.push_back(std::move(answer)); }
-    void AnswerResult(TModalResult result) { Answers.push_back({result, true, {}, {}}); }
-    void AnswerText(std::string value) { Answers.push_back({mrOk, true, std::move(value), {}}); }
-    void AnswerFiles(std::vector<std::string> files) { Answers.push_back({mrOk, true, {}, std::move(files)}); }
+    void AnswerResult(TModalResult result, bool checked = false) { Answers.push_back({result, true, {}, {}, checked}); }
+    void AnswerText(std::string value) { Answers.push_back({mrOk, true, std::move(value), {}, false}); }
+    void AnswerFiles(std::vector<std::string> files) { Answers.push_back({mrOk, true, {}, std::move(files), false}); }
 
     // Runs while a box is "open", before it is answered (for example to check
     // what else keeps running under a modal box).

@@ -19,7 +19,7 @@ void TFrmFTP::ChoosePassiveMode(const TFtpUrl& address) {
 }
 
 void TFrmFTP::UpdatePassiveMemory(TFtpRequest RqType, std::uint16_t Error) {
-    const bool dataRequest = RqType == ftpDirAsync || RqType == ftpGetAsync || RqType == ftpPutAsync;
+    const bool dataRequest = RqType == ftpDirAsync || IsFileTransfer(RqType);
     if (!dataRequest || !FtpClient1->Passive || PassiveServer.empty() ||
         Settings.ReadBool("Options", kEverySitePassive, false))
         return;

@@ -236,6 +236,12 @@ void TFrmFTP::ReportError(std::uint16_t Error) {
 
 void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t Error) {
     UpdatePassiveMemory(RqType, Error);
+    // A batch's requests are its own: it reports what failed and reads the
+    // lists once, at its end.
+    if (Batch != nullptr) {
+        if (!FtpClient1->Connected()) CmdConnect->SetCaption("Connect");
+        return;
+    }
     // The question or the alarm is the report: no error box on top of it.
     // After our own QUIT (the user left or disconnected) a request cut short
     // is no news either.
@@ -285,6 +291,8 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
             break;
         case ftpPutAsync:
         case ftpGetAsync:
+        case ftpRestPutAsync:
+        case ftpRestGetAsync:
             RefreshRemoteList();
             ClearBusy();
             break;

@@ -13,24 +13,28 @@ void TFrmFTP::BuildStop() {
     CmdStop->SetFont(ArialFont());
     CmdStop->SetVisible(false);
     CmdStop->OnClick = [this](TObject* s) { CmdStopClick(s); };
+    // Esc while files move stops them (the button is shown only then); at
+    // any other time it closes the window, as designed.
+    SetCancelButton(CmdStop);
 }
 
 void TFrmFTP::CmdStopClick(TObject*) {
     if (!TransferRunning()) return;
     StopAsked = true;
+    StopBatch();
     AddLogLine("Stopping the transfer...");
 }
 
-TFrmFTP::TStoppable::TStoppable(TFrmFTP& form, std::string name, bool download)
-    : Form(form), Name(std::move(name)), Download(download) {
+TFrmFTP::TStoppable::TStoppable(TFrmFTP& form, std::string stoppedLine)
+    : Form(form), StoppedLine(std::move(stoppedLine)) {
     Form.StopAsked = false;
     Form.CmdStop->SetVisible(true);
 }
 
 TFrmFTP::TStoppable::~TStoppable() {
-    Form.CmdStop->SetVisible(false);
+    // A batch shows Stop until its last file.
+    if (Form.Batch == nullptr) Form.CmdStop->SetVisible(false);
     if (!Form.StopAsked) return;
     Form.StopAsked = false;
-    Form.AddLogLine(Download ? "Stopped: \"" + Name + "\" was not downloaded; the local folder is as it was."
-                             : "Stopped: \"" + Name + "\" was not uploaded whole; the server may keep the part that arrived.");
+    Form.AddLogLine(StoppedLine);
 }

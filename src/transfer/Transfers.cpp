@@ -77,7 +77,7 @@ void TFrmFTP::BuildTransfers() {
     // while the call was still pumping.
     FtpClient1->OnRequestDone = [this, table = FtpClient1->OnRequestDone](TObject* s, TFtpRequest rq,
                                                                           std::uint16_t e) {
-        if (rq == ftpPutAsync || rq == ftpGetAsync) TransferDone(e);
+        if (IsFileTransfer(rq)) TransferDone(e);
         if (table) table(s, rq, e);
     };
     FtpClient1->OnProgress = [this](TObject* s, int64_t count, bool& abort) {
@@ -102,9 +102,12 @@ bool TFrmFTP::EngineIdle() const {
     return state == fesReady || state == fesBetweenSteps;
 }
 
+bool TFrmFTP::IsFileTransfer(TFtpRequest request) {
+    return request == ftpGetAsync || request == ftpPutAsync || request == ftpRestGetAsync || request == ftpRestPutAsync;
+}
+
 bool TFrmFTP::TransferRunning() const {
-    const TFtpRequest request = FtpClient1->RequestType();
-    return !EngineIdle() && (request == ftpGetAsync || request == ftpPutAsync);
+    return Batch != nullptr || (!EngineIdle() && IsFileTransfer(FtpClient1->RequestType()));
 }
 
 bool TFrmFTP::EngineTakesRequest() {
@@ -135,6 +138,7 @@ bool TFrmFTP::FitsOneCommand(const std::string& text) {
 // while a file is on its way changes nothing about what is sent.
 void TFrmFTP::UploadSelected() {
     if (!EngineTakesRequest()) return;
+    StandingChoice.reset();
     const bool savedView = !RadExplorer->Checked();
     TListBox* list = savedView ? static_cast<TListBox*>(ListBoxPC) : FileListBox1;
     if (list->Count() == 0) {
@@ -158,7 +162,8 @@ void TFrmFTP::UploadSelected() {
 bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
     if (!EngineTakesRequest()) return false;
     std::string remoteName = platform::FileNamePart(path);
-    if (!ChooseRemoteName(remoteName)) return true;
+    std::int64_t resumeAt = 0;
+    if (ChooseRemoteName(remoteName, GetLocalFileSize(path), resumeAt) == TExistingChoice::Skip) return true;
     if (!SetRequestNames({.HostDirName = LblRemoteDir->Caption(),
                           .HostFileName = remoteName,
                           .LocalFileName = path}))
@@ -184,8 +189,14 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
         }
         SetBusy();
         TransferResult = -1;
-        TStoppable stoppable(*this, remoteName, false);
-        FtpClient1->Put();
+        TStoppable stoppable(*this, "Stopped: \"" + remoteName +
+                                        "\" was not uploaded whole; the server may keep the part that arrived.");
+        if (resumeAt > 0) {
+            FtpClient1->ResumeAt = resumeAt;
+            FtpClient1->RunSync(&TCustomFtpCli::RestPutAsync);
+        } else {
+            FtpClient1->Put();
+        }
         FinishTransfer(TransferSucceeded());
     } catch (...) {
         if (!savedView) ResetProgress();
@@ -248,27 +259,46 @@ void TFrmFTP::DownloadFocused() {
         ShowMessage(kRemoteNameError);
         return;
     }
-    DownloadName = ListView1->Caption(focused);
-    if (!platform::IsPlainName(DownloadName) || !FitsOneCommand(DownloadName)) {
+    const std::string name = ListView1->Caption(focused);
+    if (!platform::IsPlainName(name) || !FitsOneCommand(name)) {
         ShowMessage(kRemoteNameError);
         return;
     }
+    StandingChoice.reset();
+    if (ListView1->StateIndex(focused) == kFolderImage) {
+        DownloadRows({name});
+        return;
+    }
+    DownloadFile(name, ListView1->SubItems(focused));
+}
+
+void TFrmFTP::DownloadFile(const std::string& name, const std::vector<std::string>& subItems) {
+    DownloadName = name;
     const std::string folder = FileListBox1->Directory();
-    std::string localName = DownloadName;
-    if (!ChooseLocalName(localName)) return;
-    const std::string target = ShownFile(localName);
-    const std::vector<std::string> subItems = ListView1->SubItems(focused);
+    int64_t size = -1;
     // Without a usable size the download runs without progress display.
-    TransferActive = !subItems.empty() && ParseSize(subItems[0], TransferSize);
+    TransferActive = !subItems.empty() && ParseSize(subItems[0], size);
+    TransferSize = size;
+    std::string localName = DownloadName;
+    const TExistingChoice choice = ChooseLocalName(localName, TransferActive ? size : -1);
+    if (choice == TExistingChoice::Skip) {
+        TransferActive = false;
+        return;
+    }
+    const bool resume = choice == TExistingChoice::Resume;
+    const std::string target = ShownFile(localName);
     TransferReachedSize = false;
 
-    const std::string scratch = platform::CreateScratchFile(folder, DownloadName);
+    // A resumed download adds to the file itself; any other goes to scratch.
+    const std::string scratch = resume ? std::string() : platform::CreateScratchFile(folder, DownloadName);
     bool stored = false;
     try {
-        if (scratch.empty()) throw Exception("Unable to create a file in " + folder);
-        // The engine was found idle above and nothing has run since: the
-        // names are taken.
-        SetRequestNames({.HostDirName = LblRemoteDir->Caption(), .HostFileName = DownloadName, .LocalFileName = scratch});
+        if (scratch.empty() && !resume) throw Exception("Unable to create a file in " + folder);
+        // The engine was found idle by the caller and nothing has run since:
+        // the names are taken.
+        SetRequestNames({.HostDirName = LblRemoteDir->Caption(),
+                         .HostFileName = DownloadName,
+                         .LocalFileName = resume ? target : scratch});
         if (RadAscii->Checked()) FtpClient1->TypeAscii();
         else FtpClient1->TypeBinary();
         if (TransferActive) {
@@ -278,10 +308,14 @@ void TFrmFTP::DownloadFocused() {
         }
         SetBusy();
         TransferResult = -1;
-        TStoppable stoppable(*this, DownloadName, true);
-        FtpClient1->Get();
+        TStoppable stoppable(*this, resume ? "Stopped: \"" + localName +
+                                                 "\" was not resumed to its end; it keeps what arrived."
+                                           : "Stopped: \"" + DownloadName +
+                                                 "\" was not downloaded; the local folder is as it was.");
+        if (resume) FtpClient1->RunSync(&TCustomFtpCli::RestGetAsync);
+        else FtpClient1->Get();
         if (TransferSucceeded()) {
-            if (!platform::ReplaceFile(scratch, target))
+            if (!resume && !platform::ReplaceFile(scratch, target))
                 throw Exception("The downloaded file could not be stored as " + target +
                                 ". Make sure no folder of that name is in the way.");
             stored = true;
@@ -293,13 +327,15 @@ void TFrmFTP::DownloadFocused() {
         FileListBox1->Update();
         throw;
     }
-    if (!stored) platform::DeleteFile(scratch);
+    if (!scratch.empty() && !stored) platform::DeleteFile(scratch);
     ResetProgress();
-    FileListBox1->Update();
+    // A batch reads the folder once, at its end.
+    if (Batch == nullptr) FileListBox1->Update();
 }
 
 void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool& Abort) {
     if (StopAsked) Abort = true;
+    if (BatchFilePosition(Count)) return;
     if (!TransferActive) return;
     // Nothing to show a share of for an empty (or missing) file.
     if (TransferSize > 0) {

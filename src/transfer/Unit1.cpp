@@ -31,6 +31,7 @@ TFrmFTP::TFrmFTP(TComponent* AOwner) : TForm(AOwner) {
     BuildStop();
     BuildRemoteListing();
     BuildRemoteOperations();
+    BuildFolderTransfers();
     BuildSession();
 
     CmdExit = Make<TBitBtn>(this, this, "CmdExit");

@@ -12,18 +12,24 @@
 //   RemoteListing.cpp    the remote list, its entry table and sort choice
 //   Transfers.cpp        upload/download images, transfer type, progress
 //   RemoteOperations.cpp the server buttons
+//   ExistingFiles.cpp    the question before a file is replaced
+//   StopTransfer.cpp     Stop (and Esc) while files move
+//   FolderTransfers.cpp  several rows or files and whole folders at once:
+//                        context menus, drops, DOWNLOAD on a folder row
 // Each Build... routine creates its concern's controls with their design
 // values; the constructor calls them in the order of the window's areas.
 //
 // Contract: runs on the user-interface thread only. Every close of the window
 // (Return, the close box, the window manager, Esc) runs FormCloseQuery, which
 // stores the local folder and the transfer type, ends the FTP session and lets
-// it close, unless a file transfer is still running.
+// it close, unless a file transfer is still running. While files move, Esc
+// is Stop's key instead.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ftp/FtpCli.h"
 #include "toolkit/Buttons.h"
@@ -39,12 +45,14 @@
 #include "toolkit/Label.h"
 #include "toolkit/ListBox.h"
 #include "toolkit/ListView.h"
+#include "toolkit/PopupMenu.h"
 #include "toolkit/RadioButton.h"
 #include "toolkit/Timer.h"
 #include "transfer/PassiveServers.h"
 #include "transfer/RemoteEntries.h"
 #include "transfer/SettingsFile.h"
 #include "transfer/TrustedCertificates.h"
+#include "tree/TreeTypes.h"
 
 struct TFtpUrl;
 
@@ -145,11 +153,27 @@ public:
     void Image4Click(TObject* Sender);
     // Uploads every highlighted file of the local list in view.
     void UploadSelected();
-    // Downloads the focused remote row into the folder the file list shows.
+    // Downloads the focused remote row into the folder the file list shows
+    // (a folder row: the folder whole, into a folder of its name).
     void DownloadFocused();
     void FtpClient1Progress(TObject* Sender, int64_t Count, bool& Abort);
     void ShowProgress();
     void ResetProgress();
+
+    // --- Several entries at once (FolderTransfers.cpp) ---
+    // "Download" on the remote list; "Upload" on the file list and on the
+    // folder list (the highlighted folder).
+    TPopupMenu* RemoteMenu = nullptr;
+    TPopupMenu* LocalFilesMenu = nullptr;
+    TPopupMenu* LocalFoldersMenu = nullptr;
+    // Rows of the remote list by name, files and folders (whole), into the
+    // local folder on view; local files and folders (whole) into the remote
+    // folder on view. One question per file already there (or one for all),
+    // Stop ends the rest, and the lists are read again once at the end.
+    void DownloadRows(const std::vector<std::string>& names);
+    void UploadPaths(const std::vector<std::string>& paths);
+    // The names of the highlighted rows of the remote list, ".." left out.
+    std::vector<std::string> SelectedRows() const;
 
     // --- Remote listing (RemoteListing.cpp) ---
     TLabel* LblRemoteDir;
@@ -295,28 +319,55 @@ private:
     bool StopAsked = false;
     void BuildStop();
     void CmdStopClick(TObject* Sender);
-    // Shows Stop for the length of one transfer and logs what a stop left.
+    // Shows Stop for the length of one transfer and logs StoppedLine when a
+    // stop ended it.
     class TStoppable {
     public:
-        TStoppable(TFrmFTP& form, std::string name, bool download);
+        TStoppable(TFrmFTP& form, std::string stoppedLine);
         ~TStoppable();
         TStoppable(const TStoppable&) = delete;
         TStoppable& operator=(const TStoppable&) = delete;
 
     private:
         TFrmFTP& Form;
-        std::string Name;
-        bool Download;
+        std::string StoppedLine;
     };
 
     // --- Files already there (ExistingFiles.cpp) ---
     // Before a download replaces a file of the local folder or an upload one
-    // of the remote folder on view, the user chooses Overwrite, Skip or Rename
-    // (the new file gets a free name). Name is the name the file will be
-    // stored under, changed for Rename; false means skip it.
-    bool ChooseLocalName(std::string& name);
-    bool ChooseRemoteName(std::string& name);
-    bool RemoteListHas(const std::string& name) const;
+    // of the remote folder on view, the user chooses Overwrite, Resume
+    // (offered when the file there is smaller and the type is binary), Skip
+    // or Rename (the new file gets a free name), and may apply the choice to
+    // the rest of the transfer (StandingChoice, cleared when the user starts
+    // the next one). Name is the name the file will be stored under, changed
+    // for Rename.
+    std::optional<TExistingChoice> StandingChoice;
+    TExistingAnswer AskExisting(const TExistingFile& file, const std::string& where);
+    TExistingChoice DecideExisting(const TExistingFile& file, const std::string& where);
+    // sourceSize -1: not known (no Resume then).
+    TExistingChoice ChooseLocalName(std::string& name, std::int64_t sourceSize);
+    // resumeAt: the size of the remote file for Resume, else 0.
+    TExistingChoice ChooseRemoteName(std::string& name, std::int64_t sourceSize, std::int64_t& resumeAt);
+    // The size of the remote list's entry of that name, -1 when it has none.
+    std::int64_t RemoteListSize(const std::string& name) const;
+
+    // --- Several entries at once (FolderTransfers.cpp) ---
+    // Lives for the length of one transfer of several entries: the
+    // completion table leaves its requests alone, Stop ends the rest.
+    class TTransferBatch;
+    TTransferBatch* Batch = nullptr;
+    void BuildFolderTransfers();
+    // One folder whole through the folder transfer; RootName is its name
+    // as the log shows it.
+    void TransferFolder(bool upload, const std::string& localRoot, const std::string& remoteRoot,
+                        const std::string& rootName);
+    void ShowFolderProgress(const TTreeProgress& progress, bool upload);
+    // The batch's end: what was done and what not, and the lists read again.
+    void FinishBatch(bool upload);
+    void StopBatch();
+    // A data event of a folder transfer's file: true when it took it.
+    bool BatchFilePosition(int64_t Count);
+    void SetTransferType();
 
     void BuildEngine();
     void BuildLocalBrowser();
@@ -334,6 +385,12 @@ private:
     // sent. The saved view sets the type through Binary and TypeSet.
     bool UploadFile(const std::string& path, bool savedView);
     void FinishTransfer(bool succeeded);
+    // One file row of the remote list, by its caption and sub-items.
+    void DownloadFile(const std::string& name, const std::vector<std::string>& subItems);
+    // GET, PUT and their resumed forms.
+    static bool IsFileTransfer(TFtpRequest request);
+    // The remote list's picture of a folder row.
+    static constexpr int kFolderImage = 0;
     // Error of the last PUT or GET completion; -1 until it has arrived.
     int TransferResult = -1;
     // Whether the PUT or GET just run ended with 0, by its own completion.
