@@ -503,7 +503,7 @@ protected:
     TDataEventProc DataAcceptHandler = nullptr;
     // Set by a local failure; the transfer's result whatever the server says.
     int TransferError = 0;
-    // The 100 ms pause after the last chunk of an upload is running.
+    // The end-of-file timer after the last chunk of an upload is running.
     bool EofPauseRunning = false;
     char UploadChunk[1460] = {};
 
