@@ -184,6 +184,10 @@ public:
     virtual void RestAsync();
     virtual void PortAsync();
     virtual void QuitAsync();
+    // QuitAsync for a program about to end, which does not wait for the
+    // reply: destroying the engine then closes the connection in order
+    // behind the QUIT instead of resetting it.
+    void QuitAndLeave();
     // --- Requests: transfer steps ----------------------------------------
     virtual void RunRetrAsync();
     virtual void RunListAsync();
