@@ -146,7 +146,9 @@ bool TCliSession::Open() {
 
 void TCliSession::Close() {
     if (!Usable()) return;
-    // The run's outcome is already known; a server that will not say goodbye
-    // changes nothing.
-    FEngine->Quit();
+    // The run's outcome is already known: QUIT goes out and the connection
+    // closes behind it (the engine's destruction), without waiting for the
+    // goodbye. A server may say it only once it has put away the file just
+    // stored: vsftpd on ext4 closes an upload of 512 MiB in 0.2-0.3 s.
+    FEngine->QuitAndLeave();
 }

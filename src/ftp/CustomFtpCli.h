@@ -184,6 +184,10 @@ public:
     virtual void RestAsync();
     virtual void PortAsync();
     virtual void QuitAsync();
+    // QuitAsync for a program about to end, which does not wait for the
+    // reply: destroying the engine then closes the connection in order
+    // behind the QUIT instead of resetting it.
+    void QuitAndLeave();
     // --- Requests: transfer steps ----------------------------------------
     virtual void RunRetrAsync();
     virtual void RunListAsync();
@@ -503,7 +507,7 @@ protected:
     TDataEventProc DataAcceptHandler = nullptr;
     // Set by a local failure; the transfer's result whatever the server says.
     int TransferError = 0;
-    // The 100 ms pause after the last chunk of an upload is running.
+    // The end-of-file timer after the last chunk of an upload is running.
     bool EofPauseRunning = false;
     char UploadChunk[1460] = {};
 

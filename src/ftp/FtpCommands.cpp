@@ -194,6 +194,14 @@ void TCustomFtpCli::QuitAsync() {
     IssueCommand(ftpQuitAsync, stepQuit, "QUIT", {221}, &TCustomFtpCli::QuitAfterReply);
 }
 
+void TCustomFtpCli::QuitAndLeave() {
+    if (ControlSocket) {
+        ControlSocket->LingerOnOff = wsLingerOff;
+        ControlSocket->ApplyLingerOption();
+    }
+    QuitAsync();
+}
+
 void TCustomFtpCli::QuitAfterReply() {
     // The close completes the request (ControlSessionClosed).
     if (ControlSocket) ControlSocket->Disconnect();

@@ -21,12 +21,14 @@ namespace {
 
 using peers::CloseConnection;
 using peers::ExpectBytes;
+using peers::ExpectPeerClose;
 using peers::Millis;
 using peers::ResetConnection;
 using peers::ScriptedPeer;
 using peers::ScriptStep;
 using peers::SendBytes;
 using peers::SleepFor;
+using peers::WaitUntil;
 using Script = std::vector<ScriptStep>;
 
 Script operator+(Script A, const Script& B) {
@@ -259,6 +261,27 @@ TEST_F(FaultCampaign, FullDiskAndReadOnlyFolder) {
                                      {"get", "keep.txt"}, "true");
         ExpectEnded(r, 5, "Read-only file system");
     }
+}
+
+
+// A server that says goodbye only once the client has gone (vsftpd closing a
+// large file just stored on a disk is that slow): the upload ends as soon as
+// its 226 is in, with QUIT sent and the connection closed behind it.
+TEST_F(FaultCampaign, AnUploadEndsWithoutWaitingForTheGoodbye) {
+    ScriptedPeer data({ExpectBytes("an existing file"), ExpectPeerClose()});
+    ASSERT_TRUE(data.Start());
+    // Shorter than the client's 3-second time-out: a client that waited for
+    // the 221 would close only after it.
+    ScriptedPeer control(Login() + Answer("TYPE I", "200 binary") + Answer("PASV", PasvReply(data)) +
+                             Answer("STOR keep.txt", "150 go") +
+                             Script{WaitUntil([&data] { return data.WaitDone(Millis(0)); }),
+                                    SendBytes("226 stored\r\n"), ExpectBytes("QUIT\r\n"), ExpectPeerClose()},
+                         1, Millis(2000));
+    ASSERT_TRUE(control.Start());
+    ExpectEnded(Against(control, {"put", Work.File("keep.txt")}), 0, "");
+    EXPECT_TRUE(control.WaitDone());
+    EXPECT_EQ(control.Failure(), "");
+    EXPECT_EQ(data.Failure(), "");
 }
 
 }  // namespace
