@@ -15,8 +15,9 @@
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/timerfd.h>
 #include <unistd.h>
+
+#include "platform/LoopTimers.h"
 
 namespace platform {
 namespace {
@@ -38,20 +39,6 @@ struct Window {
     HWND handle = 0;
     WindowProc proc;
 };
-
-struct Timer {
-    HWND hwnd = 0;
-    UINT_PTR id = 0;
-    std::uint64_t due = 0;  // monotonic ms
-    unsigned interval = 0;
-    bool repeat = false;
-};
-
-std::uint64_t NowMs() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 // The part of a loop other threads may touch: the queue and its wake-up.
 class LoopCore {
@@ -152,21 +139,19 @@ class MessageLoop {
 public:
     MessageLoop() : core(std::make_shared<LoopCore>()) {
         epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-        timerFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-        if (epollFd < 0 || timerFd < 0) throw std::runtime_error("epoll/timerfd creation failed");
+        if (epollFd < 0) throw std::runtime_error("epoll creation failed");
         epoll_event ev{};
         ev.events = EPOLLIN;
         ev.data.u64 = kWakeKey;
         ::epoll_ctl(epollFd, EPOLL_CTL_ADD, core->wakeFd, &ev);
         ev.data.u64 = kTimerKey;
-        ::epoll_ctl(epollFd, EPOLL_CTL_ADD, timerFd, &ev);
+        ::epoll_ctl(epollFd, EPOLL_CTL_ADD, timers.Descriptor(), &ev);
     }
 
     ~MessageLoop() {
         tLoop = nullptr;
         std::lock_guard<std::mutex> lock(GetRegistry().mutex);
         for (auto& [handle, w] : windows) GetRegistry().owners.erase(handle);
-        ::close(timerFd);
         ::close(epollFd);
     }
 
@@ -193,14 +178,7 @@ public:
         }
         core->RemoveIf([h](const QueuedMessage& m) { return m.msg.hwnd == h; });
         std::erase_if(idleMessages, [h](const MSG& m) { return m.hwnd == h; });
-        bool hadTimers = false;
-        timers.erase(std::remove_if(timers.begin(), timers.end(),
-                                    [&](const Timer& t) {
-                                        hadTimers |= t.hwnd == h;
-                                        return t.hwnd == h;
-                                    }),
-                     timers.end());
-        if (hadTimers) ArmTimerFd();
+        timers.RemoveWindow(h);
         return true;
     }
 
@@ -246,10 +224,7 @@ public:
             std::uint64_t key = events[i].data.u64;
             if (key == kWakeKey) continue;  // drained once the queue is empty
             if (key == kTimerKey) {
-                std::uint64_t expirations;
-                ++detail::tSystemCalls;
-                while (::read(timerFd, &expirations, sizeof expirations) > 0) {}
-                FireTimers();
+                timers.Fire([this](const MSG& m) { core->Push(QueuedMessage{m, nullptr}); });
                 continue;
             }
             auto it = watches.find(key);
@@ -355,29 +330,8 @@ public:
         }
     }
 
-    UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, unsigned ms, bool repeat) {
-        if (!HasWindow(hwnd)) return 0;
-        auto it = std::find_if(timers.begin(), timers.end(),
-                               [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-        Timer t{hwnd, id, NowMs() + ms, ms, repeat};
-        if (it != timers.end()) *it = t;
-        else timers.push_back(t);
-        ArmTimerFd();
-        return id == 0 ? 1 : id;
-    }
-
-    bool KillTimer(HWND hwnd, UINT_PTR id) {
-        auto it = std::find_if(timers.begin(), timers.end(),
-                               [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-        if (it == timers.end()) return false;
-        timers.erase(it);
-        ArmTimerFd();
-        return true;
-    }
-
     std::shared_ptr<LoopCore> core;
     int epollFd = -1;
-    int timerFd = -1;
     int nesting = 0;  // procedures running now
     int deepestNesting = 0;
     std::uint64_t wakeups = 0;
@@ -385,47 +339,15 @@ public:
     std::uint64_t harvests = 0;
     AppHooks hooks;
 
+    detail::LoopTimers timers;
+
 private:
     std::vector<MSG> idleMessages;
     detail::IoHandler* idleHandler = nullptr;
     bool idlePending = false;
 
-    void FireTimers() {
-        std::uint64_t now = NowMs();
-        // Collect first: posting cannot change the list, but keep it simple.
-        for (auto it = timers.begin(); it != timers.end();) {
-            if (it->due <= now) {
-                core->Push(QueuedMessage{MSG{it->hwnd, WM_TIMER, it->id, 0}, nullptr});
-                if (it->repeat) {
-                    it->due += std::max(1u, it->interval);
-                    if (it->due <= now) it->due = now + std::max(1u, it->interval);
-                    ++it;
-                } else {
-                    it = timers.erase(it);
-                }
-            } else {
-                ++it;
-            }
-        }
-        ArmTimerFd();
-    }
-
-    void ArmTimerFd() {
-        itimerspec spec{};
-        if (!timers.empty()) {
-            std::uint64_t due = timers.front().due;
-            for (const Timer& t : timers) due = std::min(due, t.due);
-            // Absolute monotonic time; the steady clock is CLOCK_MONOTONIC here.
-            spec.it_value.tv_sec = static_cast<time_t>(due / 1000);
-            spec.it_value.tv_nsec = static_cast<long>((due % 1000) * 1000000);
-            if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
-        }
-        ::timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
-    }
-
     std::unordered_map<HWND, std::shared_ptr<Window>> windows;
     std::unordered_map<std::uint64_t, detail::IoHandler*> watches;
-    std::vector<Timer> timers;
 };
 
 MessageLoop& CurrentLoop() {
@@ -488,10 +410,11 @@ void ProcessMessages() { CurrentLoop().ProcessMessages(); }
 bool WaitMessage(int timeoutMs) { return CurrentLoop().WaitMessage(timeoutMs); }
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, unsigned elapseMs, bool repeat) {
-    return CurrentLoop().SetTimer(hwnd, id, elapseMs, repeat);
+    auto& loop = CurrentLoop();
+    return loop.HasWindow(hwnd) ? loop.timers.Set(hwnd, id, elapseMs, repeat) : 0;
 }
 
-bool KillTimer(HWND hwnd, UINT_PTR id) { return CurrentLoop().KillTimer(hwnd, id); }
+bool KillTimer(HWND hwnd, UINT_PTR id) { return CurrentLoop().timers.Kill(hwnd, id); }
 
 int LoopDescriptor() { return CurrentLoop().epollFd; }
 
@@ -533,8 +456,8 @@ void AppWaitForEvents(int timeoutMs) {
     else loop.WaitMessage(timeoutMs);
 }
 
-std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(NowMs()); }
-std::uint64_t GetTickCount64() { return NowMs(); }
+std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(detail::MonotonicMs()); }
+std::uint64_t GetTickCount64() { return detail::MonotonicMs(); }
 void Sleep(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 namespace detail {

@@ -1,0 +1,79 @@
+// The socket stand-in's end of a connection: shutdown and close, with the
+// held bytes and the program's linger setting.
+#include <cerrno>
+
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "platform/ErrorMap.h"
+#include "platform/SendDrain.h"
+#include "platform/SysEntry.h"
+#include "platform/WinSockCodes.h"
+
+namespace platform::sys {
+
+using namespace winsock;  // error numbers only
+
+void CloseDescriptor(Entry& e) {
+    SetInterest(e, 0);
+    ::close(e.fd);
+    e.fd = -1;  // the number may be reused at once
+    GetTable().Remove(e.handle);
+}
+
+
+int Shutdown(Handle h, int how) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (how < 0 || how > 2) return Fail(WSAEINVAL);
+    if (how != 0 && e->Held() > 0 && !FlushHeld(*e)) {
+        // The end of the stream follows the held bytes, sent as the kernel takes them.
+        if (how == 2 && ::shutdown(e->fd, SHUT_RD) < 0) return FailErrno();
+        e->shutPending = true;
+        e->sendShut = true;
+        return 0;
+    }
+    if (::shutdown(e->fd, how) < 0) return FailErrno();
+    if (how != 0) e->sendShut = true;
+    return 0;
+}
+
+int Close(Handle h) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    if (e->Held() > 0) FlushHeld(*e);
+    if (e->lingerOn && e->type == SOCK_STREAM) {
+        bool reset = e->lingerSeconds == 0;
+        if (!reset) {
+            int unsent = 0;
+            ::ioctl(e->fd, SIOCOUTQ, &unsent);
+            unsent += e->Held();
+            if (unsent > 0 && e->connected && !e->deadError) {
+                std::uint64_t now = NowMs();
+                if (e->closeDeadline == 0) e->closeDeadline = now + 1000ull * e->lingerSeconds;
+                // Waiting here would stall the thread: let the caller pump and retry.
+                if (now < e->closeDeadline) return Fail(WSAEWOULDBLOCK);
+                reset = true;
+            }
+        }
+        if (reset) {
+            ::linger l{1, 0};
+            ::setsockopt(e->fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            e->behindPos = e->behindLen = 0;
+        }
+    }
+    if (e->Held() > 0) {
+        // A graceful close: the kernel sends what it holds after the close,
+        // whatever the program does next, so the held bytes go the same way.
+        SetInterest(*e, 0);
+        DrainAndClose(e->fd, std::move(e->behind), e->behindPos, e->behindLen);
+        e->fd = -1;
+        e->behindPos = e->behindLen = 0;
+        GetTable().Remove(e->handle);
+        return 0;
+    }
+    CloseDescriptor(*e);
+    return 0;
+}
+}  // namespace platform::sys
