@@ -16,7 +16,7 @@ namespace platform::sys {
 using namespace winsock;  // error numbers only
 
 void CloseDescriptor(Entry& e) {
-    SetInterest(e, 0);
+    e.ready.Closing();
     ::close(e.fd);
     e.fd = -1;  // the number may be reused at once
     GetTable().Remove(e.handle);
@@ -49,7 +49,7 @@ int Close(Handle h) {
             int unsent = 0;
             ::ioctl(e->fd, SIOCOUTQ, &unsent);
             unsent += e->Held();
-            if (unsent > 0 && e->connected && !e->deadError) {
+            if (unsent > 0 && e->ready.Connected() && !e->deadError) {
                 std::uint64_t now = NowMs();
                 if (e->closeDeadline == 0) e->closeDeadline = now + 1000ull * e->lingerSeconds;
                 // Waiting here would stall the thread: let the caller pump and retry.
@@ -66,7 +66,7 @@ int Close(Handle h) {
     if (e->Held() > 0) {
         // A graceful close: the kernel sends what it holds after the close,
         // whatever the program does next, so the held bytes go the same way.
-        SetInterest(*e, 0);
+        e->ready.Closing();
         DrainAndClose(e->fd, std::move(e->behind), e->behindPos, e->behindLen);
         e->fd = -1;
         e->behindPos = e->behindLen = 0;

@@ -10,37 +10,31 @@
 #include <unordered_map>
 #include <vector>
 
-#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/types.h>
 
 #include "platform/MessageLoop.h"
+#include "platform/SocketReadiness.h"
 #include "platform/SysSocket.h"
 
 namespace platform::sys {
 
-constexpr std::uint32_t kReadInterest = EPOLLIN | EPOLLRDHUP;
-
 // One open handle. Fields other than the table links are touched only on the
-// thread that owns the handle (the one that selected it, or created it).
-struct Entry {
+// thread that owns the handle (the one that selected it, or created it). It is
+// the port of its readiness rules: their notifications and interest go to its
+// window and the loop, their questions to its descriptor (SysReadiness.cpp).
+struct Entry final : ReadyPort, std::enable_shared_from_this<Entry> {
+    Entry(int fd, int type) : fd(fd), type(type), ready(*this, type == SOCK_STREAM) {}
+
     int fd = -1;
     Handle handle = 0;
     int type = SOCK_STREAM;
     bool nonBlocking = false;
 
-    // Asynchronous selection.
+    // Asynchronous selection: the window told, and the rules that decide what.
     HWND hwnd = 0;
     UINT msg = 0;
-    long mask = 0;
-    std::uint32_t kernelEvents = 0;  // what epoll watches now (0 = not registered)
-    bool readArmed = false;
-    bool writeArmed = false;
-    bool acceptArmed = false;
-    bool connectPending = false;
-    bool closePosted = false;
-    bool connected = false;
-    bool listening = false;
+    SocketReadiness ready;
     // The error that ended the connection (reset, time-out, unreachable):
     // Linux reports it once, the program may ask again and again.
     int deadError = 0;
@@ -60,9 +54,6 @@ struct Entry {
     int aheadPos = 0;
     int aheadLen = 0;
     int Buffered() const { return aheadLen - aheadPos; }
-    // The kernel cannot wake the loop for bytes held here: a task on the
-    // window's queue stands in for it (see OfferHeldBytes).
-    bool heldOfferQueued = false;
 
     // Bytes sent while the loop dispatched, held back so that a handler
     // sending small blocks one notification at a time costs one system call
@@ -74,6 +65,19 @@ struct Entry {
     int Held() const { return behindLen - behindPos; }
     bool idleQueued = false;   // in tHeldSends
     bool shutPending = false;  // the program's shutdown waits for the held bytes
+
+    // ReadyPort
+    void PostEvent(long event, int error) override;
+    void Watch(std::uint32_t now, std::uint32_t was) override;
+    bool QueueOffer() override;
+    int PendingError() override;
+    int KernelReadable() override;
+    PeekResult PeekStream() override;
+    int DeadError() const override { return deadError; }
+    void NoteError(int error) override;
+    int BufferedBytes() const override { return Buffered(); }
+    int HeldBytes() const override { return Held(); }
+    bool HeldRoom() const override;
 };
 
 // A fast download takes whatever the kernel has gathered, up to 1 MiB, in one
@@ -92,9 +96,7 @@ public:
     }
 
     Handle Add(int fd, int type) {
-        auto e = std::make_shared<Entry>();
-        e->fd = fd;
-        e->type = type;
+        auto e = std::make_shared<Entry>(fd, type);
         e->handle = next.fetch_add(1);
         std::lock_guard<std::mutex> lock(mutex);
         entries.emplace(e->handle, e);
@@ -144,14 +146,7 @@ int FailErrno();
 std::shared_ptr<Entry> Lookup(Handle h);
 // Errors after which the connection is gone for good.
 bool EndsConnection(int error);
-void NoteDeadError(Entry& e, int error);
 std::uint64_t NowMs();
-
-// Readiness (SysReadiness.cpp).
-void Post(Entry& e, long event, int error);
-void EnsureInterest(Entry& e, std::uint32_t bits);
-void SetInterest(Entry& e, std::uint32_t events);
-void OfferHeldBytes(const std::shared_ptr<Entry>& e);
 
 // Held sends (SysHeldSends.cpp).
 bool FlushHeld(Entry& e);

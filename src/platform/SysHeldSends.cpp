@@ -28,8 +28,7 @@ bool FlushHeld(Entry& e) {
         int err = WsaFromErrno(errno);
         if (err == WSAEWOULDBLOCK) {
             // Also without a selection (deselected): the stand-in sends them.
-            if (e.mask == 0 || e.hwnd == 0) SetInterest(e, e.kernelEvents | EPOLLOUT);
-            else EnsureInterest(e, EPOLLOUT);
+            e.ready.HeldBlocked();
             return false;
         }
         if (e.deadError == 0) e.deadError = EndsConnection(err) ? err : WSAECONNABORTED;
@@ -77,8 +76,8 @@ namespace {
 // A block sent from a window procedure to a selected stream: the end of the
 // dispatch round follows, and sends the block with what came before it.
 bool MayHold(const Entry& e, int len, bool oob) {
-    return !oob && len > 0 && len < kSendBehind && e.type == SOCK_STREAM && e.connected && e.hwnd != 0 &&
-           e.mask != 0 && Dispatching();
+    return !oob && len > 0 && len < kSendBehind && e.type == SOCK_STREAM && e.ready.Connected() &&
+           e.ready.Selected() && Dispatching();
 }
 
 // As much of buf as the held block takes, once a full block has gone.
@@ -90,8 +89,7 @@ int SendHeld(const std::shared_ptr<Entry>& e, const char* buf, int len) {
     const int n = std::min(len, kSendBehind - e->Held());
     if (n < len) {
         // The rest is taken at the next FD_WRITE, once the kernel has room.
-        e->writeArmed = true;
-        EnsureInterest(*e, EPOLLOUT);
+        e->ready.SendBlocked();
     }
     if (n == 0) return Fail(WSAEWOULDBLOCK);
     Hold(e, buf, n);
@@ -111,7 +109,7 @@ int Send(Handle h, const char* buf, int len, bool oob) {
     if (MayHold(*e, len, oob)) return SendHeld(e, buf, len);
     // Anything else leaves after the bytes held before it.
     if (e->Held() > 0 && !FlushHeld(*e)) {
-        e->writeArmed = true;
+        e->ready.SendBlocked();
         return Fail(WSAEWOULDBLOCK);
     }
     if (e->deadError) return Fail(e->deadError);  // the held bytes could not be sent
@@ -123,16 +121,14 @@ int Send(Handle h, const char* buf, int len, bool oob) {
     if (r < 0) {
         int err = WsaFromErrno(errno);
         if (err == WSAEWOULDBLOCK) {
-            e->writeArmed = true;
-            EnsureInterest(*e, EPOLLOUT);
+            e->ready.SendBlocked();
         } else {
-            NoteDeadError(*e, err);
+            e->NoteError(err);
         }
         return Fail(err);
     }
     if (r < len && e->type == SOCK_STREAM) {
-        e->writeArmed = true;
-        EnsureInterest(*e, EPOLLOUT);
+        e->ready.SendBlocked();
     }
     return static_cast<int>(r);
 }
@@ -151,8 +147,7 @@ int SendTo(Handle h, const char* buf, int len, bool oob, const Address& to) {
     } while (r < 0 && errno == EINTR);
     if (r < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            e->writeArmed = true;
-            EnsureInterest(*e, EPOLLOUT);
+            e->ready.SendBlocked();
         }
         return FailErrno();
     }

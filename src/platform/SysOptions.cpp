@@ -92,7 +92,7 @@ int GetOption(Handle h, Option opt, std::uint32_t* value) {
         socklen_t len = sizeof soerr;
         ::getsockopt(e->fd, SOL_SOCKET, SO_ERROR, &soerr, &len);
         int err = soerr ? WsaFromErrno(soerr) : 0;
-        NoteDeadError(*e, err);
+        e->NoteError(err);
         *value = static_cast<std::uint32_t>(err);
         return 0;
     }
@@ -113,7 +113,7 @@ int SetNonBlocking(Handle h, bool on) {
     auto e = Lookup(h);
     if (!e) return -1;
     // A selected handle must stay non-blocking.
-    if (!on && e->mask != 0) return Fail(WSAEINVAL);
+    if (!on && e->ready.Selected()) return Fail(WSAEINVAL);
     int flags = ::fcntl(e->fd, F_GETFL);
     if (flags < 0) return FailErrno();
     flags = on ? (flags | O_NONBLOCK) : (flags & ~O_NONBLOCK);

@@ -23,7 +23,7 @@ using namespace winsock;  // error numbers only
 int ReadOutcome(Entry& e, ssize_t r, int len) {
     if (r < 0) {
         int err = WsaFromErrno(errno);
-        NoteDeadError(e, err);
+        e.NoteError(err);
         return Fail(err);
     }
     if (len > 0 && e.type == SOCK_STREAM && e.deadError) return Fail(e.deadError);
@@ -36,10 +36,7 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
     if (!e) return -1;
     if (len < 0) return Fail(WSAEFAULT);
     // Reading re-enables the read notification (at once if data remains).
-    if (!e->readArmed && !e->closePosted) {
-        e->readArmed = true;
-        if (e->connected) EnsureInterest(*e, kReadInterest);
-    }
+    e->ready.Receiving();
     if (e->type == SOCK_STREAM && !oob && !from) {
         if (e->Buffered() == 0 && !peek && len < kReadAhead) {
             if (!e->ahead) e->ahead = std::make_unique_for_overwrite<char[]>(kReadAhead);
@@ -57,7 +54,7 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
             std::memcpy(buf, e->ahead.get() + e->aheadPos, static_cast<size_t>(n));
             if (!peek) e->aheadPos += n;
             if (e->Buffered() == 0) e->aheadPos = e->aheadLen = 0;
-            else OfferHeldBytes(e);
+            else e->ready.Buffered();
             return n;
         }
     }

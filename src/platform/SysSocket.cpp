@@ -72,16 +72,14 @@ int Listen(Handle h, int backlog) {
     if (!e) return -1;
     if (e->type != SOCK_STREAM) return Fail(WSAEOPNOTSUPP);
     if (::listen(e->fd, backlog) < 0) return FailErrno();
-    e->listening = true;
-    e->acceptArmed = true;
-    EnsureInterest(*e, EPOLLIN);
+    e->ready.Listening();
     return 0;
 }
 
 Handle Accept(Handle h, Address* peer) {
     auto e = Lookup(h);
     if (!e) return kInvalid;
-    if (!e->listening) return Fail(WSAEINVAL), kInvalid;
+    if (!e->ready.IsListening()) return Fail(WSAEINVAL), kInvalid;
     SysName sin;
     int fd;
     do {
@@ -89,15 +87,14 @@ Handle Accept(Handle h, Address* peer) {
         fd = ::accept4(e->fd, sin.get(), &sin.len, SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     // Accepting re-enables the accept notification, whatever the outcome.
-    e->acceptArmed = true;
-    EnsureInterest(*e, EPOLLIN);
+    e->ready.Accepted();
     if (fd < 0) return FailErrno(), kInvalid;
     FromSockaddr(sin, peer);
     Handle nh = GetTable().Add(fd, SOCK_STREAM);
     auto ne = GetTable().Find(nh);
-    ne->connected = true;
+    ne->ready.AcceptedConnection();
     // The accepted handle inherits the listener's selection.
-    if (e->mask != 0 && e->hwnd != 0) AsyncSelect(nh, e->hwnd, e->msg, e->mask);
+    if (e->ready.Selected()) AsyncSelect(nh, e->hwnd, e->msg, e->ready.Mask());
     return nh;
 }
 
@@ -105,7 +102,7 @@ int Connect(Handle h, const Address& a) {
     auto e = Lookup(h);
     if (!e) return -1;
     if (int forced = gFailNextConnect.exchange(0)) return Fail(forced);
-    if (e->connected && e->type == SOCK_STREAM) return Fail(WSAEISCONN);
+    if (e->ready.Connected() && e->type == SOCK_STREAM) return Fail(WSAEISCONN);
     SysName sin = ToSockaddr(a);
     int r;
     do {
@@ -113,13 +110,11 @@ int Connect(Handle h, const Address& a) {
     } while (r < 0 && errno == EINTR);
     if (e->type == SOCK_DGRAM) {
         if (r < 0) return FailErrno();
-        e->connected = true;
+        e->ready.Connecting();
         return 0;
     }
     if (r < 0 && errno != EINPROGRESS) return FailErrno();
-    // Completion is told by FD_CONNECT, also when the kernel finished at once.
-    e->connectPending = true;
-    EnsureInterest(*e, EPOLLOUT);
+    e->ready.Connecting();
     if (r < 0) return Fail(WSAEWOULDBLOCK);
     return 0;
 }

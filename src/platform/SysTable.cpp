@@ -43,8 +43,8 @@ Table& GetTable() {
     return *t;
 }
 
-void NoteDeadError(Entry& e, int error) {
-    if (e.deadError == 0 && EndsConnection(error)) e.deadError = error;
+void Entry::NoteError(int error) {
+    if (deadError == 0 && EndsConnection(error)) deadError = error;
 }
 
 std::shared_ptr<Entry> Lookup(Handle h) {
