@@ -267,6 +267,8 @@ private:
     // Drops what belonged to the connection that ended: the send queue, a
     // pending DisconnectLater, the close already told.
     void ForgetConnection();
+    // What a connection's end leaves behind (close event told, close-later timer).
+    void ForgetConnectionEnd();
     void HandleHostByNameDone(platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleHostByAddrDone(platform::WPARAM WParam, platform::LPARAM LParam);
     // Runs the receive loop; false when the object was destroyed meanwhile.

@@ -56,6 +56,8 @@ void TCustomWSocket::DisconnectInternal(bool Shutdown, std::uint16_t Error) {
         DoSessionClosed(Error);
         if (!alive) return;
     }
+    // A handler that connected again owns the socket's state now.
+    if (FHSocket != INVALID_SOCKET) return;
     try {
         ResetToDefaults();
     } catch (...) {
