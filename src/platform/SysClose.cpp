@@ -15,13 +15,31 @@ namespace platform::sys {
 
 using namespace winsock;  // error numbers only
 
-void CloseDescriptor(Entry& e) {
+namespace {
+
+// Gives the descriptor back gracefully: the kernel sends what it holds after
+// the close, whatever the program does next, so the bytes still held here go
+// the same way, through the drain. The entry forgets the number, which may
+// be reused at once (a held-send flush queued for the loop finds none).
+void ReleaseDescriptor(Entry& e) {
     e.ready.Closing();
-    ::close(e.fd);
-    e.fd = -1;  // the number may be reused at once
-    GetTable().Remove(e.handle);
+    if (e.Held() > 0) DrainAndClose(e.fd, std::move(e.behind), e.behindPos, e.behindLen);
+    else ::close(e.fd);
+    e.fd = -1;
+    e.behindPos = e.behindLen = 0;
 }
 
+}  // namespace
+
+void Table::CloseAll() {
+    std::unordered_map<Handle, std::shared_ptr<Entry>> closing;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        closing.swap(entries);
+        ++generation;
+    }
+    for (auto& [h, e] : closing) ReleaseDescriptor(*e);
+}
 
 int Shutdown(Handle h, int how) {
     auto e = Lookup(h);
@@ -63,17 +81,9 @@ int Close(Handle h) {
             e->behindPos = e->behindLen = 0;
         }
     }
-    if (e->Held() > 0) {
-        // A graceful close: the kernel sends what it holds after the close,
-        // whatever the program does next, so the held bytes go the same way.
-        e->ready.Closing();
-        DrainAndClose(e->fd, std::move(e->behind), e->behindPos, e->behindLen);
-        e->fd = -1;
-        e->behindPos = e->behindLen = 0;
-        GetTable().Remove(e->handle);
-        return 0;
-    }
-    CloseDescriptor(*e);
+    ReleaseDescriptor(*e);
+    GetTable().Remove(e->handle);
     return 0;
 }
+
 }  // namespace platform::sys

@@ -109,12 +109,8 @@ public:
         ++generation;
     }
 
-    void CloseAll() {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (auto& [h, e] : entries) ::close(e->fd);
-        entries.clear();
-        ++generation;
-    }
+    // The library's last clean-up: every handle closed as Close would (SysClose.cpp).
+    void CloseAll();
 
     int Count() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -150,8 +146,5 @@ std::uint64_t NowMs();
 
 // Held sends (SysHeldSends.cpp).
 bool FlushHeld(Entry& e);
-
-// Close (SysClose.cpp).
-void CloseDescriptor(Entry& e);
 
 }  // namespace platform::sys
