@@ -42,6 +42,7 @@
 #include "base/StringList.h"
 #include "net/WSockBuf.h"
 #include "net/WSocketTypes.h"
+#include "platform/CloseTimeout.h"
 #include "platform/Messages.h"
 #include "platform/WinSock.h"
 
@@ -304,5 +305,5 @@ public:
     static constexpr int ConnectAttemptMs = 3000;
 
 private:
-    static constexpr int DefaultCloseLaterStallSeconds = 60;
+    static constexpr int DefaultCloseLaterStallSeconds = platform::kCloseStallSeconds;
 };
