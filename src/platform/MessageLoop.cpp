@@ -177,7 +177,7 @@ public:
             reg.owners.erase(h);
         }
         core->RemoveIf([h](const QueuedMessage& m) { return m.msg.hwnd == h; });
-        std::erase_if(idleMessages, [h](const MSG& m) { return m.hwnd == h; });
+        std::erase_if(idleMessages, [h](const QueuedMessage& m) { return m.msg.hwnd == h; });
         timers.RemoveWindow(h);
         return true;
     }
@@ -185,10 +185,11 @@ public:
     bool HasWindow(HWND h) const { return windows.count(h) != 0; }
 
     LRESULT Dispatch(const QueuedMessage& m) {
-        if (m.msg.hwnd == 0) return 0;
+        if (m.msg.hwnd == 0 && !m.task) return 0;
+        // A task of the loop's own (no window) runs as long as the loop does.
         auto it = windows.find(m.msg.hwnd);
-        if (it == windows.end()) return 0;
-        std::shared_ptr<Window> keep = it->second;
+        if (m.msg.hwnd != 0 && it == windows.end()) return 0;
+        std::shared_ptr<Window> keep = m.msg.hwnd != 0 ? it->second : nullptr;
         ++dispatched;
         struct Nesting {
             MessageLoop& loop;
@@ -206,11 +207,6 @@ public:
 
     // Turns ready descriptors into messages; waits at most timeoutMs.
     void Harvest(int timeoutMs) {
-        if (timeoutMs != 0 && idlePending) {
-            RunIdleWork();
-            // Only idle work may have made the descriptor readable: sleep.
-            core->DrainIfEmpty();
-        }
         ++harvests;
         epoll_event events[64];
         int n;
@@ -249,41 +245,29 @@ public:
                 if (++count % kHarvestEvery == 0) Harvest(0);
             }
         } while (count < budget && QueueIdleMessages());
-        RunIdleWork();
         if (count >= budget) core->Resignal();
         else core->DrainIfEmpty();
     }
 
     bool PostIdleMessage(const MSG& msg) {
         if (!HasWindow(msg.hwnd)) return false;
-        for (const MSG& m : idleMessages)
-            if (m.hwnd == msg.hwnd && m.message == msg.message && m.wParam == msg.wParam && m.lParam == msg.lParam)
+        for (const QueuedMessage& m : idleMessages)
+            if (!m.task && m.msg.hwnd == msg.hwnd && m.msg.message == msg.message && m.msg.wParam == msg.wParam &&
+                m.msg.lParam == msg.lParam)
                 return true;
-        idleMessages.push_back(msg);
-        if (idleMessages.size() == 1) core->Wake();
+        AddIdle(QueuedMessage{msg, nullptr});
         return true;
     }
+
+    void PostIdleTask(std::function<void()> task) { AddIdle(QueuedMessage{MSG{}, std::move(task)}); }
 
     // The queue has run dry: the idle messages join it. True when there were any.
     bool QueueIdleMessages() {
         if (idleMessages.empty()) return false;
-        std::vector<MSG> due;
+        std::vector<QueuedMessage> due;
         due.swap(idleMessages);
-        for (const MSG& m : due) core->Push(QueuedMessage{m, nullptr});
+        for (QueuedMessage& m : due) core->Push(std::move(m));
         return true;
-    }
-
-    void RequestIdleWork(detail::IoHandler* handler) {
-        idleHandler = handler;
-        if (idlePending) return;
-        idlePending = true;
-        core->Wake();
-    }
-
-    void RunIdleWork() {
-        if (!idlePending) return;
-        idlePending = false;
-        idleHandler->OnIdle();
     }
 
     bool PeekMessage(MSG& out) {
@@ -299,7 +283,6 @@ public:
                 Dispatch(m);  // tasks are internal: run them in order and go on
             }
         } while (QueueIdleMessages());
-        RunIdleWork();
         core->DrainIfEmpty();
         return false;
     }
@@ -342,9 +325,15 @@ public:
     detail::LoopTimers timers;
 
 private:
-    std::vector<MSG> idleMessages;
-    detail::IoHandler* idleHandler = nullptr;
-    bool idlePending = false;
+    // Idle messages and the loop's own idle tasks: one list, queued once the
+    // queue has run dry. A sleeping loop (ours, or a foreign one watching
+    // the descriptor) is woken for the first.
+    std::vector<QueuedMessage> idleMessages;
+
+    void AddIdle(QueuedMessage&& m) {
+        idleMessages.push_back(std::move(m));
+        if (idleMessages.size() == 1) core->Wake();
+    }
 
     std::unordered_map<HWND, std::shared_ptr<Window>> windows;
     std::unordered_map<std::uint64_t, detail::IoHandler*> watches;
@@ -469,7 +458,7 @@ void WatchDescriptor(int fd, std::uint64_t key, std::uint32_t epollEvents, IoHan
 
 bool IsWindowOfThisThread(HWND hwnd) { return CurrentLoop().HasWindow(hwnd); }
 
-void RequestIdleWork(IoHandler* handler) { CurrentLoop().RequestIdleWork(handler); }
+void PostIdleTask(std::function<void()> task) { CurrentLoop().PostIdleTask(std::move(task)); }
 
 bool PostTask(HWND hwnd, std::function<void()> task) {
     auto core = OwnerOf(hwnd);

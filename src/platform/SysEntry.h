@@ -63,7 +63,7 @@ struct Entry final : ReadyPort, std::enable_shared_from_this<Entry> {
     int behindPos = 0;
     int behindLen = 0;
     int Held() const { return behindLen - behindPos; }
-    bool idleQueued = false;   // in tHeldSends
+    bool idleQueued = false;   // a flush waits for the loop's idle tasks
     bool shutPending = false;  // the program's shutdown waits for the held bytes
 
     // ReadyPort
@@ -118,7 +118,6 @@ public:
     }
 
     void OnIoReady(std::uint64_t key, std::uint32_t events) override;
-    void OnIdle() override;
 
     std::atomic<Handle> next{1};
     // Bumped whenever a handle leaves the table: a lookup remembered before
@@ -130,8 +129,6 @@ private:
     std::unordered_map<Handle, std::shared_ptr<Entry>> entries;
 };
 
-// The handles of this thread holding bytes that wait for the loop's idle work.
-extern thread_local std::vector<std::shared_ptr<Entry>> tHeldSends;
 extern std::atomic<int> gStartups;
 
 Table& GetTable();

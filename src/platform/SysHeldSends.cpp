@@ -50,9 +50,14 @@ void Hold(const std::shared_ptr<Entry>& e, const char* buf, int len) {
         e->behindPos = e->behindLen = 0;
         if (!e->idleQueued) {
             e->idleQueued = true;
-            tHeldSends.push_back(e);
+            std::weak_ptr<Entry> weak = e;
+            detail::PostIdleTask([weak] {
+                auto held = weak.lock();
+                if (!held) return;
+                held->idleQueued = false;
+                if (held->fd >= 0 && held->Held() > 0) FlushHeld(*held);
+            });
         }
-        detail::RequestIdleWork(&GetTable());
     } else if (e->behindLen + len > kSendBehind) {
         std::memmove(e->behind.get(), e->behind.get() + e->behindPos, static_cast<size_t>(e->Held()));
         e->behindLen = e->Held();
@@ -60,15 +65,6 @@ void Hold(const std::shared_ptr<Entry>& e, const char* buf, int len) {
     }
     std::memcpy(e->behind.get() + e->behindLen, buf, static_cast<size_t>(len));
     e->behindLen += len;
-}
-
-void Table::OnIdle() {
-    std::vector<std::shared_ptr<Entry>> held;
-    held.swap(tHeldSends);
-    for (auto& e : held) {
-        e->idleQueued = false;
-        if (e->fd >= 0 && e->Held() > 0) FlushHeld(*e);
-    }
 }
 
 namespace {

@@ -29,7 +29,6 @@ bool EndsConnection(int error) {
 }
 
 std::atomic<int> gStartups{0};
-thread_local std::vector<std::shared_ptr<Entry>> tHeldSends;
 
 int Fail(int error) {
     tLastError = error;
