@@ -429,6 +429,24 @@ void TCustomWSocket::Resume() {
         WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, SelectMask);
 }
 
+bool TCustomWSocket::PumpUntil(const std::function<bool()>& Done, const std::function<void()>& Step) {
+    TLifeToken alive = LifeToken();
+    while (!Done()) {
+        if (!alive) return false;
+        if (Step) {
+            Step();
+            if (!alive) return false;
+        }
+        PumpMessages();
+        if (!alive) return false;
+        if (Done()) break;
+        if (!alive) return false;
+        platform::AppWaitForEvents(WaitSliceMs);
+        if (!alive) return false;
+    }
+    return static_cast<bool>(alive);
+}
+
 void TCustomWSocket::PumpMessages() {
     if (!MultiThreaded) {
         platform::AppProcessMessages();

@@ -174,6 +174,11 @@ protected:
 
     // How long a waiting loop sleeps between pumps when no event wakes it first.
     static constexpr int WaitSliceMs = 10;
+    // The one loop that waits on the message loop: each round runs Step (when
+    // given), pumps, and sleeps until the next event or WaitSliceMs, until Done
+    // holds (asked before each round and after each pump). False when the
+    // socket was destroyed meanwhile; neither function is called after that.
+    bool PumpUntil(const std::function<bool()>& Done, const std::function<void()>& Step = {});
 
     virtual platform::LRESULT HandleSocketMessage(platform::UINT Msg, platform::WPARAM WParam,
                                                   platform::LPARAM LParam);
