@@ -42,6 +42,8 @@ bool FlushHeld(Entry& e) {
     return true;
 }
 
+namespace {
+
 // Keeps len bytes (they fit) after those already held; the first ones of a
 // block ask the loop to send them once its queue has run dry.
 void Hold(const std::shared_ptr<Entry>& e, const char* buf, int len) {
@@ -66,8 +68,6 @@ void Hold(const std::shared_ptr<Entry>& e, const char* buf, int len) {
     std::memcpy(e->behind.get() + e->behindLen, buf, static_cast<size_t>(len));
     e->behindLen += len;
 }
-
-namespace {
 
 // A block sent from a window procedure to a selected stream: the end of the
 // dispatch round follows, and sends the block with what came before it.
