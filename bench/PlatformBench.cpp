@@ -129,6 +129,63 @@ PacedResult PacedLoopbackCopy(std::uint64_t total) {
     return result;
 }
 
+// The system calls the stand-in spends where it promises to spend few: an
+// idle wait, and small sends from one handler (held until the round ends).
+void CallCounts() {
+    platform::ProcessMessages();
+    platform::LoopCounters before = platform::GetLoopCounters();
+    platform::WaitMessage(100);
+    platform::ProcessMessages();
+    platform::LoopCounters after = platform::GetLoopCounters();
+    std::printf("idle wait of 100 ms: %llu wake-up(s), %llu system calls, %llu messages dispatched\n",
+                static_cast<unsigned long long>(after.wakeups - before.wakeups),
+                static_cast<unsigned long long>(after.systemCalls - before.systemCalls),
+                static_cast<unsigned long long>(after.dispatched - before.dispatched));
+
+    constexpr UINT kSock = platform::WM_USER + 1, kSend = platform::WM_USER + 2;
+    constexpr int kBlocks = 40, kBlock = 1460;
+    SOCKET l = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = inet_addr("127.0.0.1");
+    bind(l, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+    listen(l, 1);
+    int len = sizeof sin;
+    getsockname(l, reinterpret_cast<sockaddr*>(&sin), &len);
+    SOCKET c = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    connect(c, reinterpret_cast<sockaddr*>(&sin), sizeof sin);
+    SOCKET s = accept(l, nullptr, nullptr);
+    bool writable = false, done = false;
+    std::uint64_t inHandler = 0;
+    std::vector<char> block(kBlock, 'x');
+    platform::HWND h = platform::CreateHiddenWindow([&](platform::HWND, UINT m, WPARAM, LPARAM lp) {
+        if (m == kSock && WSAGETSELECTEVENT(lp) == FD_WRITE) writable = true;
+        if (m == kSend) {
+            const std::uint64_t start = platform::GetLoopCounters().systemCalls;
+            for (int i = 0; i < kBlocks; ++i) send(c, block.data(), kBlock, 0);
+            inHandler = platform::GetLoopCounters().systemCalls - start;
+            done = true;
+        }
+        return platform::LRESULT(0);
+    });
+    WSAAsyncSelect(c, h, kSock, FD_WRITE);
+    for (int i = 0; i < 100 && !writable; ++i) {
+        platform::WaitMessage(10);
+        platform::ProcessMessages();
+    }
+    before = platform::GetLoopCounters();
+    platform::PostMessage(h, kSend, 0, 0);
+    for (int i = 0; i < 100 && !done; ++i) platform::ProcessMessages();
+    after = platform::GetLoopCounters();
+    std::printf("%d sends of %d bytes from one handler: %llu system calls inside it, %llu for the whole round\n",
+                kBlocks, kBlock, static_cast<unsigned long long>(inHandler),
+                static_cast<unsigned long long>(after.systemCalls - before.systemCalls));
+    closesocket(c);
+    closesocket(s);
+    closesocket(l);
+    platform::DestroyWindow(h);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,6 +193,7 @@ int main(int argc, char** argv) {
     WSAData d;
     WSAStartup(0x0101, &d);
     MessageRate(2000000);
+    CallCounts();
     std::uint64_t total = mib << 20;
     PacedResult paced = PacedLoopbackCopy(total);
     double plain = BlockingLoopbackCopy(total, 1460, 4096);

@@ -193,7 +193,7 @@ void TCustomWSocket::HandleSocketEvent(platform::WPARAM WParam, platform::LPARAM
         if (!CloseInvoked) {
             CloseInvoked = true;
             DoSessionClosed(error);
-            if (!alive) return;
+            if (!current()) return;  // closed, or connected again, by the handler
         }
         if (FState != wsClosed) Disconnect();
     }
@@ -228,11 +228,15 @@ void TCustomWSocket::ResetToDefaults() {
 void TCustomWSocket::ForgetConnection() {
     // Bytes queued for a connection never go to the next one.
     DiscardSendBuffer();
-    if (FCloseLaterPending) platform::KillTimer(FWindowHandle, CloseLaterTimer);
     platform::KillTimer(FWindowHandle, ConnectAttemptTimer);
     FConnectAddrs.clear();
-    FCloseLaterPending = false;
     FAllSent = true;
+    ForgetConnectionEnd();
+}
+
+void TCustomWSocket::ForgetConnectionEnd() {
+    if (FCloseLaterPending) platform::KillTimer(FWindowHandle, CloseLaterTimer);
+    FCloseLaterPending = false;
     FDataSentPosted = false;
     CloseInvoked = false;
 }
@@ -396,12 +400,15 @@ void TCustomWSocket::ReportSocketError(const std::string& Label) {
                 DoSessionClosed(static_cast<std::uint16_t>(error));
                 if (!alive) return;
             }
-            SetState(wsClosed);
-            if (!alive) return;
-            // As at every close: the next connection starts from the defaults.
-            try {
-                ResetToDefaults();
-            } catch (...) {
+            // A handler that connected again owns the socket's state now.
+            if (FHSocket == INVALID_SOCKET) {
+                SetState(wsClosed);
+                if (!alive) return;
+                // As at every close: the next connection starts from the defaults.
+                try {
+                    ResetToDefaults();
+                } catch (...) {
+                }
             }
         }
     }
@@ -420,6 +427,24 @@ void TCustomWSocket::Resume() {
     FPaused = false;
     if (FHSocket != INVALID_SOCKET)
         WSAAsyncSelect(FHSocket, FWindowHandle, WM_SOCKET_EVENT, SelectMask);
+}
+
+bool TCustomWSocket::PumpUntil(const std::function<bool()>& Done, const std::function<void()>& Step) {
+    TLifeToken alive = LifeToken();
+    while (!Done()) {
+        if (!alive) return false;
+        if (Step) {
+            Step();
+            if (!alive) return false;
+        }
+        PumpMessages();
+        if (!alive) return false;
+        if (Done()) break;
+        if (!alive) return false;
+        platform::AppWaitForEvents(WaitSliceMs);
+        if (!alive) return false;
+    }
+    return static_cast<bool>(alive);
 }
 
 void TCustomWSocket::PumpMessages() {

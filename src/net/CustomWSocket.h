@@ -42,6 +42,7 @@
 #include "base/StringList.h"
 #include "net/WSockBuf.h"
 #include "net/WSocketTypes.h"
+#include "platform/CloseTimeout.h"
 #include "platform/Messages.h"
 #include "platform/WinSock.h"
 
@@ -173,6 +174,11 @@ protected:
 
     // How long a waiting loop sleeps between pumps when no event wakes it first.
     static constexpr int WaitSliceMs = 10;
+    // The one loop that waits on the message loop: each round runs Step (when
+    // given), pumps, and sleeps until the next event or WaitSliceMs, until Done
+    // holds (asked before each round and after each pump). False when the
+    // socket was destroyed meanwhile; neither function is called after that.
+    bool PumpUntil(const std::function<bool()>& Done, const std::function<void()>& Step = {});
 
     virtual platform::LRESULT HandleSocketMessage(platform::UINT Msg, platform::WPARAM WParam,
                                                   platform::LPARAM LParam);
@@ -267,6 +273,8 @@ private:
     // Drops what belonged to the connection that ended: the send queue, a
     // pending DisconnectLater, the close already told.
     void ForgetConnection();
+    // What a connection's end leaves behind (close event told, close-later timer).
+    void ForgetConnectionEnd();
     void HandleHostByNameDone(platform::WPARAM WParam, platform::LPARAM LParam);
     void HandleHostByAddrDone(platform::WPARAM WParam, platform::LPARAM LParam);
     // Runs the receive loop; false when the object was destroyed meanwhile.
@@ -302,5 +310,5 @@ public:
     static constexpr int ConnectAttemptMs = 3000;
 
 private:
-    static constexpr int DefaultCloseLaterStallSeconds = 60;
+    static constexpr int DefaultCloseLaterStallSeconds = platform::kCloseStallSeconds;
 };

@@ -32,21 +32,22 @@ void TCustomWSocket::DisconnectInternal(bool Shutdown, std::uint16_t Error) {
     if (Shutdown) shutdown(FHSocket, 1);
 
     const SOCKET s = FHSocket;
-    while (closesocket(s) == SOCKET_ERROR) {
-        int error = WSAGetLastError();
-        if (error == WSAEWOULDBLOCK) {
-            // A lingering close with data still unsent: let the loop run meanwhile.
-            PumpMessages();
-            if (!alive || FHSocket != s) return;
-            platform::AppWaitForEvents(WaitSliceMs);
-            if (!alive || FHSocket != s) return;
-            continue;
-        }
-        FHSocket = INVALID_SOCKET;
-        if (error == WSANOTINITIALISED) break;
-        WSASetLastError(error);
-        ReportSocketError("Disconnect (closesocket)");
+    int error = 0;
+    // A lingering close with data still unsent: the loop runs meanwhile.
+    if (!PumpUntil([&] {
+            if (FHSocket != s) return true;
+            error = closesocket(s) == SOCKET_ERROR ? WSAGetLastError() : 0;
+            return error != WSAEWOULDBLOCK;
+        }) ||
+        FHSocket != s)
         return;
+    if (error != 0) {
+        FHSocket = INVALID_SOCKET;
+        if (error != WSANOTINITIALISED) {
+            WSASetLastError(error);
+            ReportSocketError("Disconnect (closesocket)");
+            return;
+        }
     }
     FHSocket = INVALID_SOCKET;
     SetState(wsClosed);
@@ -56,6 +57,8 @@ void TCustomWSocket::DisconnectInternal(bool Shutdown, std::uint16_t Error) {
         DoSessionClosed(Error);
         if (!alive) return;
     }
+    // A handler that connected again owns the socket's state now.
+    if (FHSocket != INVALID_SOCKET) return;
     try {
         ResetToDefaults();
     } catch (...) {
@@ -103,22 +106,24 @@ void TCustomWSocket::ShutdownSocket(int How) {
 
 void TCustomWSocket::WaitForClose() {
     TLifeToken alive = LifeToken();
-    while (FHSocket != INVALID_SOCKET && FState != wsClosed) {
+    bool stop = false;
+    auto closed = [&] { return stop || FHSocket == INVALID_SOCKET || FState == wsClosed; };
+    PumpUntil(closed, [&] {
         PumpMessages();
-        if (!alive) return;
-        if (FHSocket == INVALID_SOCKET || FState == wsClosed) return;
+        if (!alive || closed()) return;
         winsock::u_long waiting = 0;
-        if (ioctlsocket(FHSocket, FIONREAD, &waiting) == SOCKET_ERROR) return;
+        if (ioctlsocket(FHSocket, FIONREAD, &waiting) == SOCKET_ERROR) {
+            stop = true;
+            return;
+        }
         if (waiting > 0) {
             DoDataAvailable(0);
-            if (!alive) return;
-            if (FHSocket == INVALID_SOCKET) return;
+            if (!alive || FHSocket == INVALID_SOCKET) return;
         }
         // A peek tells the peer's close (0) from "nothing yet" (would block);
         // a zero-length read cannot tell them apart here.
         char probe;
         int r = recv(FHSocket, &probe, 1, MSG_PEEK);
-        bool stop = false;
         if (r < 1) {
             int error = WSAGetLastError();
             if (r == 0 || error != WSAEWOULDBLOCK) {
@@ -126,9 +131,5 @@ void TCustomWSocket::WaitForClose() {
                 stop = true;
             }
         }
-        PumpMessages();
-        if (!alive || stop) return;
-        platform::AppWaitForEvents(WaitSliceMs);
-        if (!alive) return;
-    }
+    });
 }

@@ -80,6 +80,8 @@ bool TCustomWSocket::OpenConnectHandle() {
         ReportSocketError("Connect (socket)");
         return false;
     }
+    // Started from the last connection's close handler, perhaps: its end is over.
+    ForgetConnectionEnd();
     return true;
 }
 
@@ -293,6 +295,7 @@ void TCustomWSocket::Listen() {
         ReportSocketError("socket");
         return;
     }
+    ForgetConnectionEnd();
     if (FType == SOCK_DGRAM && ReuseAddr) {
         int one = 1;
         if (setsockopt(FHSocket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one),

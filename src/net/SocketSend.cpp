@@ -166,13 +166,5 @@ void TCustomWSocket::TryToSend() {
 }
 
 void TCustomWSocket::Flush() {
-    TLifeToken alive = LifeToken();
-    while (FHSocket != INVALID_SOCKET && !FAllSent) {
-        TryToSend();
-        if (!alive) return;
-        PumpMessages();
-        if (!alive) return;
-        if (FHSocket != INVALID_SOCKET && !FAllSent) platform::AppWaitForEvents(WaitSliceMs);
-        if (!alive) return;
-    }
+    PumpUntil([this] { return FHSocket == INVALID_SOCKET || FAllSent; }, [this] { TryToSend(); });
 }

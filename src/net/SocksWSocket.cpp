@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/ExceptionClass.h"
 #include "base/Strings.h"
 #include "net/WSocketResolve.h"
 
@@ -16,10 +17,6 @@ const std::string kDefaultSocksLevel = "5";
 constexpr size_t kSocks5MaxHost = 121;      // 05 01 00 03 len host port
 constexpr size_t kSocks5MaxUserPass = 125;  // 01 len user len password
 constexpr size_t kSocks4MaxRequest = 128;   // 04 01 port addr user 00 [host 00]
-
-const char* ExceptionClassName(const Exception& E) {
-    return dynamic_cast<const ESocketException*>(&E) ? "ESocketException" : "Exception";
-}
 
 std::string CheckSocksAuthSize(const std::string& User, const std::string& Password) {
     if (User.size() + Password.size() > kSocks5MaxUserPass)
@@ -217,7 +214,7 @@ void TCustomSocksWSocket::SendSocksRequest() {
             try {
                 addr = WSocketResolveHost(FAddrStr);
             } catch (const Exception& E) {
-                FailSocks(20017, std::string(ExceptionClassName(E)) + " " + E.Message());
+                FailSocks(20017, ExceptionClassName(E) + " " + E.Message());
                 return;
             }
             bytes.append(reinterpret_cast<const char*>(&addr), sizeof addr);

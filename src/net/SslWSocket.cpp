@@ -511,7 +511,6 @@ void TCustomSslWSocket::DisconnectInternal(bool Shutdown, std::uint16_t Error) {
 
 // ---- state ----
 
-bool TCustomSslWSocket::SslSessionReused() const { return FSsl && SSL_session_reused(FSsl) == 1; }
 
 std::string TCustomSslWSocket::SslCipherText() const {
     if (!FSsl || FSslPhase != sslRunning) return {};

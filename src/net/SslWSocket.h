@@ -79,7 +79,6 @@ public:
     TSslPhase SslPhase() const { return FSslPhase; }
     // A handshake or a running session: the bytes on the wire are encrypted.
     bool SslActive() const { return FSslPhase == sslHandshaking || FSslPhase == sslRunning; }
-    bool SslSessionReused() const;
     // "TLSv1.3 TLS_AES_256_GCM_SHA384", empty before the handshake ended.
     std::string SslCipherText() const;
     const TSslSession& SslSession() const { return FSession; }

@@ -3,20 +3,16 @@
 #include <algorithm>
 
 int TCustomSyncWSocket::WaitForFlag(const bool& Flag) {
-    TLifeToken alive = LifeToken();
     const std::uint64_t timeout = static_cast<std::uint64_t>(std::max(SyncTimeout, 0));
     const std::uint64_t deadline = platform::GetTickCount64() + timeout;
-    while (!Flag) {
-        if (SyncTimeout > 0 && platform::GetTickCount64() > deadline) return WSOCKET_WAIT_TIMEOUT;
-        if (platform::Terminated() || FQuitSeen) return WSOCKET_WAIT_TIMEOUT;
-        PumpMessages();
-        if (!alive) return WSOCKET_WAIT_TIMEOUT;
-        if (Flag) break;
-        // Sleeps until the next event instead of spinning; wakes at once when one is queued.
-        platform::AppWaitForEvents(WaitSliceMs);
-        if (!alive) return WSOCKET_WAIT_TIMEOUT;
-    }
-    return 0;
+    bool gaveUp = false;
+    // Sleeps until the next event instead of spinning; wakes at once when one is queued.
+    const bool alive = PumpUntil([&] {
+        if (Flag) return true;
+        gaveUp = (SyncTimeout > 0 && platform::GetTickCount64() > deadline) || platform::Terminated() || FQuitSeen;
+        return gaveUp;
+    });
+    return alive && !gaveUp ? 0 : WSOCKET_WAIT_TIMEOUT;
 }
 
 int TCustomSyncWSocket::RunAndWait(const std::function<void()>& Proc, bool& Flag) {

@@ -2,8 +2,9 @@
 // result is carried back to the asking window's thread, written into the
 // caller's buffer there and delivered as the reply message in queue order. A
 // lookup cancelled before that point delivers nothing and touches no buffer;
-// one cancelled before a worker took it is never run. The workers are joined
-// at the library's last clean-up, so none outlives the program's use of it.
+// one cancelled before a worker took it is never run. The library's last
+// clean-up delivers nothing more and waits for no lookup: one still inside the
+// system's resolver ends on its own thread, with the resolver it started with.
 #include "platform/AsyncLookup.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -172,51 +174,72 @@ struct Job {
     std::function<Result()> work;
 };
 
-// A fixed number of threads taking lookups in order. A lookup in progress
-// cannot be interrupted (the system's resolver has no cancel), so Stop waits
-// for it; queued ones are dropped.
+// A few threads taking lookups in order. A lookup in progress cannot be
+// interrupted (the system's resolver has no cancel), so Stop does not wait
+// for it: the pool's threads are detached, drop what is queued, and end once
+// their lookup returns; its result is never delivered (nothing is pending any
+// more). A later start gets a pool of its own.
 class Workers {
 public:
     bool Add(Job job) {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (threads.size() < kMaxThreads && idle <= jobs.size()) {
+        std::shared_ptr<Pool> pool = Current();
+        std::lock_guard<std::mutex> lock(pool->mutex);
+        if (pool->threads < kMaxThreads && pool->idle <= pool->jobs.size()) {
             try {
-                threads.emplace_back([this] { Run(); });
+                std::thread([pool] { Run(*pool); }).detach();
+                ++pool->threads;
             } catch (const std::system_error&) {
-                if (threads.empty()) return false;  // the running ones will get to it
+                if (pool->threads == 0) return false;  // the running ones will get to it
             }
         }
-        jobs.push_back(std::move(job));
-        wake.notify_one();
+        pool->jobs.push_back(std::move(job));
+        pool->wake.notify_one();
         return true;
     }
 
     void Stop() {
-        std::vector<std::thread> joining;
+        std::shared_ptr<Pool> old;
         {
             std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
-            jobs.clear();
-            joining.swap(threads);
-            wake.notify_all();
+            old.swap(pool);
         }
-        for (std::thread& t : joining) t.join();
-        std::lock_guard<std::mutex> lock(mutex);
-        stopping = false;
+        if (!old) return;
+        std::lock_guard<std::mutex> lock(old->mutex);
+        old->stopping = true;
+        old->jobs.clear();
+        old->wake.notify_all();
     }
 
 private:
     static constexpr std::size_t kMaxThreads = 4;
 
-    void Run() {
-        std::unique_lock<std::mutex> lock(mutex);
+    struct Pool {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::deque<Job> jobs;
+        std::size_t threads = 0;
+        std::size_t idle = 0;
+        bool stopping = false;
+    };
+
+    std::shared_ptr<Pool> Current() {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!pool) pool = std::make_shared<Pool>();
+        return pool;
+    }
+
+    static void Run(Pool& pool) {
+        std::unique_lock<std::mutex> lock(pool.mutex);
         for (;;) {
-            ++idle;
-            wake.wait(lock, [this] { return stopping || !jobs.empty(); });
-            --idle;
-            if (stopping) return;
-            Job job = std::move(jobs.front());
-            jobs.pop_front();
+            ++pool.idle;
+            pool.wake.wait(lock, [&pool] { return pool.stopping || !pool.jobs.empty(); });
+            --pool.idle;
+            if (pool.stopping) {
+                --pool.threads;
+                return;
+            }
+            Job job = std::move(pool.jobs.front());
+            pool.jobs.pop_front();
             lock.unlock();
             if (StillPending(job.handle)) {
                 Result r = job.work();
@@ -228,11 +251,7 @@ private:
     }
 
     std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<Job> jobs;
-    std::vector<std::thread> threads;
-    std::size_t idle = 0;
-    bool stopping = false;
+    std::shared_ptr<Pool> pool;
 };
 
 Workers& GetWorkers() {

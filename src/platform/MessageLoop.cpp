@@ -15,8 +15,9 @@
 
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
-#include <sys/timerfd.h>
 #include <unistd.h>
+
+#include "platform/LoopTimers.h"
 
 namespace platform {
 namespace {
@@ -38,20 +39,6 @@ struct Window {
     HWND handle = 0;
     WindowProc proc;
 };
-
-struct Timer {
-    HWND hwnd = 0;
-    UINT_PTR id = 0;
-    std::uint64_t due = 0;  // monotonic ms
-    unsigned interval = 0;
-    bool repeat = false;
-};
-
-std::uint64_t NowMs() {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
 
 // The part of a loop other threads may touch: the queue and its wake-up.
 class LoopCore {
@@ -152,21 +139,19 @@ class MessageLoop {
 public:
     MessageLoop() : core(std::make_shared<LoopCore>()) {
         epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-        timerFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-        if (epollFd < 0 || timerFd < 0) throw std::runtime_error("epoll/timerfd creation failed");
+        if (epollFd < 0) throw std::runtime_error("epoll creation failed");
         epoll_event ev{};
         ev.events = EPOLLIN;
         ev.data.u64 = kWakeKey;
         ::epoll_ctl(epollFd, EPOLL_CTL_ADD, core->wakeFd, &ev);
         ev.data.u64 = kTimerKey;
-        ::epoll_ctl(epollFd, EPOLL_CTL_ADD, timerFd, &ev);
+        ::epoll_ctl(epollFd, EPOLL_CTL_ADD, timers.Descriptor(), &ev);
     }
 
     ~MessageLoop() {
         tLoop = nullptr;
         std::lock_guard<std::mutex> lock(GetRegistry().mutex);
         for (auto& [handle, w] : windows) GetRegistry().owners.erase(handle);
-        ::close(timerFd);
         ::close(epollFd);
     }
 
@@ -192,25 +177,19 @@ public:
             reg.owners.erase(h);
         }
         core->RemoveIf([h](const QueuedMessage& m) { return m.msg.hwnd == h; });
-        std::erase_if(idleMessages, [h](const MSG& m) { return m.hwnd == h; });
-        bool hadTimers = false;
-        timers.erase(std::remove_if(timers.begin(), timers.end(),
-                                    [&](const Timer& t) {
-                                        hadTimers |= t.hwnd == h;
-                                        return t.hwnd == h;
-                                    }),
-                     timers.end());
-        if (hadTimers) ArmTimerFd();
+        std::erase_if(idleMessages, [h](const QueuedMessage& m) { return m.msg.hwnd == h; });
+        timers.RemoveWindow(h);
         return true;
     }
 
     bool HasWindow(HWND h) const { return windows.count(h) != 0; }
 
     LRESULT Dispatch(const QueuedMessage& m) {
-        if (m.msg.hwnd == 0) return 0;
+        if (m.msg.hwnd == 0 && !m.task) return 0;
+        // A task of the loop's own (no window) runs as long as the loop does.
         auto it = windows.find(m.msg.hwnd);
-        if (it == windows.end()) return 0;
-        std::shared_ptr<Window> keep = it->second;
+        if (m.msg.hwnd != 0 && it == windows.end()) return 0;
+        std::shared_ptr<Window> keep = m.msg.hwnd != 0 ? it->second : nullptr;
         ++dispatched;
         struct Nesting {
             MessageLoop& loop;
@@ -228,11 +207,6 @@ public:
 
     // Turns ready descriptors into messages; waits at most timeoutMs.
     void Harvest(int timeoutMs) {
-        if (timeoutMs != 0 && idlePending) {
-            RunIdleWork();
-            // Only idle work may have made the descriptor readable: sleep.
-            core->DrainIfEmpty();
-        }
         ++harvests;
         epoll_event events[64];
         int n;
@@ -246,10 +220,7 @@ public:
             std::uint64_t key = events[i].data.u64;
             if (key == kWakeKey) continue;  // drained once the queue is empty
             if (key == kTimerKey) {
-                std::uint64_t expirations;
-                ++detail::tSystemCalls;
-                while (::read(timerFd, &expirations, sizeof expirations) > 0) {}
-                FireTimers();
+                timers.Fire([this](const MSG& m) { core->Push(QueuedMessage{m, nullptr}); });
                 continue;
             }
             auto it = watches.find(key);
@@ -274,41 +245,29 @@ public:
                 if (++count % kHarvestEvery == 0) Harvest(0);
             }
         } while (count < budget && QueueIdleMessages());
-        RunIdleWork();
         if (count >= budget) core->Resignal();
         else core->DrainIfEmpty();
     }
 
     bool PostIdleMessage(const MSG& msg) {
         if (!HasWindow(msg.hwnd)) return false;
-        for (const MSG& m : idleMessages)
-            if (m.hwnd == msg.hwnd && m.message == msg.message && m.wParam == msg.wParam && m.lParam == msg.lParam)
+        for (const QueuedMessage& m : idleMessages)
+            if (!m.task && m.msg.hwnd == msg.hwnd && m.msg.message == msg.message && m.msg.wParam == msg.wParam &&
+                m.msg.lParam == msg.lParam)
                 return true;
-        idleMessages.push_back(msg);
-        if (idleMessages.size() == 1) core->Wake();
+        AddIdle(QueuedMessage{msg, nullptr});
         return true;
     }
+
+    void PostIdleTask(std::function<void()> task) { AddIdle(QueuedMessage{MSG{}, std::move(task)}); }
 
     // The queue has run dry: the idle messages join it. True when there were any.
     bool QueueIdleMessages() {
         if (idleMessages.empty()) return false;
-        std::vector<MSG> due;
+        std::vector<QueuedMessage> due;
         due.swap(idleMessages);
-        for (const MSG& m : due) core->Push(QueuedMessage{m, nullptr});
+        for (QueuedMessage& m : due) core->Push(std::move(m));
         return true;
-    }
-
-    void RequestIdleWork(detail::IoHandler* handler) {
-        idleHandler = handler;
-        if (idlePending) return;
-        idlePending = true;
-        core->Wake();
-    }
-
-    void RunIdleWork() {
-        if (!idlePending) return;
-        idlePending = false;
-        idleHandler->OnIdle();
     }
 
     bool PeekMessage(MSG& out) {
@@ -324,7 +283,6 @@ public:
                 Dispatch(m);  // tasks are internal: run them in order and go on
             }
         } while (QueueIdleMessages());
-        RunIdleWork();
         core->DrainIfEmpty();
         return false;
     }
@@ -355,29 +313,8 @@ public:
         }
     }
 
-    UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, unsigned ms, bool repeat) {
-        if (!HasWindow(hwnd)) return 0;
-        auto it = std::find_if(timers.begin(), timers.end(),
-                               [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-        Timer t{hwnd, id, NowMs() + ms, ms, repeat};
-        if (it != timers.end()) *it = t;
-        else timers.push_back(t);
-        ArmTimerFd();
-        return id == 0 ? 1 : id;
-    }
-
-    bool KillTimer(HWND hwnd, UINT_PTR id) {
-        auto it = std::find_if(timers.begin(), timers.end(),
-                               [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
-        if (it == timers.end()) return false;
-        timers.erase(it);
-        ArmTimerFd();
-        return true;
-    }
-
     std::shared_ptr<LoopCore> core;
     int epollFd = -1;
-    int timerFd = -1;
     int nesting = 0;  // procedures running now
     int deepestNesting = 0;
     std::uint64_t wakeups = 0;
@@ -385,47 +322,21 @@ public:
     std::uint64_t harvests = 0;
     AppHooks hooks;
 
+    detail::LoopTimers timers;
+
 private:
-    std::vector<MSG> idleMessages;
-    detail::IoHandler* idleHandler = nullptr;
-    bool idlePending = false;
+    // Idle messages and the loop's own idle tasks: one list, queued once the
+    // queue has run dry. A sleeping loop (ours, or a foreign one watching
+    // the descriptor) is woken for the first.
+    std::vector<QueuedMessage> idleMessages;
 
-    void FireTimers() {
-        std::uint64_t now = NowMs();
-        // Collect first: posting cannot change the list, but keep it simple.
-        for (auto it = timers.begin(); it != timers.end();) {
-            if (it->due <= now) {
-                core->Push(QueuedMessage{MSG{it->hwnd, WM_TIMER, it->id, 0}, nullptr});
-                if (it->repeat) {
-                    it->due += std::max(1u, it->interval);
-                    if (it->due <= now) it->due = now + std::max(1u, it->interval);
-                    ++it;
-                } else {
-                    it = timers.erase(it);
-                }
-            } else {
-                ++it;
-            }
-        }
-        ArmTimerFd();
-    }
-
-    void ArmTimerFd() {
-        itimerspec spec{};
-        if (!timers.empty()) {
-            std::uint64_t due = timers.front().due;
-            for (const Timer& t : timers) due = std::min(due, t.due);
-            // Absolute monotonic time; the steady clock is CLOCK_MONOTONIC here.
-            spec.it_value.tv_sec = static_cast<time_t>(due / 1000);
-            spec.it_value.tv_nsec = static_cast<long>((due % 1000) * 1000000);
-            if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0) spec.it_value.tv_nsec = 1;
-        }
-        ::timerfd_settime(timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    void AddIdle(QueuedMessage&& m) {
+        idleMessages.push_back(std::move(m));
+        if (idleMessages.size() == 1) core->Wake();
     }
 
     std::unordered_map<HWND, std::shared_ptr<Window>> windows;
     std::unordered_map<std::uint64_t, detail::IoHandler*> watches;
-    std::vector<Timer> timers;
 };
 
 MessageLoop& CurrentLoop() {
@@ -488,10 +399,11 @@ void ProcessMessages() { CurrentLoop().ProcessMessages(); }
 bool WaitMessage(int timeoutMs) { return CurrentLoop().WaitMessage(timeoutMs); }
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, unsigned elapseMs, bool repeat) {
-    return CurrentLoop().SetTimer(hwnd, id, elapseMs, repeat);
+    auto& loop = CurrentLoop();
+    return loop.HasWindow(hwnd) ? loop.timers.Set(hwnd, id, elapseMs, repeat) : 0;
 }
 
-bool KillTimer(HWND hwnd, UINT_PTR id) { return CurrentLoop().KillTimer(hwnd, id); }
+bool KillTimer(HWND hwnd, UINT_PTR id) { return CurrentLoop().timers.Kill(hwnd, id); }
 
 int LoopDescriptor() { return CurrentLoop().epollFd; }
 
@@ -533,8 +445,8 @@ void AppWaitForEvents(int timeoutMs) {
     else loop.WaitMessage(timeoutMs);
 }
 
-std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(NowMs()); }
-std::uint64_t GetTickCount64() { return NowMs(); }
+std::uint32_t GetTickCount() { return static_cast<std::uint32_t>(detail::MonotonicMs()); }
+std::uint64_t GetTickCount64() { return detail::MonotonicMs(); }
 void Sleep(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 namespace detail {
@@ -546,7 +458,7 @@ void WatchDescriptor(int fd, std::uint64_t key, std::uint32_t epollEvents, IoHan
 
 bool IsWindowOfThisThread(HWND hwnd) { return CurrentLoop().HasWindow(hwnd); }
 
-void RequestIdleWork(IoHandler* handler) { CurrentLoop().RequestIdleWork(handler); }
+void PostIdleTask(std::function<void()> task) { CurrentLoop().PostIdleTask(std::move(task)); }
 
 bool PostTask(HWND hwnd, std::function<void()> task) {
     auto core = OwnerOf(hwnd);

@@ -15,8 +15,6 @@ class IoHandler {
 public:
     virtual ~IoHandler() = default;
     virtual void OnIoReady(std::uint64_t key, std::uint32_t epollEvents) = 0;
-    // Idle work asked for with RequestIdleWork.
-    virtual void OnIdle() {}
 };
 
 // Registration of a descriptor in the calling thread's loop; key identifies it
@@ -24,10 +22,11 @@ public:
 void WatchDescriptor(int fd, std::uint64_t key, std::uint32_t epollEvents, IoHandler* handler,
                      bool alreadyWatched);
 
-// Asks the calling thread's loop to call handler->OnIdle() once its queue has
-// run dry: at the end of a dispatch round and before it sleeps. A loop that
-// sleeps (ours, or a foreign one watching LoopDescriptor) is woken for it.
-void RequestIdleWork(IoHandler* handler);
+// Runs task on the calling thread once its queue has run dry, with the idle
+// messages (PostIdleMessage): the one place work gathered over a round of
+// messages is finished. A loop that sleeps (ours, or a foreign one watching
+// LoopDescriptor) is woken for it.
+void PostIdleTask(std::function<void()> task);
 
 // What LoopCounters reports of the socket stand-in: the system calls made on
 // the way of data and notifications, and the notifications posted.

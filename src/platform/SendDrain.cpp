@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -18,8 +19,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+std::atomic<bool> gFailNextThread{false};
+
 // As long as a peer may take nothing before the bytes are given up.
-constexpr auto kStallLimit = std::chrono::seconds(60);
+constexpr auto kStallLimit = std::chrono::seconds(kCloseStallSeconds);
 // At exit the process waits for drains that make progress, never longer
 // than this for one that makes none.
 constexpr auto kExitStallLimit = std::chrono::seconds(5);
@@ -36,17 +39,32 @@ struct Drain {
 class Drainer {
 public:
     void Add(Drain d) {
+        // What the kernel takes at once needs no thread: most closes end here.
+        if (Step(d, POLLOUT, Clock::now()) == false) {
+            ::close(d.fd);
+            return;
+        }
         std::lock_guard<std::mutex> lock(mutex);
         pending.push_back(std::move(d));
-        if (!running) {
-            running = true;
-            // The thread ends once it has nothing left; a later drain starts another.
-            std::thread([this] { Run(); }).detach();
-            if (!exitHookSet) {
-                exitHookSet = true;
-                std::atexit([] { Get().WaitAtExit(); });
-            }
+        if (!exitHookSet) {
+            exitHookSet = true;
+            std::atexit([] { Get().WaitAtExit(); });
         }
+        if (running) return;
+        // The thread ends once it has nothing left; a later drain starts another.
+        // One that cannot start leaves the bytes pending: the next drain tries
+        // again, and at exit they are sent from the exiting thread.
+        if (gFailNextThread.exchange(false)) return;
+        try {
+            std::thread([this] { Run(); }).detach();
+            running = true;
+        } catch (const std::system_error&) {
+        }
+    }
+
+    int Pending() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return static_cast<int>(pending.size());
     }
 
     static Drainer& Get() {
@@ -104,6 +122,12 @@ private:
 
     void WaitAtExit() {
         std::unique_lock<std::mutex> lock(mutex);
+        if (!running && !pending.empty()) {
+            running = true;
+            lock.unlock();
+            Run();  // no thread could be started: this one drains
+            return;
+        }
         auto last = Clock::now();
         std::uint64_t seen = moved.load();
         while (running) {
@@ -125,6 +149,10 @@ private:
 };
 
 }  // namespace
+
+void FailNextDrainThread() { gFailNextThread = true; }
+
+int PendingDrains() { return Drainer::Get().Pending(); }
 
 void DrainAndClose(int fd, std::unique_ptr<char[]> bytes, int pos, int len) {
     Drainer::Get().Add(Drain{fd, std::move(bytes), pos, len, Clock::now()});

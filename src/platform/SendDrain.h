@@ -8,10 +8,16 @@
 
 #include <memory>
 
+#include "platform/CloseTimeout.h"
+
 namespace platform::sys {
 
 // Takes the descriptor: sends bytes[pos, len), then closes it. Gives up (and
-// closes) on an error, or when the peer takes nothing for a minute.
+// closes) on an error, or when the peer takes nothing for kCloseStallSeconds.
 void DrainAndClose(int fd, std::unique_ptr<char[]> bytes, int pos, int len);
+
+// Test seams: the next drain thread fails to start; drains waiting for a thread.
+void FailNextDrainThread();
+int PendingDrains();
 
 }  // namespace platform::sys

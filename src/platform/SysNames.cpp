@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include <arpa/inet.h>
@@ -18,9 +19,12 @@
 namespace platform::sys {
 namespace {
 
-ForwardResolver& Resolver() {
-    static ForwardResolver r;
-    return r;
+// Each lookup holds the resolver it started with: one replaced or left at
+// exit while a lookup thread still runs it stays alive until that returns.
+// Never destroyed, for the same reason.
+std::shared_ptr<const ForwardResolver>& Resolver() {
+    static auto* r = new std::shared_ptr<const ForwardResolver>;
+    return *r;
 }
 std::mutex gResolverMutex;
 
@@ -33,18 +37,18 @@ bool SameAddress(const Address& a, const Address& b) {
 
 void SetForwardResolver(ForwardResolver resolver) {
     std::lock_guard<std::mutex> lock(gResolverMutex);
-    Resolver() = std::move(resolver);
+    Resolver() = resolver ? std::make_shared<const ForwardResolver>(std::move(resolver)) : nullptr;
 }
 
 int ResolveForward(const std::string& name, std::vector<Address>& addrs, std::string& official) {
-    ForwardResolver custom;
+    std::shared_ptr<const ForwardResolver> custom;
     {
         std::lock_guard<std::mutex> lock(gResolverMutex);
         custom = Resolver();
     }
     addrs.clear();
     official.clear();
-    if (custom) return custom(name, addrs, official);
+    if (custom) return (*custom)(name, addrs, official);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

@@ -160,3 +160,47 @@ TEST(WSocketLifetime, ACloseQueuedWhilePausedIsToldByResume) {
 }
 
 }  // namespace
+
+// Handlers may call any operation: one that connects again from
+// OnSessionClosed (after the peer's close or the program's own) gets a
+// connection whose events follow, and no handle is left behind.
+TEST(WSocketLifetime, ReconnectFromOnSessionClosed) {
+    for (bool peerCloses : {true, false}) {
+        SCOPED_TRACE(peerCloses ? "the peer closes" : "the program closes");
+        const int openBefore = winsock::seams::OpenSocketCount();
+        peers::TcpPeer first([peerCloses](peers::Conn& c) {
+            if (peerCloses) c.Close();
+            else c.ReadAll(SIZE_MAX, 3000);
+        });
+        peers::TcpPeer second([](peers::Conn& c) {
+            c.WriteAll("second");
+            c.ReadAll(SIZE_MAX, 3000);
+        });
+        {
+            TWSocket s;
+            int closes = 0;
+            std::string received;
+            s.OnSessionClosed = [&](TObject*, std::uint16_t) {
+                if (++closes > 1) return;
+                if (s.State() != wsClosed) s.Disconnect();
+                s.SetAddr("127.0.0.1");
+                s.SetPort(std::to_string(second.Port()));
+                s.Connect();
+            };
+            s.OnDataAvailable = [&](TObject*, std::uint16_t) { received += s.ReceiveText(); };
+            s.SetAddr("127.0.0.1");
+            s.SetPort(std::to_string(first.Port()));
+            s.Connect();
+            if (!peerCloses) {
+                ASSERT_TRUE(PumpUntil([&] { return s.State() == wsConnected; }));
+                s.Disconnect();
+            }
+            ASSERT_TRUE(PumpUntil([&] { return received == "second"; })) << received;
+            EXPECT_EQ(s.State(), wsConnected);
+            EXPECT_EQ(closes, 1);
+            s.Disconnect();
+            EXPECT_EQ(closes, 2);
+        }
+        EXPECT_EQ(winsock::seams::OpenSocketCount(), openBefore);
+    }
+}

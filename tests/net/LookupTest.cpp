@@ -1,6 +1,9 @@
 // Asynchronous name lookups, on the test resolver (see SocketTestUtil.h).
 #include "net/WSocket.h"
 
+#include <atomic>
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "SocketTestUtil.h"
@@ -114,6 +117,36 @@ TEST(WSocketLookup, DestroyingTheSocketCancelsItsLookup) {
     }
     PumpFor(200);
     EXPECT_EQ(events, 0);
+}
+
+// Closing the program after a lookup was cancelled on a slow name server:
+// the last socket's end unloads the platform library at once, without
+// waiting for the resolver (which keeps running on its own thread).
+TEST(WSocketLookup, ClosingAfterACancelledSlowLookupWaitsForNoResolver) {
+    auto release = std::make_shared<std::atomic<int>>(0);  // 1 once inside, 2 to answer
+    winsock::seams::SetForwardResolver(
+        [release](const std::string&, std::vector<winsock::u_long>& addrs, std::string&) {
+            *release = 1;
+            for (int i = 0; i < 300 && *release != 2; ++i) platform::Sleep(10);  // a 3 s resolver
+            addrs = {winsock::htonl(0x7F000001)};
+            *release = 3;
+            return 0;
+        });
+    int told = 0;
+    {
+        TWSocket s;
+        s.OnDnsLookupDone = [&told](TObject*, std::uint16_t) { ++told; };
+        s.ForwardDnsLookup("slow.test");
+        ASSERT_TRUE(PumpUntil([&] { return *release == 1; }));
+        s.AbortDnsLookup();  // told as interrupted, at once
+    }  // the last socket: the platform library is unloaded here
+    EXPECT_EQ(SocketInstanceCount(), 0);
+    EXPECT_EQ(*release, 1);  // still inside the resolver: nobody waited for it
+    *release = 2;
+    InstallTestResolver();
+    EXPECT_TRUE(PumpUntil([&] { return *release == 3; }));
+    PumpFor(100);
+    EXPECT_EQ(told, 1);
 }
 
 }  // namespace

@@ -266,4 +266,62 @@ TEST(WSocketSend, DupDropsThePreviousConnectionsQueue) {
     EXPECT_EQ(got, "fresh");
 }
 
+// The platform library's last clean-up closes what is still open as
+// closesocket would: bytes a handler sent just before it still reach the
+// peer, and the loop's flush of held bytes, due after the handler, never
+// writes them into a new connection that got the same descriptor number.
+TEST(WSocketSend, TheLastCleanUpSendsHeldBytesAndForgetsTheirDescriptor) {
+    using namespace winsock;
+    ASSERT_EQ(SocketInstanceCount(), 0);
+    std::string firstGot, secondGot;
+    peers::TcpPeer first([&](peers::Conn& c) { firstGot = c.ReadAll(SIZE_MAX, 3000); });
+    peers::TcpPeer second([&](peers::Conn& c) { secondGot = c.ReadAll(SIZE_MAX, 3000); });
+    auto to = [](int port) {
+        sockaddr_in sin{};
+        sin.sin_family = AF_INET;
+        sin.sin_port = htons(static_cast<u_short>(port));
+        sin.sin_addr.s_addr = inet_addr("127.0.0.1");
+        return sin;
+    };
+    WSAData data;
+    ASSERT_EQ(WSAStartup(0x0101, &data), 0);
+    constexpr UINT kSocketMsg = platform::WM_USER + 5;
+    bool connected = false;
+    platform::HWND window = platform::CreateHiddenWindow([&](platform::HWND, UINT m, platform::WPARAM, platform::LPARAM l) {
+        if (m == kSocketMsg && WSAGETSELECTEVENT(l) == FD_CONNECT) connected = true;
+        return platform::LRESULT(0);
+    });
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    ASSERT_EQ(WSAAsyncSelect(s, window, kSocketMsg, FD_CONNECT | FD_WRITE), 0);
+    sockaddr_in sin = to(first.Port());
+    connect(s, reinterpret_cast<const sockaddr*>(&sin), sizeof sin);
+    ASSERT_TRUE(PumpUntil([&] { return connected; }));
+
+    SOCKET again = INVALID_SOCKET;
+    bool ran = false;
+    platform::HWND runner = platform::CreateHiddenWindow([&](platform::HWND, UINT, platform::WPARAM, platform::LPARAM) {
+        send(s, "held ", 5, 0);  // from a handler: held for the end of the round
+        send(s, "bytes", 5, 0);
+        WSACleanup();  // the last one: closes s
+        WSAData again_data;
+        WSAStartup(0x0101, &again_data);
+        again = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);  // likely s's descriptor number
+        sockaddr_in other = to(second.Port());
+        connect(again, reinterpret_cast<const sockaddr*>(&other), sizeof other);
+        ran = true;
+        return platform::LRESULT(0);
+    });
+    platform::PostMessage(runner, platform::WM_USER, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return ran; }));
+    PumpFor(100);
+    closesocket(again);
+    WSACleanup();
+    platform::DestroyWindow(runner);
+    platform::DestroyWindow(window);
+    ASSERT_TRUE(first.Join());
+    ASSERT_TRUE(second.Join());
+    EXPECT_EQ(firstGot, "held bytes");
+    EXPECT_EQ(secondGot, "");
+}
+
 }  // namespace
