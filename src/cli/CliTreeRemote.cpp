@@ -1,0 +1,164 @@
+#include "cli/CliTreeRemote.h"
+
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#include "cli/LocalFiles.h"
+#include "platform/Messages.h"
+
+namespace {
+
+// How long the wait for a lane sleeps before it looks at the deadlines.
+constexpr int kLaneWaitSliceMs = 250;
+
+}  // namespace
+
+TCliTreeRemote::TCliTreeRemote(TCliSession& Session)
+    : S(Session), E(Session.Engine()), FLastFailed(&Session) {}
+
+TCliTreeRemote::~TCliTreeRemote() {
+    for (const auto& lane : FLanes) lane->Close();
+}
+
+int TCliTreeRemote::OpenLanes(int Count) {
+    for (int i = 0; i < Count; ++i) {
+        auto lane = std::make_unique<TCliSession>(S.Options(), S.Credentials());
+        if (!lane->Open()) break;
+        lane->Engine().SetBinary(!S.Options().Ascii);
+        if (!lane->Call(&TCustomFtpCli::TypeSetAsync, TExitStatus::Refused)) {
+            lane->ReportFailure("mirror: TYPE on another session");
+            break;
+        }
+        FLanes.push_back(std::move(lane));
+    }
+    return static_cast<int>(FLanes.size());
+}
+
+bool TCliTreeRemote::Call(TCliFtpClient::TRequestMethod Method) {
+    FLocalError.clear();
+    FLastFailed = &S;
+    return S.Call(Method, TExitStatus::Refused);
+}
+
+bool TCliTreeRemote::Moving(TCliFtpClient::TRequestMethod Method) {
+    S.OnTransferProgress = OnFilePosition;
+    const bool ok = Call(Method);
+    S.OnTransferProgress = nullptr;
+    return ok;
+}
+
+bool TCliTreeRemote::List(const std::string& Folder, std::string& Text) {
+    TTempFile listing("", "tarnftp-list");
+    if (!listing.Ok()) {
+        FLocalError = listing.Error();
+        return false;
+    }
+    E.HostFileName = Folder;
+    E.LocalFileName = listing.Path();
+    E.DisplayFileFlag = false;
+    if (!Call(&TCustomFtpCli::DirAsync)) return false;
+    std::ifstream in(listing.Path(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    Text = text.str();
+    return true;
+}
+
+bool TCliTreeRemote::FolderExists(const std::string& Folder) {
+    if (!Call(&TCustomFtpCli::PwdAsync)) return false;
+    const std::string back = E.ReplyDirName();
+    E.HostDirName = Folder;
+    if (!Call(&TCustomFtpCli::CwdAsync)) return false;
+    E.HostDirName = back;
+    Call(&TCustomFtpCli::CwdAsync);
+    return true;
+}
+
+bool TCliTreeRemote::MakeFolder(const std::string& Folder) {
+    E.HostFileName = Folder;
+    return Call(&TCustomFtpCli::MkdAsync);
+}
+
+bool TCliTreeRemote::Receive(const std::string& Remote, const std::string& LocalPath, bool Resume) {
+    E.HostFileName = Remote;
+    E.LocalFileName = LocalPath;
+    E.DisplayFileFlag = false;
+    E.ResumeAt = 0;
+    return Moving(Resume ? &TCustomFtpCli::RestGetAsync : &TCustomFtpCli::GetAsync);
+}
+
+bool TCliTreeRemote::Send(const std::string& LocalPath, const std::string& Remote, std::int64_t ResumeAt) {
+    E.LocalFileName = LocalPath;
+    E.HostFileName = Remote;
+    E.ResumeAt = ResumeAt;
+    return Moving(ResumeAt > 0 ? &TCustomFtpCli::RestPutAsync : &TCustomFtpCli::PutAsync);
+}
+
+bool TCliTreeRemote::DeleteFile(const std::string& Remote) {
+    E.HostFileName = Remote;
+    return Call(&TCustomFtpCli::DeleAsync);
+}
+
+bool TCliTreeRemote::RemoveFolder(const std::string& Remote) {
+    E.HostFileName = Remote;
+    return Call(&TCustomFtpCli::RmdAsync);
+}
+
+bool TCliTreeRemote::Usable() {
+    if (!S.Usable()) return false;
+    for (const auto& lane : FLanes)
+        if (!lane->Usable()) return false;
+    return true;
+}
+
+std::string TCliTreeRemote::LastError() {
+    return FLocalError.empty() ? FLastFailed->LastReason() : FLocalError;
+}
+
+void TCliTreeRemote::StartFile(int Index, TTreeFileJob Job) {
+    TCliSession& lane = Lane(Index);
+    TCliFtpClient& engine = lane.Engine();
+    engine.HostFileName = Job.Remote;
+    engine.LocalFileName = Job.LocalPath;
+    engine.DisplayFileFlag = false;
+    TCliFtpClient::TRequestMethod method;
+    if (Job.Upload) {
+        engine.ResumeAt = Job.ResumeAt;
+        method = Job.ResumeAt > 0 ? &TCustomFtpCli::RestPutAsync : &TCustomFtpCli::PutAsync;
+    } else {
+        // RestGet resumes from the local file's end.
+        engine.ResumeAt = 0;
+        method = Job.ResumeAt > 0 ? &TCustomFtpCli::RestGetAsync : &TCustomFtpCli::GetAsync;
+    }
+    lane.OnTransferProgress = std::move(Job.OnPosition);
+    auto ended = [this, &lane, done = std::move(Job.OnDone)](bool Ok) {
+        lane.OnTransferProgress = nullptr;
+        ++FFilesEnded;
+        FLocalError.clear();
+        FLastFailed = &lane;
+        done(Ok, Ok ? std::string() : lane.LastReason());
+    };
+    if (!lane.Start(method, TExitStatus::Refused, ended)) ended(false);
+}
+
+void TCliTreeRemote::WaitForFiles() {
+    const int before = FFilesEnded;
+    for (;;) {
+        platform::AppProcessMessages();
+        if (FFilesEnded != before) return;
+        bool moving = false;
+        for (int i = 0; i < Lanes(); ++i) {
+            if (!Lane(i).Busy()) continue;
+            moving = true;
+            Lane(i).CheckStarted();
+        }
+        if (!moving) return;
+        platform::AppWaitForEvents(kLaneWaitSliceMs);
+    }
+}
+
+void TCliTreeRemote::StopFiles() {
+    for (int i = 0; i < Lanes(); ++i)
+        if (Lane(i).Busy()) Lane(i).Engine().CancelAsync();
+}
