@@ -8,8 +8,6 @@
 
 namespace {
 constexpr int kDropBlock = 2048;
-// Between the last chunk and the delayed close of the data connection.
-constexpr unsigned kEndOfFilePauseMs = 100;
 }  // namespace
 
 void TCustomFtpCli::RunStorAsync() { StartSend(false); }
@@ -155,7 +153,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
         // A timer, not a sleep: the thread keeps running its messages.
         LocalEof = true;
         EofPauseRunning = true;
-        platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, kEndOfFilePauseMs, false);
+        platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, EndOfFilePauseMs, false);
         return;
     }
     FByteCount += count;
