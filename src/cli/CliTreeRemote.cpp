@@ -1,5 +1,6 @@
 #include "cli/CliTreeRemote.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <utility>
@@ -31,18 +32,58 @@ TCliTreeRemote::~TCliTreeRemote() {
 }
 
 int TCliTreeRemote::OpenLanes(int Count) {
+    // Logged in side by side: each login costs the server a process and a
+    // password check.
+    std::vector<std::unique_ptr<TCliSession>> opening;
+    std::vector<char> loggedIn(static_cast<std::size_t>(std::max(Count, 0)), 0);
+    int waiting = 0;
     for (int i = 0; i < Count; ++i) {
         auto lane = std::make_unique<TCliSession>(S.Options(), S.Credentials());
-        if (!lane->Open()) break;
-        lane->Engine().SetBinary(!S.Options().Ascii);
-        ForManyFiles(lane->Engine());
-        if (!lane->Call(&TCustomFtpCli::TypeSetAsync, TExitStatus::Refused)) {
-            lane->ReportFailure("mirror: TYPE on another session");
-            break;
+        lane->Engine().UserName = S.Credentials().User;
+        lane->Engine().PassWord = S.Credentials().Password;
+        const auto done = [&waiting, &loggedIn, i](bool Ok) {
+            loggedIn[static_cast<std::size_t>(i)] = Ok;
+            --waiting;
+        };
+        if (lane->Start(&TCustomFtpCli::ConnectAsync, TExitStatus::Connect, done)) ++waiting;
+        opening.push_back(std::move(lane));
+    }
+    std::vector<TCliSession*> sessions;
+    for (const auto& lane : opening) sessions.push_back(lane.get());
+    PumpUntil([&waiting] { return waiting == 0; }, sessions);
+    for (int i = 0; i < Count; ++i) {
+        TCliSession& lane = *opening[static_cast<std::size_t>(i)];
+        TCliFtpClient& engine = lane.Engine();
+        bool ok = loggedIn[static_cast<std::size_t>(i)] != 0;
+        if (ok && !S.Options().StartDir.empty()) {
+            engine.HostDirName = S.Options().StartDir;
+            ok = lane.Call(&TCustomFtpCli::CwdAsync, TExitStatus::Refused);
         }
-        FLanes.push_back(std::move(lane));
+        engine.SetBinary(!S.Options().Ascii);
+        ok = ok && lane.Call(&TCustomFtpCli::TypeSetAsync, TExitStatus::Refused);
+        if (!ok) {
+            S.Notice("mirror: another session: " + lane.LastReason());
+            continue;
+        }
+        ForManyFiles(engine);
+        FLanes.push_back(std::move(opening[static_cast<std::size_t>(i)]));
     }
     return static_cast<int>(FLanes.size());
+}
+
+void TCliTreeRemote::PumpUntil(const std::function<bool()>& Done, const std::vector<TCliSession*>& Sessions) {
+    for (;;) {
+        platform::AppProcessMessages();
+        if (Done()) return;
+        bool waiting = false;
+        for (TCliSession* session : Sessions) {
+            if (!session->Busy()) continue;
+            waiting = true;
+            session->CheckStarted();
+        }
+        if (!waiting) return;
+        platform::AppWaitForEvents(kLaneWaitSliceMs);
+    }
 }
 
 bool TCliTreeRemote::Call(TCliFtpClient::TRequestMethod Method) {
@@ -153,19 +194,10 @@ void TCliTreeRemote::StartFile(int Index, TTreeFileJob Job) {
 }
 
 void TCliTreeRemote::WaitForFiles() {
+    std::vector<TCliSession*> lanes;
+    for (int i = 0; i < Lanes(); ++i) lanes.push_back(&Lane(i));
     const int before = FFilesEnded;
-    for (;;) {
-        platform::AppProcessMessages();
-        if (FFilesEnded != before) return;
-        bool moving = false;
-        for (int i = 0; i < Lanes(); ++i) {
-            if (!Lane(i).Busy()) continue;
-            moving = true;
-            Lane(i).CheckStarted();
-        }
-        if (!moving) return;
-        platform::AppWaitForEvents(kLaneWaitSliceMs);
-    }
+    PumpUntil([this, before] { return FFilesEnded != before; }, lanes);
 }
 
 void TCliTreeRemote::StopFiles() {

@@ -9,6 +9,7 @@
 // only.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ private:
     TCliSession& Lane(int Index) { return Index == 0 ? S : *FLanes[static_cast<std::size_t>(Index - 1)]; }
     bool Call(TCliFtpClient::TRequestMethod Method);
     bool Moving(TCliFtpClient::TRequestMethod Method);
+    // Pumps the message loop until Done, or until none of Sessions waits
+    // for a started request any more (those past the time-out cancelled).
+    void PumpUntil(const std::function<bool()>& Done, const std::vector<TCliSession*>& Sessions);
 
     TCliSession& S;
     TCliFtpClient& E;
