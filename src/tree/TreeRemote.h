@@ -1,8 +1,8 @@
 // TTreeRemote: the server side of a folder transfer, as synchronous steps.
 //
-// Contract: each call except StartFile runs one request on an open, logged-in session and
-// returns only when it ended (pumping the thread's message loop meanwhile);
-// true when the server accepted it. On false, LastError() says why in one
+// Contract: each call except StartFile runs one request on an open,
+// logged-in session and returns only when it ended (pumping the thread's
+// message loop meanwhile); true when the server accepted it. On false, LastError() says why in one
 // line. Usable() turns false once the session dropped or the user stopped
 // the run; the transfer then ends without trying the rest. Paths are the
 // server's, "/" separated, sent as given. Main thread only.
