@@ -1,8 +1,8 @@
 // mirror at a user's sizes through the real binary against vsftpd and
 // pyftpdlib: 200 folders and 3,000 files (awkward names, empty files, a
 // 200 MB file, a local link loop) up and down on one and on four sessions,
-// compared name for name and byte for byte. Labelled "fullsize": about four minutes
-// under the sanitizers.
+// compared name for name and byte for byte. Labelled "fullsize": about four
+// minutes under the sanitizers.
 #include <cstdint>
 #include <cstdio>
 #include <map>
