@@ -31,7 +31,19 @@ TCliTreeRemote::~TCliTreeRemote() {
     for (const auto& lane : FLanes) lane->Close();
 }
 
-int TCliTreeRemote::OpenLanes(int Count) {
+int TCliTreeRemote::Lanes() {
+    if (!FLanesOpened) {
+        FLanesOpened = true;
+        const int wanted = S.Options().Parallel;
+        OpenLanes(wanted - 1);
+        if (static_cast<int>(FLanes.size()) + 1 < wanted)
+            S.Notice("mirror: going on with " + std::to_string(FLanes.size() + 1) + " of " +
+                     std::to_string(wanted) + " sessions");
+    }
+    return static_cast<int>(FLanes.size()) + 1;
+}
+
+void TCliTreeRemote::OpenLanes(int Count) {
     // Logged in side by side: each login costs the server a process and a
     // password check.
     std::vector<std::unique_ptr<TCliSession>> opening;
@@ -68,7 +80,6 @@ int TCliTreeRemote::OpenLanes(int Count) {
         ForManyFiles(engine);
         FLanes.push_back(std::move(opening[static_cast<std::size_t>(i)]));
     }
-    return static_cast<int>(FLanes.size());
 }
 
 void TCliTreeRemote::PumpUntil(const std::function<bool()>& Done, const std::vector<TCliSession*>& Sessions) {
@@ -195,12 +206,14 @@ void TCliTreeRemote::StartFile(int Index, TTreeFileJob Job) {
 
 void TCliTreeRemote::WaitForFiles() {
     std::vector<TCliSession*> lanes;
-    for (int i = 0; i < Lanes(); ++i) lanes.push_back(&Lane(i));
+    lanes.push_back(&S);
+    for (const auto& lane : FLanes) lanes.push_back(lane.get());
     const int before = FFilesEnded;
     PumpUntil([this, before] { return FFilesEnded != before; }, lanes);
 }
 
 void TCliTreeRemote::StopFiles() {
-    for (int i = 0; i < Lanes(); ++i)
-        if (Lane(i).Busy()) Lane(i).Engine().CancelAsync();
+    if (S.Busy()) S.Engine().CancelAsync();
+    for (const auto& lane : FLanes)
+        if (lane->Busy()) lane->Engine().CancelAsync();
 }

@@ -1,7 +1,9 @@
 // TCliTreeRemote: tarnftp's sessions as the remote side of a folder
 // transfer.
 //
-// Contract: lane 0 is the run's own session; OpenLanes adds sessions of the
+// Contract: lane 0 is the run's own session; when the files start to move
+// (after the walks and the folders, so that no session sits idle long
+// enough for the server to drop it), --parallel N adds N-1 sessions of the
 // same options and credentials, each with its own engine on the one message
 // loop (no threads), so that several files move at once. Listings, folders
 // and removals run on lane 0; files on any lane. A dropped or interrupted
@@ -22,9 +24,6 @@ public:
     explicit TCliTreeRemote(TCliSession& Session);
     ~TCliTreeRemote() override;
 
-    // Opens up to Count more sessions (each logged in, in the start folder,
-    // with the run's transfer type); returns how many opened.
-    int OpenLanes(int Count);
     // Kind of the failure last reported by LastError.
     TExitStatus LastKind() const { return FLastFailed->LastKind(); }
 
@@ -38,12 +37,15 @@ public:
     bool Usable() override;
     std::string LastError() override;
 
-    int Lanes() override { return static_cast<int>(FLanes.size()) + 1; }
+    int Lanes() override;
     void StartFile(int Lane, TTreeFileJob Job) override;
     void WaitForFiles() override;
     void StopFiles() override;
 
 private:
+    // Opens up to Count more sessions (each logged in, in the start folder,
+    // with the run's transfer type) side by side.
+    void OpenLanes(int Count);
     TCliSession& Lane(int Index) { return Index == 0 ? S : *FLanes[static_cast<std::size_t>(Index - 1)]; }
     bool Call(TCliFtpClient::TRequestMethod Method);
     bool Moving(TCliFtpClient::TRequestMethod Method);
@@ -57,4 +59,5 @@ private:
     TCliSession* FLastFailed;
     std::string FLocalError;
     int FFilesEnded = 0;
+    bool FLanesOpened = false;
 };

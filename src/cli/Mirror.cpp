@@ -32,12 +32,6 @@ void TCommandRunner::Mirror() {
     if (!EnsureType(what)) return;
 
     TCliTreeRemote side(S);
-    if (o.Parallel > 1) {
-        const int opened = side.OpenLanes(o.Parallel - 1) + 1;
-        if (opened < o.Parallel)
-            S.Notice(what + ": going on with " + std::to_string(opened) + " of " +
-                     std::to_string(o.Parallel) + " sessions");
-    }
     TTreeTransfer transfer(side, TTreeOptions{o.Reverse, !o.Ascii, o.OnlyNewer, o.DeleteMissing});
     const TExistingAnswer standing{o.IfExists, true};
     transfer.OnExisting = [standing](const TExistingFile&) { return standing; };

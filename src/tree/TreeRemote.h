@@ -50,7 +50,8 @@ public:
     // Files may move on several lanes (sessions) at once. The calls above
     // stay on the first lane's session and are only made while no file
     // moves. The defaults are one lane that moves each file through
-    // Receive/Send before StartFile returns.
+    // Receive/Send before StartFile returns. Lanes is first asked when the
+    // first file is about to move (the walks and the folders are done).
     virtual int Lanes() { return 1; }
     // Starts Job on Lane (0 .. Lanes()-1, idle). Job.OnDone runs once, from
     // WaitForFiles or from within this call.
