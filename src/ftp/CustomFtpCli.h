@@ -82,8 +82,8 @@ public:
     std::int64_t ResumeAt = 0;
     // The pause between the end of an upload's local file and the close of
     // its data connection. Every byte has left the socket layer by then and
-    // the kernel sends it before the FIN, so 0 (close on the next turn of
-    // the loop) loses nothing; many small files want it.
+    // the kernel sends it before the FIN, so 0 (close at once) loses
+    // nothing; many small files want it.
     unsigned EndOfFilePauseMs = 100;
 
     bool Binary() const { return TransferType == 'I'; }

@@ -153,7 +153,12 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
         // A timer, not a sleep: the thread keeps running its messages.
         LocalEof = true;
         EofPauseRunning = true;
-        platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, EndOfFilePauseMs, false);
+        // Without a pause: the socket's shutdown sends what it still holds
+        // before the FIN.
+        if (EndOfFilePauseMs == 0)
+            EndOfFilePauseDone();
+        else
+            platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, EndOfFilePauseMs, false);
         return;
     }
     FByteCount += count;
