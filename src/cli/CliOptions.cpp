@@ -10,6 +10,9 @@
 
 namespace {
 
+// More sessions than this only crowd the server (many limit clients per address).
+constexpr int kMaxParallel = 16;
+
 struct TCommandShape {
     std::size_t MinArgs;
     std::size_t MaxArgs;  // SIZE_MAX: any number
@@ -89,7 +92,7 @@ private:
     std::string Inline;  // "=value" of a long option or the rest of a cluster
     bool HasInline = false;
     std::vector<std::string> Positionals;
-    bool Help = false, Version = false, SawActive = false, SawPassive = false;
+    bool Help = false, Version = false, SawActive = false, SawPassive = false, HasParallel = false;
     bool SawPort = false;
     bool UrlPort = false;
     TFtpSecurity SawSecurity = ftpSecurityNone;
@@ -172,6 +175,15 @@ bool TParser::Apply(const std::string& Name, const std::string& Value) {
         Opts.TimeoutSeconds = std::stoi(Value);
         return true;
     }
+    if (Name == "--parallel") {
+        bool digits = !Value.empty() && Value.size() <= 2;
+        for (char c : Value) digits = digits && std::isdigit(static_cast<unsigned char>(c));
+        if (!digits || std::stoi(Value) < 1 || std::stoi(Value) > kMaxParallel)
+            return Fail("--parallel wants a number of sessions from 1 to " + std::to_string(kMaxParallel));
+        Opts.Parallel = std::stoi(Value);
+        HasParallel = true;
+        return true;
+    }
     if (Name == "--output-dir") {
         if (Value.empty()) return Fail("--output-dir wants a folder");
         Opts.OutputDir = Value;
@@ -236,7 +248,8 @@ bool TParser::LongOption(const std::string& Arg) {
     static const char* const valued[] = {"--user",   "--port",         "--socks4",
                                          "--socks4a", "--socks5",      "--socks-user",
                                          "--socks-password", "--ftp-proxy", "--timeout",
-                                         "--output-dir", "--cacert", "--pin", "--hostkey", "--if-exists"};
+                                         "--output-dir", "--cacert", "--pin", "--hostkey", "--if-exists",
+                                         "--parallel"};
     for (const char* known : valued) {
         if (name != known) continue;
         std::string value;
@@ -329,8 +342,8 @@ bool TParser::CheckPositionals() {
             if (!SafeBaseName(name))
                 return Fail("mget: \"" + name + "\" has no file name to store it under");
     const bool mirror = Opts.Command == "mirror";
-    if (!mirror && (Opts.Reverse || Opts.OnlyNewer || Opts.DeleteMissing))
-        return Fail("-R, --only-newer and --delete belong to mirror");
+    if (!mirror && (Opts.Reverse || Opts.OnlyNewer || Opts.DeleteMissing || HasParallel))
+        return Fail("-R, --only-newer, --delete and --parallel belong to mirror");
     static const char* const writers[] = {"get", "put", "mget", "mput", "mirror"};
     if (Opts.HasIfExists &&
         std::find(std::begin(writers), std::end(writers), Opts.Command) == std::end(writers))
@@ -454,6 +467,8 @@ Options:
       --only-newer         mirror leaves files that are not older than the source's
       --delete             mirror removes what the source side does not have
                            (only after every folder was read and every file moved)
+      --parallel N         mirror moves files on N sessions at once (default 1,
+                           at most 16)
       --socks4 HOST:PORT   connect through a SOCKS 4 proxy
       --socks4a HOST:PORT  connect through a SOCKS 4A proxy (the server's name is
                            still resolved here, as for every connection type)

@@ -55,6 +55,8 @@ struct TCliOptions {
     bool Reverse = false;
     bool OnlyNewer = false;
     bool DeleteMissing = false;
+    // mirror: sessions moving files at once (--parallel).
+    int Parallel = 1;
     // --if-exists: what get, put, mget, mput and mirror do with a file that
     // is already there (without it: replace it, or resume with -C).
     bool HasIfExists = false;

@@ -3,9 +3,11 @@
 #include "cli/CliSession.h"
 
 #include <cstdio>
+#include <exception>
 
 #include "cli/Interrupt.h"
 #include "ftp/FtpUrl.h"
+#include "platform/Messages.h"
 #include "sftp/SftpCli.h"
 
 TCliSession::TCliSession(const TCliOptions& Options, TCredentials Credentials)
@@ -71,19 +73,62 @@ void TCliSession::Configure() {
         if (OnReplyLine) OnReplyLine(FEngine->LastReplyLine());
     };
     FEngine->OnProgress = [this](TObject*, std::int64_t Count, bool&) {
+        FLastActivity = platform::GetTickCount64();
         if (OnTransferProgress) OnTransferProgress(Count);
+    };
+    FEngine->OnRequestDone = [this](TObject*, TFtpRequest, std::uint16_t Error) {
+        // Synchronous calls' ends arrive here too, none after Start's own.
+        if (!FPending) return;
+        const std::function<void(bool)> done = std::move(FPending);
+        FPending = nullptr;
+        done(Conclude(Error == 0 && !Interrupted(), FPendingKind));
     };
 }
 
 bool TCliSession::Call(TCliFtpClient::TRequestMethod Method, TExitStatus Kind) {
     FRefusal.clear();
+    FExpired = false;
     // A Ctrl-C between the steps of a chain may let the request end well.
-    bool ok = !Interrupted() && FEngine->RunSync(Method) && !Interrupted();
-    if (ok) return true;
+    return Conclude(!Interrupted() && FEngine->RunSync(Method) && !Interrupted(), Kind);
+}
+
+bool TCliSession::Start(TCliFtpClient::TRequestMethod Method, TExitStatus Kind, std::function<void(bool)> Done) {
+    FRefusal.clear();
+    FExpired = false;
+    FEngine->TimedOut = false;
+    FEngine->LocalFileFailed = false;
+    if (Interrupted()) return Conclude(false, Kind);
+    // The ends of the synchronous calls before are posted already: handled
+    // now, none of them can pass for this request's.
+    platform::AppProcessMessages();
+    try {
+        (FEngine.get()->*Method)();
+    } catch (const std::exception& e) {
+        FRefusal = e.what();
+    }
+    // A refusal goes to OnError and starts nothing.
+    if (!FRefusal.empty() && FEngine->State() == fesReady) return Conclude(false, Kind);
+    FPending = std::move(Done);
+    FPendingKind = Kind;
+    FLastActivity = platform::GetTickCount64();
+    return true;
+}
+
+void TCliSession::CheckStarted() {
+    if (!FPending || FEngine->State() == fesAborting) return;
+    const std::uint64_t limit = static_cast<std::uint64_t>(FOptions.TimeoutSeconds) * 1000;
+    const bool expired = limit > 0 && platform::GetTickCount64() - FLastActivity > limit;
+    if (!expired && !Interrupted()) return;
+    FExpired = expired;
+    FEngine->CancelAsync();
+}
+
+bool TCliSession::Conclude(bool Ok, TExitStatus Kind) {
+    if (Ok) return true;
     if (Interrupted()) {
         FLastKind = TExitStatus::Interrupted;
         FLastReason = "interrupted";
-    } else if (FEngine->TimedOut) {
+    } else if (FEngine->TimedOut || FExpired) {
         FLastKind = TExitStatus::Timeout;
         FLastReason = "no answer within " + std::to_string(FOptions.TimeoutSeconds) + " seconds";
     } else if (FEngine->LocalFileFailed) {

@@ -11,10 +11,14 @@
 //  - Each failure is reported as one line on standard error, "tarnftp: WHAT:
 //    REASON", REASON being the server's reply or the engine's message. The
 //    first failure's kind is the run's exit status.
+//  - Start runs a request without waiting (several sessions of one run move
+//    files at once on the one message loop); its end is recorded as Call's,
+//    a Ctrl-C or a time-out without progress (CheckDeadline) cancelling it.
 //  - Main thread only; the engine pumps the platform message loop while a
 //    call waits.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,6 +39,7 @@ public:
 
     TCliFtpClient& Engine() { return *FEngine; }
     const TCliOptions& Options() const { return FOptions; }
+    const TCredentials& Credentials() const { return FCredentials; }
 
     // Resolves, connects, logs in and changes to the start folder.
     bool Open();
@@ -44,6 +49,15 @@ public:
     // Runs one request synchronously; on failure records the failure's kind
     // (Kind unless a time-out, local file failure or Ctrl-C explains it).
     bool Call(TCliFtpClient::TRequestMethod Method, TExitStatus Kind);
+    // Starts a request and returns; Done(ok) runs from the message loop once
+    // it ended, a failure recorded as by Call. False when it was refused at
+    // once (recorded; Done never runs).
+    bool Start(TCliFtpClient::TRequestMethod Method, TExitStatus Kind, std::function<void(bool)> Done);
+    // A started request still waiting.
+    bool Busy() const { return static_cast<bool>(FPending); }
+    // Cancels a started request that has seen no progress for the time-out,
+    // or any started request after a Ctrl-C; its Done follows.
+    void CheckStarted();
     // Reports the last recorded failure as "tarnftp: What: reason".
     void ReportFailure(const std::string& What);
     // Reports a failure found by tarnftp itself.
@@ -66,6 +80,9 @@ public:
 
 private:
     void Configure();
+    // The outcome of a request that ended (Ok: as the engine said), its
+    // failure classified and recorded.
+    bool Conclude(bool Ok, TExitStatus Kind);
 
     const TCliOptions& FOptions;
     TCredentials FCredentials;
@@ -74,4 +91,9 @@ private:
     std::string FLastReason;
     TExitStatus FLastKind = TExitStatus::Success;
     TExitStatus FResult = TExitStatus::Success;
+    // The request of Start while it runs.
+    std::function<void(bool)> FPending;
+    TExitStatus FPendingKind = TExitStatus::Refused;
+    std::uint64_t FLastActivity = 0;   // its start or last progress, in ms
+    bool FExpired = false;             // cancelled for lack of progress
 };

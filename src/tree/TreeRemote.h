@@ -1,8 +1,8 @@
 // TTreeRemote: the server side of a folder transfer, as synchronous steps.
 //
-// Contract: each call runs one request on an open, logged-in session and
-// returns only when it ended (pumping the thread's message loop meanwhile);
-// true when the server accepted it. On false, LastError() says why in one
+// Contract: each call except StartFile runs one request on an open,
+// logged-in session and returns only when it ended (pumping the thread's
+// message loop meanwhile); true when the server accepted it. On false, LastError() says why in one
 // line. Usable() turns false once the session dropped or the user stopped
 // the run; the transfer then ends without trying the rest. Paths are the
 // server's, "/" separated, sent as given. Main thread only.
@@ -11,6 +11,18 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+
+// One file for a lane to move.
+struct TTreeFileJob {
+    bool Upload = false;
+    std::string Remote;
+    std::string LocalPath;
+    // Upload: the first byte sent; download: above 0, append to LocalPath.
+    std::int64_t ResumeAt = 0;
+    std::function<void(std::int64_t Position)> OnPosition;
+    // Runs once when the file ended; Error is LastError's line on failure.
+    std::function<void(bool Ok, const std::string& Error)> OnDone;
+};
 
 class TTreeRemote {
 public:
@@ -34,4 +46,18 @@ public:
 
     // Set by the transfer while a file moves: the position reached in it.
     std::function<void(std::int64_t)> OnFilePosition;
+
+    // Files may move on several lanes (sessions) at once. The calls above
+    // stay on the first lane's session and are only made while no file
+    // moves. The defaults are one lane that moves each file through
+    // Receive/Send before StartFile returns. Lanes is first asked when the
+    // first file is about to move (the walks and the folders are done).
+    virtual int Lanes() { return 1; }
+    // Starts Job on Lane (0 .. Lanes()-1, idle). Job.OnDone runs once, from
+    // WaitForFiles or from within this call.
+    virtual void StartFile(int Lane, TTreeFileJob Job);
+    // Pumps the message loop until at least one started file ended.
+    virtual void WaitForFiles() {}
+    // Asks every moving file to end soon (each still reports OnDone).
+    virtual void StopFiles() {}
 };

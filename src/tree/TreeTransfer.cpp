@@ -1,5 +1,6 @@
 #include "tree/TreeTransfer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -37,7 +38,14 @@ void TTreeTransfer::Notice(const std::string& Path, const std::string& What) {
     if (OnNotice) OnNotice(Path, What);
 }
 
+void TTreeTransfer::Stop() {
+    FStopRequested = true;
+    FRemote.StopFiles();
+}
+
 void TTreeTransfer::ShowProgress() {
+    FProgress.BytesDone = FSettledBytes;
+    for (const TLane& lane : FLanes) FProgress.BytesDone += lane.Position;
     if (OnProgress) OnProgress(FProgress);
 }
 
@@ -77,26 +85,11 @@ TTreeResult TTreeTransfer::Run(const std::string& LocalRoot, const std::string& 
     if (!Continuing() || !MakeTargetRoot(target)) return FResult;
 
     for (const TTreeEntry& entry : source.Entries) {
+        if (!entry.IsFolder) continue;
         if (!Continuing()) break;
-        if (Below(FBlocked, ParentOf(entry.Path))) {
-            if (entry.IsFolder) {
-                FBlocked.insert(entry.Path);
-            } else {
-                ++FResult.Failures;  // its folder's failure was reported
-                ++FProgress.FilesDone;
-                FProgress.BytesDone += entry.Size;
-            }
-            continue;
-        }
-        if (entry.IsFolder) {
-            if (!MakeFolder(entry)) FBlocked.insert(entry.Path);
-            continue;
-        }
-        MoveFile(entry);
-        ++FProgress.FilesDone;
-        FProgress.CurrentFile.clear();
-        ShowProgress();
+        if (Below(FBlocked, ParentOf(entry.Path)) || !MakeFolder(entry)) FBlocked.insert(entry.Path);
     }
+    MoveFiles(source.Entries);
     if (FOptions.Delete && !FResult.Stopped) RemoveMissing(source, target);
     return FResult;
 }
@@ -163,7 +156,46 @@ std::string TTreeTransfer::FreeName(const std::string& Path) const {
     }
 }
 
-void TTreeTransfer::MoveFile(const TTreeEntry& Entry) {
+bool TTreeTransfer::AnyLaneBusy() const {
+    for (const TLane& lane : FLanes)
+        if (lane.Busy) return true;
+    return false;
+}
+
+void TTreeTransfer::MoveFiles(const std::vector<TTreeEntry>& Entries) {
+    FLanes.assign(static_cast<std::size_t>(std::max(1, FRemote.Lanes())), TLane{});
+    auto next = Entries.begin();
+    for (;;) {
+        if (!Continuing()) {
+            FRemote.StopFiles();
+            break;
+        }
+        next = std::find_if(next, Entries.end(), [](const TTreeEntry& E) { return !E.IsFolder; });
+        if (next == Entries.end()) break;
+        const auto idle = std::find_if(FLanes.begin(), FLanes.end(), [](const TLane& L) { return !L.Busy; });
+        if (idle == FLanes.end()) {
+            FRemote.WaitForFiles();
+            continue;
+        }
+        const TTreeEntry& entry = *next++;
+        if (Below(FBlocked, ParentOf(entry.Path))) {
+            ++FResult.Failures;  // its folder's failure was reported
+            Settle(entry);
+            continue;
+        }
+        StartFile(static_cast<int>(idle - FLanes.begin()), entry);
+    }
+    while (AnyLaneBusy()) FRemote.WaitForFiles();
+}
+
+void TTreeTransfer::Settle(const TTreeEntry& Entry) {
+    ++FProgress.FilesDone;
+    FSettledBytes += Entry.Size;
+    if (!AnyLaneBusy()) FProgress.CurrentFile.clear();
+    ShowProgress();
+}
+
+void TTreeTransfer::StartFile(int Lane, const TTreeEntry& Entry) {
     FProgress.CurrentFile = Entry.Path;
     ShowProgress();
     std::string target = Entry.Path;
@@ -173,7 +205,7 @@ void TTreeTransfer::MoveFile(const TTreeEntry& Entry) {
         const TTreeEntry& existing = there->second;
         if (existing.IsFolder) {
             Fail(Entry.Path, "a folder of that name is in the way", !FOptions.Upload);
-            FProgress.BytesDone += Entry.Size;
+            Settle(Entry);
             return;
         }
         const bool newer = Entry.Modified < 0 || existing.Modified < 0 || Entry.Modified > existing.Modified;
@@ -182,60 +214,62 @@ void TTreeTransfer::MoveFile(const TTreeEntry& Entry) {
         switch (answer.Choice) {
             case TExistingChoice::Skip:
                 ++FResult.FilesSkipped;
-                FProgress.BytesDone += Entry.Size;
+                Settle(Entry);
                 return;
             case TExistingChoice::Resume: resumeAt = existing.Size; break;
             case TExistingChoice::Rename: target = FreeName(Entry.Path); break;
             case TExistingChoice::Overwrite: break;
         }
     }
-    const std::int64_t base = FProgress.BytesDone;
-    FRemote.OnFilePosition = [this, base](std::int64_t Position) {
-        FProgress.BytesDone = base + Position;
+    TTreeFileJob job;
+    job.Upload = FOptions.Upload;
+    job.ResumeAt = resumeAt;
+    job.Remote = JoinTreePath(FRemoteRoot, FOptions.Upload ? target : Entry.Path);
+    job.LocalPath = JoinTreePath(FLocalRoot, FOptions.Upload ? Entry.Path : target);
+    std::string scratch;
+    if (!FOptions.Upload && resumeAt == 0) {
+        // A download other than a resume replaces the local file only once whole.
+        const std::string& local = job.LocalPath;
+        const std::size_t slash = local.rfind('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : local.substr(0, slash);
+        scratch = platform::CreateScratchFile(folder, platform::FileNamePart(local));
+        if (scratch.empty()) {
+            Fail(Entry.Path, std::strerror(errno), true);
+            Settle(Entry);
+            return;
+        }
+        job.LocalPath = scratch;
+    }
+    // Reserved at once, so that a later rename on another lane picks another name.
+    FMade.insert(target);
+    FLanes[Lane] = TLane{true, Entry, target, scratch, resumeAt, 0};
+    job.OnPosition = [this, Lane](std::int64_t Position) {
+        FLanes[Lane].Position = Position;
         ShowProgress();
     };
-    const bool ok = Transfer(Entry.Path, target, resumeAt);
-    FRemote.OnFilePosition = nullptr;
-    FProgress.BytesDone = base + Entry.Size;
-    if (!ok) return;
-    FMade.insert(target);
-    ++FResult.FilesMoved;
-    FResult.BytesMoved += Entry.Size - resumeAt;
+    job.OnDone = [this, Lane](bool Ok, const std::string& Error) { FinishFile(Lane, Ok, Error); };
+    FRemote.StartFile(Lane, std::move(job));
 }
 
-bool TTreeTransfer::Transfer(const std::string& Source, const std::string& Target, std::int64_t ResumeAt) {
-    if (FOptions.Upload) {
-        if (FRemote.Send(JoinTreePath(FLocalRoot, Source), JoinTreePath(FRemoteRoot, Target), ResumeAt))
-            return true;
-        Fail(Source, FRemote.LastError(), false);
-        return false;
-    }
-    const std::string remote = JoinTreePath(FRemoteRoot, Source);
-    const std::string local = JoinTreePath(FLocalRoot, Target);
-    if (ResumeAt > 0) {
-        if (FRemote.Receive(remote, local, true)) return true;
-        Fail(Source, FRemote.LastError(), false);
-        return false;
-    }
-    const std::size_t slash = local.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : local.substr(0, slash);
-    const std::string scratch = platform::CreateScratchFile(folder, platform::FileNamePart(local));
-    if (scratch.empty()) {
-        Fail(Source, std::strerror(errno), true);
-        return false;
-    }
-    if (!FRemote.Receive(remote, scratch, false)) {
-        ::unlink(scratch.c_str());
-        Fail(Source, FRemote.LastError(), false);
-        return false;
-    }
-    if (!platform::ReplaceFile(scratch, local)) {
+void TTreeTransfer::FinishFile(int Lane, bool Ok, const std::string& Error) {
+    const TLane lane = std::move(FLanes[Lane]);
+    FLanes[Lane] = TLane{};
+    bool arrived = Ok;
+    if (!Ok) {
+        if (!lane.Scratch.empty()) ::unlink(lane.Scratch.c_str());
+        Fail(lane.Entry.Path, Error, false);
+    } else if (!lane.Scratch.empty() &&
+               !platform::ReplaceFile(lane.Scratch, JoinTreePath(FLocalRoot, lane.Target))) {
         const std::string reason = std::strerror(errno);
-        ::unlink(scratch.c_str());
-        Fail(Source, reason, true);
-        return false;
+        ::unlink(lane.Scratch.c_str());
+        Fail(lane.Entry.Path, reason, true);
+        arrived = false;
     }
-    return true;
+    if (arrived) {
+        ++FResult.FilesMoved;
+        FResult.BytesMoved += lane.Entry.Size - lane.ResumeAt;
+    }
+    Settle(lane.Entry);
 }
 
 void TTreeTransfer::RemoveMissing(const TTreeWalk& Source, const TTreeWalk& Target) {

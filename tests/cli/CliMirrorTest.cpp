@@ -2,6 +2,7 @@
 // pyftpdlib: a tree with awkward names and a link loop moved both ways and
 // compared name for name and byte for byte; every existing-file choice; a
 // hostile listing; and a stop that must not cost the local file.
+#include <cstdio>
 #include <map>
 
 #include <sys/stat.h>
@@ -91,7 +92,8 @@ TEST_P(CliMirrorTest, TreeGoesUpAndComesBackWhole) {
     EXPECT_TRUE(Contains(r.Err, "loop: link back into its own folder, not followed")) << r.Err;
     EXPECT_EQ(Snapshot(Server->Home() + "/up"), expected);
 
-    r = Mirror({"up", Work.File("back")});
+    // Three sessions at once bring back the same tree.
+    r = Mirror({"up", Work.File("back")}, {"--parallel", "3"});
     ASSERT_EQ(r.Status, 0) << r.Err;
     EXPECT_EQ(Snapshot(Work.File("back")), expected);
 
@@ -194,22 +196,41 @@ TEST_F(CliTest, MirrorLeavesOutNamesThatLeaveTheFolder) {
               (std::map<std::string, std::string>{{"out", "<folder>"}, {"out/plain.txt", "plain"}}));
 }
 
-// Ctrl-C in the middle of a slow file: the local copy stays as it was and
-// no scratch file is left beside it.
-TEST_F(CliTest, StoppedMirrorKeepsTheLocalFile) {
+// Ctrl-C while four sessions download a folder with a 1 GiB file and three
+// of 40 MB, each over a local copy edited by hand: every local file stays as
+// it was and no scratch file is left; then a get of the 1 GiB file alone,
+// stopped the same way, keeps its local copy too.
+TEST_F(CliTest, StoppedFolderDownloadOnFourSessionsReplacesNoLocalFile) {
     peers::VsftpdServer::Options options;
-    options.ExtraConfig = {"local_max_rate=2000000"};
+    options.ExtraConfig = {"local_max_rate=4000000"};
+    options.PassivePortCount = 32;
     Server = std::make_unique<peers::VsftpdServer>(options);
     ASSERT_TRUE(Server->Start()) << Server->Error();
-    ASSERT_TRUE(Server->PutFile("src/big.bin", RandomBytes(40 * 1024 * 1024, 3)));
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(Server->PutFile("src/part " + std::to_string(i) + ".bin", RandomBytes(40 << 20, i)));
+    // Sparse: the server reads zeros as fast as the rate allows.
+    FILE* huge = std::fopen((Server->Home() + "/src/huge.bin").c_str(), "wb");
+    ASSERT_NE(huge, nullptr);
+    ASSERT_EQ(ftruncate(fileno(huge), off_t{1} << 30), 0);
+    std::fclose(huge);
+
     const std::string dst = Work.MakeDir("dst");
-    WriteLocal(dst + "/big.bin", "edited by hand");
-    CliRun run = Prepare(LoginArgs({"mirror", "src", dst}, {"--passive", "--if-exists", "overwrite"}));
-    run.InterruptAfter = peers::Millis(2000);
+    std::map<std::string, std::string> edited;
+    for (const char* name : {"part 0.bin", "part 1.bin", "part 2.bin", "huge.bin"}) {
+        WriteLocal(dst + "/" + name, std::string("edited by hand: ") + name);
+        edited[name] = ReadLocal(dst + "/" + name);
+    }
+    CliRun run = Prepare(LoginArgs({"mirror", "src", dst}, {"--passive", "--parallel", "4", "--if-exists", "overwrite"}));
+    run.InterruptAfter = peers::Millis(3000);
     CliResult r = RunTarnftp(run);
     EXPECT_EQ(r.Status, 130) << r.Err;
-    EXPECT_EQ(ReadLocal(dst + "/big.bin"), "edited by hand");
-    EXPECT_EQ(Snapshot(dst), (std::map<std::string, std::string>{{"big.bin", "edited by hand"}}));
+    EXPECT_EQ(Snapshot(dst), edited);
+
+    run = Prepare(LoginArgs({"get", "src/huge.bin", dst + "/huge.bin"}, {"--passive", "--if-exists", "overwrite"}));
+    run.InterruptAfter = peers::Millis(3000);
+    r = RunTarnftp(run);
+    EXPECT_EQ(r.Status, 130) << r.Err;
+    EXPECT_EQ(Snapshot(dst), edited);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // tarnftp with sftp:// URLs against OpenSSH's sshd on 127.0.0.1: host keys
 // refused (status 7), pinned, accepted and stored, or changed; a wrong
-// password (3); commands through a SOCKS 5 proxy; a key's passphrase asked
-// on the terminal; a server without the SFTP subsystem.
+// password (3); commands through a SOCKS 5 proxy; mirror on three sessions;
+// a key's passphrase asked on the terminal; a server without the SFTP
+// subsystem.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "TestFiles.h"
@@ -52,6 +55,21 @@ TEST(CliSftp, HostKeysPasswordsAndCommands) {
     EXPECT_EQ(r.Status, 0) << r.Err;
     r = run({base + "pub", "delete", "moved.txt"});
     EXPECT_EQ(r.Status, 4) << r.Err;
+
+    // A folder up and back on three sessions at once.
+    ASSERT_EQ(mkdir(home.File("site").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(home.File("site/sub").c_str(), 0755), 0);
+    for (int i = 0; i < 7; ++i)
+        WriteLocal(home.File((i % 2 ? "site/sub/f" : "site/f") + std::to_string(i)), RandomBytes(i * 70000, i));
+    r = run({"--parallel", "3", base, "mirror", "-R", home.File("site"), "pub/site"});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    r = run({"--parallel", "3", base, "mirror", "pub/site", home.File("back")});
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    for (int i = 0; i < 7; ++i) {
+        const std::string path = (i % 2 ? "/sub/f" : "/f") + std::to_string(i);
+        EXPECT_TRUE(ReadLocal(ssh.Home() + "/pub/site" + path) == RandomBytes(i * 70000, i)) << path;
+        EXPECT_TRUE(ReadLocal(home.File("back") + path) == RandomBytes(i * 70000, i)) << path;
+    }
 
     r = run({"sftp://" + ssh.User() + ":wrong@127.0.0.1:" + std::to_string(ssh.Port()) + "/"});
     EXPECT_EQ(r.Status, 3) << r.Err;

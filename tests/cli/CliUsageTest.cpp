@@ -15,7 +15,7 @@ TEST_F(CliUsageTest, HelpListsEveryOptionAndCommand) {
     for (const char* option :
          {"-u, --user", "--password-stdin", "-P, --port", "--passive", "--active", "--ascii",
           "--binary", "-C, --continue", "-o, --output-dir", "--socks4 ", "--socks4a", "--socks5",
-          "--socks-user", "--socks-password", "--ftp-proxy", "--timeout", "-v, --verbose",
+          "--socks-user", "--socks-password", "--ftp-proxy", "--timeout", "--parallel N", "-v, --verbose",
           "-q, --quiet", "--help", "--version"})
         EXPECT_NE(r.Out.find(option), std::string::npos) << option;
     for (const char* command : {"ls ", "nlst", "get ", "put ", "mget", "mput", "append", "mkdir",
@@ -57,6 +57,9 @@ TEST_F(CliUsageTest, BadCommandLinesExitWithOneAndSayWhy) {
         {{"ftp://127.0.0.1:0/"}, "bad port"},
         {{"ftp://u@/x"}, "no host"},
         {{"ftp://127.0.0.1/%zz"}, "%-escape"},
+        {{"--parallel", "4", "127.0.0.1", "get", "a"}, "--parallel belong to mirror"},
+        {{"--parallel", "0", "127.0.0.1", "mirror", "a"}, "from 1 to 16"},
+        {{"--parallel=17", "127.0.0.1", "mirror", "a"}, "from 1 to 16"},
     };
     for (const Case& c : cases) {
         CliResult r = Run(c.Args);
