@@ -3,7 +3,6 @@
 // the end of the file, and the two final replies.
 #include "ftp/CustomFtpCli.h"
 
-#include "base/ExceptionClass.h"
 #include "base/Strings.h"
 
 namespace {
@@ -28,12 +27,13 @@ void TCustomFtpCli::StartSend(bool Append) {
     if (!EnsureReady()) return;
     AppendMode = Append;
     // Also inside a chain: uploads are reported as what they are.
-    FRequestType = Append ? ftpAppendAsync : ftpPutAsync;
-    LastStep = Append ? stepAppend : stepPut;
+    OpenStep(Append ? ftpAppendAsync : ftpPutAsync, Append ? stepAppend : stepPut, true);
     BeginTransfer();
     StartTime = 0;
     bool cancel = false;
+    const unsigned epoch = RequestEpoch;
     FireReadyToTransmit(cancel);
+    if (RequestEpoch != epoch) return;
     if (cancel) {
         FErrorMessage = "426 Transmit cancelled by application";
         FReplyCode = 426;
@@ -56,6 +56,7 @@ void TCustomFtpCli::StartSend(bool Append) {
         // synchronous call must not take the wait for the connection as the
         // end of the request.
         ChangeState(fesAwaitingReply);
+        if (RequestEpoch != epoch) return;
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
         ConnectPassiveData(&TCustomFtpCli::SendConnected, 426);
         return;
@@ -66,7 +67,9 @@ void TCustomFtpCli::StartSend(bool Append) {
 }
 
 void TCustomFtpCli::SendTransferCommand() {
+    const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingReply);
+    if (RequestEpoch != epoch) return;
     ReplyHandler = &TCustomFtpCli::SendFirstReply;
     SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
 }
@@ -162,8 +165,9 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     try {
         DataSocket->Send(UploadChunk, count);
     } catch (Exception& E) {
-        FireDisplay("! " + ExceptionClassName(E) + ": " + E.Message());
-        RecordTransferFailure(426, "426 " + ExceptionClassName(E) + ": " + E.Message());
+        const std::string line = ExceptionLine(426, E);
+        FireDisplay("! " + line.substr(4));
+        RecordTransferFailure(426, line);
         DataSocket->Disconnect();
     }
 }
@@ -219,8 +223,7 @@ void TCustomFtpCli::SendSecondReply() {
     TraceLastReply();
     const int code = FReplyCode;
     if (code == 226 || code == 250) {
-        FinalReplySeen = true;
-        AwaitingFinalReply = false;
+        SetPhase(TRequestPhase::DataReplied);
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
         // The server has read the whole file: its own close of the data
         // connection need not be awaited any more.

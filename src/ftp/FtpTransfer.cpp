@@ -7,14 +7,12 @@
 #include "base/Strings.h"
 
 void TCustomFtpCli::BeginTransfer() {
-    FinalReplySeen = false;
     ReceiveClosed = false;
     SendClosed = false;
     StorGoAhead = false;
     SendConnReady = false;
     LocalEof = false;
     EofPauseRunning = false;
-    CompletionPosted = false;
     FByteCount = 0;
     // A SIZE answered for this very file just before tells what RETR owes.
     SizeBeforeTransfer = SizeReplyFile == HostFileName && !HostFileName.empty() ? FReplySize : -1;
@@ -26,9 +24,8 @@ void TCustomFtpCli::BeginTransfer() {
     TransferError = 0;
     LocalFileFailed = false;
     FErrorMessage.clear();
-    DataTransferActive = true;
     // Losing the control connection before the transfer is over fails it.
-    AwaitingFinalReply = true;
+    SetPhase(TRequestPhase::DataReplyOwed);
 }
 
 void TCustomFtpCli::EndDataStep(int Code) {
@@ -36,8 +33,7 @@ void TCustomFtpCli::EndDataStep(int Code) {
     if (TransferError != 0) Code = TransferError;
     // A reply numbered 0 (or below 100) is malformed, still a refusal.
     if (Code < 100) Code = 500;
-    DataTransferActive = false;
-    AwaitingFinalReply = false;
+    if (RequestRunning()) SetPhase(TRequestPhase::Running);
     ReplyHandler = nullptr;
     if (DataSocket && DataSocket->State() != wsClosed) DataSocket->Disconnect();
     ReleaseLocalFile();
@@ -96,13 +92,14 @@ bool TCustomFtpCli::TransferRunning() const {
     // LastStep too: a request that began after an abort is no transfer.
     const bool dataStep = LastStep == stepGet || LastStep == stepDir || LastStep == stepLs ||
                           LastStep == stepPut || LastStep == stepAppend;
-    return DataTransferActive && !CompletionPosted && dataStep;
+    const bool dataPhase = FPhase == TRequestPhase::DataReplyOwed || FPhase == TRequestPhase::DataReplied ||
+                           FPhase == TRequestPhase::DataUnanswered;
+    return dataPhase && dataStep;
 }
 
 void TCustomFtpCli::TestTransferCompletion() {
-    if (!TransferRunning() || !FinalReplySeen || !(ReceiveClosed || SendClosed)) return;
-    DataTransferActive = false;
-    AwaitingFinalReply = false;
+    if (!TransferRunning() || FPhase != TRequestPhase::DataReplied || !(ReceiveClosed || SendClosed)) return;
+    SetPhase(TRequestPhase::Running);
     ReportTransferStats();
     ResumeAt = 0;
     int result = DataCloseError;

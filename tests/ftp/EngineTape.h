@@ -53,7 +53,7 @@ public:
         if (!in) return;
         std::stringstream expected;
         expected << in.rdbuf();
-        EXPECT_EQ(expected.str(), text) << "engine tape " << name;
+        EXPECT_EQ(Settled(expected.str()), Settled(text)) << "engine tape " << name;
     }
 
 private:
@@ -64,6 +64,18 @@ private:
 
     // Ports, folders, timings and throwaway names change from run to run.
     std::string Normalised() const;
+    // Whether a server starts a transfer with 125 or 150 is its own race
+    // (pyftpdlib says 125 when the data connection came before the command).
+    static std::string Settled(const std::string& Tape) {
+        std::istringstream in(Tape);
+        std::string out;
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("display < 125 ", 0) == 0 || line.rfind("display < 150 ", 0) == 0)
+                line = "display < 1xx (transfer starts)";
+            out += line + "\n";
+        }
+        return out;
+    }
 
     std::vector<std::string> Lines;
     std::set<std::string> Secrets;
