@@ -514,11 +514,19 @@ protected:
     };
     std::vector<TSyncOutcome*> SyncOutcomes;
 
-    bool ReceiveClosed = false;
-    bool SendClosed = false;
-    bool LocalEof = false;
+    // The data step's connection: awaited, open (for an upload: ready to
+    // carry the file), closed after it was open, or given up before it was.
+    enum class TDataConn { Awaited, Open, Closed, GivenUp };
+    TDataConn DataConn = TDataConn::Awaited;
+    bool DataConnEnded() const { return DataConn == TDataConn::Closed || DataConn == TDataConn::GivenUp; }
+    // An upload's connection was opened (it may have closed since).
+    bool SendConnReady() const { return DataConn == TDataConn::Open || DataConn == TDataConn::Closed; }
+    // An upload's end: still reading the file, the pause after its last
+    // chunk, or all of it handed to the socket and the pause over.
+    enum class TUploadEnd { Sending, Pausing, Sent };
+    TUploadEnd UploadEnd = TUploadEnd::Sending;
+    // The server's 150 (or 125) to STOR or APPE has come.
     bool StorGoAhead = false;
-    bool SendConnReady = false;
     // Active mode: the server connected before a transfer step took it.
     bool DataConnPending = false;
     // Connections to the data port from other addresses than the server's,
@@ -527,8 +535,6 @@ protected:
     TDataEventProc DataAcceptHandler = nullptr;
     // Set by a local failure; the transfer's result whatever the server says.
     int TransferError = 0;
-    // The 100 ms pause after the last chunk of an upload is running.
-    bool EofPauseRunning = false;
     char UploadChunk[1460] = {};
 
     std::shared_ptr<TSslContext> SslCtx;

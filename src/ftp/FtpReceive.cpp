@@ -135,7 +135,7 @@ void TCustomFtpCli::ReceiveSessionClosed(std::uint16_t Error) {
     }
     ReleaseLocalFile();
     if (!TransferRunning()) return;
-    ReceiveClosed = true;
+    DataConn = TDataConn::Closed;
     DataCloseError = DataCloseOutcome(Error, true);
     TestTransferCompletion();
 }

@@ -77,7 +77,7 @@ void TCustomFtpCli::SendTransferCommand() {
 void TCustomFtpCli::SendConnected(std::uint16_t Error) {
     if (!TransferRunning()) return;
     SetDataHandlers(&TCustomFtpCli::SendSessionClosed, &TCustomFtpCli::SendDropData, nullptr);
-    SendConnReady = true;
+    DataConn = TDataConn::Open;
     StartTime = platform::GetTickCount();
     if (Error != 0) {
         FailDataConnection(550, "Unable to establish data connection, error #" + IntToStr(Error));
@@ -104,7 +104,7 @@ void TCustomFtpCli::SendAccepted(std::uint16_t) {
     DataSocket->LingerOnOff = wsLingerOff;
     DataSocket->LingerTimeout = 10;
     DataSocket->ApplyLingerOption();
-    SendConnReady = true;
+    DataConn = TDataConn::Open;
     if (StorGoAhead && StartTime == 0)
         platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
 }
@@ -134,7 +134,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
         DataSocket->Disconnect();
         return;
     }
-    if (LocalEof || !StorGoAhead || !SendConnReady) return;
+    if (UploadEnd != TUploadEnd::Sending || !StorGoAhead || !SendConnReady()) return;
     const int count = LocalFileStream->Read(UploadChunk, sizeof UploadChunk);
     if (count < 0) {
         FireDisplay("! Error reading file");
@@ -156,8 +156,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     }
     if (count == 0) {
         // A timer, not a sleep: the thread keeps running its messages.
-        LocalEof = true;
-        EofPauseRunning = true;
+        UploadEnd = TUploadEnd::Pausing;
         platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, kEndOfFilePauseMs, false);
         return;
     }
@@ -174,8 +173,8 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
 
 void TCustomFtpCli::EndOfFilePauseDone() {
     platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
-    if (!EofPauseRunning) return;
-    EofPauseRunning = false;
+    if (UploadEnd != TUploadEnd::Pausing) return;
+    UploadEnd = TUploadEnd::Sent;
     // The last chunk has left the socket layer (the end of the file is read
     // only on OnDataSent). Only the sending side closes: the kernel hands
     // over every byte before the FIN, and the server closes its side once it
@@ -185,15 +184,15 @@ void TCustomFtpCli::EndOfFilePauseDone() {
 
 void TCustomFtpCli::SendSessionClosed(std::uint16_t Error) {
     ReleaseLocalFile();
-    if (EofPauseRunning) {
-        EofPauseRunning = false;
+    if (UploadEnd == TUploadEnd::Pausing) {
+        UploadEnd = TUploadEnd::Sent;
         platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
     }
     if (!TransferRunning()) return;
     // The server's 226 cannot make a file whole that was not all sent.
-    if (!LocalEof)
+    if (UploadEnd == TUploadEnd::Sending)
         RecordTransferFailure(426, "426 Data connection closed before the whole file was sent");
-    SendClosed = true;
+    DataConn = TDataConn::Closed;
     DataCloseError = DataCloseOutcome(Error, false);
     TestTransferCompletion();
 }
@@ -209,7 +208,7 @@ void TCustomFtpCli::SendFirstReply() {
                 SendNextChunk(Error);
             };
             SendNextChunk(0);
-        } else if (SendConnReady && StartTime == 0) {
+        } else if (SendConnReady() && StartTime == 0) {
             platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
         }
         return;
@@ -227,7 +226,7 @@ void TCustomFtpCli::SendSecondReply() {
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
         // The server has read the whole file: its own close of the data
         // connection need not be awaited any more.
-        if (LocalEof && !EofPauseRunning && DataSocket->State() == wsConnected)
+        if (UploadEnd == TUploadEnd::Sent && DataSocket->State() == wsConnected)
             DataSocket->Disconnect();
         TestTransferCompletion();
         return;

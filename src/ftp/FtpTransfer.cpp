@@ -7,12 +7,9 @@
 #include "base/Strings.h"
 
 void TCustomFtpCli::BeginTransfer() {
-    ReceiveClosed = false;
-    SendClosed = false;
+    DataConn = TDataConn::Awaited;
     StorGoAhead = false;
-    SendConnReady = false;
-    LocalEof = false;
-    EofPauseRunning = false;
+    UploadEnd = TUploadEnd::Sending;
     FByteCount = 0;
     // A SIZE answered for this very file just before tells what RETR owes.
     SizeBeforeTransfer = SizeReplyFile == HostFileName && !HostFileName.empty() ? FReplySize : -1;
@@ -72,8 +69,7 @@ void TCustomFtpCli::FailDataConnection(int Code, const std::string& Line) {
     RecordTransferFailure(Code, Line);
     ReleaseLocalFile();
     CloseDataQuietly();
-    ReceiveClosed = true;
-    SendClosed = true;
+    DataConn = DataConn == TDataConn::Open ? TDataConn::Closed : TDataConn::GivenUp;
 }
 
 void TCustomFtpCli::DataConnectionError(int Error) {
@@ -98,7 +94,7 @@ bool TCustomFtpCli::TransferRunning() const {
 }
 
 void TCustomFtpCli::TestTransferCompletion() {
-    if (!TransferRunning() || FPhase != TRequestPhase::DataReplied || !(ReceiveClosed || SendClosed)) return;
+    if (!TransferRunning() || FPhase != TRequestPhase::DataReplied || !DataConnEnded()) return;
     SetPhase(TRequestPhase::Running);
     ReportTransferStats();
     ResumeAt = 0;
