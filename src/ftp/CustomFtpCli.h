@@ -23,6 +23,10 @@
 //    connection's close have arrived, in either order; a local file failure
 //    or an abort asked for in OnProgress ends it with an error even when the
 //    server reports success. Byte counts and offsets are 64-bit.
+//  - Where the running request stands is one TRequestPhase, moved only by
+//    SetPhase; a handler the engine calls out to (OnStateChange,
+//    OnSessionClosed, OnProgress, ...) may start or end a request, and the
+//    engine stops what it was doing when one did (RequestEpoch).
 //  - The trace (OnDisplay) shows a PASS command as "> PASS ****"; the
 //    password itself is sent unchanged and never traced.
 //  - Needs: the socket layer's TWSocket in raw mode (the engine splits reply
@@ -31,12 +35,14 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "ftp/FtpLocalFile.h"
+#include "ftp/FtpRequestPhase.h"
 #include "ftp/FtpTypes.h"
 #include "net/WSocket.h"
 
@@ -134,6 +140,7 @@ public:
     std::int64_t ByteCount() const { return FByteCount; }
     TFtpRequest RequestType() const { return FRequestType; }
     TFtpEngineState State() const { return FState; }
+    TRequestPhase Phase() const { return FPhase; }
     // True while the control socket is anything but closed.
     bool Connected() const;
     // The last request failed because its data connection could not be
@@ -161,6 +168,8 @@ public:
     TBgExceptionEvent OnBgException;
     // Engine refusals; without it they raise FtpException.
     TFtpDisplay OnError;
+    // Every move of the request phase, for tests (the trace does not show it).
+    std::function<void(TObject* Sender, TRequestPhase From, TRequestPhase To)> OnPhaseChange;
 
     // --- Requests: one command -------------------------------------------
     virtual void OpenAsync();
@@ -233,7 +242,6 @@ protected:
     virtual void FireDisplay(const std::string& Msg);
     virtual void FireReadyToTransmit(bool& bCancel);
     virtual void FireDisplayFile(const std::string& Msg);
-    virtual void FireError(const std::string& Msg);
     // False when the owner asked to abort the transfer.
     virtual bool Progress();
     virtual platform::LRESULT EngineWindowProc(platform::UINT Msg, platform::WPARAM WParam,
@@ -249,6 +257,25 @@ protected:
     void TraceLastReply();
     void ReleaseLocalFile();
     void ChangeState(TFtpEngineState NewState);
+    // The one way the request phase moves; a move PhaseMoveAllowed refuses
+    // ends the request with a program error (false then).
+    bool SetPhase(TRequestPhase To);
+    // A request has started or ended and its end is not posted yet.
+    bool RequestRunning() const { return FPhase != TRequestPhase::Idle && FPhase != TRequestPhase::BetweenSteps; }
+    // The running request waits for the final reply to what it sent.
+    bool ReplyOwed() const { return FPhase == TRequestPhase::ReplyOwed || FPhase == TRequestPhase::DataReplyOwed; }
+    // The owed reply will not come (the connection went, the line was too
+    // long, the command was not sent): the step still runs.
+    void ForgetOwedReply();
+    // Changes each time a request starts or ends: a handler called out to
+    // started or ended one when it differs afterwards.
+    unsigned RequestEpoch = 0;
+    // Opens a step of the running request (or a request of its own): what
+    // the reply will be read as and under which request type it ends.
+    // AlwaysRename: a step that reports itself also inside a chain.
+    void OpenStep(TFtpRequest RqType, TFtpStep Step, bool AlwaysRename = false);
+    // "Code Class: message" for an exception that failed a step.
+    static std::string ExceptionLine(int Code, const Exception& E);
     // Gives a socket the engine's SOCKS settings right before it connects: a
     // socket forgets its proxy at every close.
     void HandSocksSettings(TWSocket& Socket);
@@ -437,24 +464,30 @@ protected:
     TFtpEngineState FState = fesReady;
     int FReplyCode = 0;
     int StepResult = 0;
-    TFtpSteps PendingSteps = 0;
-    // The running chain's steps and restart offset as started, for a
-    // passive retry.
-    TFtpSteps ChainSteps = 0;
-    std::int64_t ChainResumeAt = 0;
     TFtpStep LastStep = stepNone;
-    int ChainResult = 0;
-    bool ChainActive = false;
+    // The running chain: its steps still to run, the steps and restart
+    // offset it started with (for a passive retry), the routine that runs
+    // after each step, and the reply it reports in the end.
+    struct TChain {
+        bool Active = false;
+        TFtpSteps Pending = 0;
+        TFtpSteps Steps = 0;
+        std::int64_t ResumeAt = 0;
+        int Result = 0;
+        TStepProc Continuation = nullptr;
+        // StartChain is running its first step inside the caller's own call.
+        bool Starting = false;
+        std::string SavedReplyText;
+        int SavedReplyCode = -1;
+    };
+    TChain Chain;
     std::unique_ptr<TFtpLocalFile> LocalFileStream;
     TFtpRequest FRequestType = ftpNone;
-    // No request is running until one starts.
-    bool CompletionPosted = true;
+    TRequestPhase FPhase = TRequestPhase::Idle;
     char ReplyBuffer[4096] = {};
     int ReplyBufferLen = 0;
     std::string FLastReplyLine;
-    std::string SavedReplyText;
     std::string PasvReplyText;
-    int SavedReplyCode = -1;
     std::string FErrorMessage;
     std::uint16_t DataCloseError = 0;
     std::string ReceiveVerb;
@@ -472,15 +505,9 @@ protected:
     TStepProc ReplyHandler = nullptr;
     TStepProc AfterReply = nullptr;
     std::array<int, 17> AcceptedCodes{};
-    TStepProc ChainContinuation = nullptr;
-    // The command sent (or the greeting awaited) has not had its final reply
-    // yet: a close now ends the request with an error.
-    bool AwaitingFinalReply = false;
     // Refusals reported so far; lets AdvanceChain notice a refused step.
     unsigned RefusalCount = 0;
     std::string LastRefusal;
-    // StartChain is running its first step inside the caller's own call.
-    bool StartingChain = false;
     // Outcomes awaited by synchronous calls, innermost last. A request's end
     // fills the innermost open one, so a call whose completion handler starts
     // another request before the call looks (completions are dispatched while
@@ -491,14 +518,19 @@ protected:
     };
     std::vector<TSyncOutcome*> SyncOutcomes;
 
-    // The data step running now; its socket events are ignored otherwise.
-    bool DataTransferActive = false;
-    bool FinalReplySeen = false;
-    bool ReceiveClosed = false;
-    bool SendClosed = false;
-    bool LocalEof = false;
+    // The data step's connection: awaited, open (for an upload: ready to
+    // carry the file), closed after it was open, or given up before it was.
+    enum class TDataConn { Awaited, Open, Closed, GivenUp };
+    TDataConn DataConn = TDataConn::Awaited;
+    bool DataConnEnded() const { return DataConn == TDataConn::Closed || DataConn == TDataConn::GivenUp; }
+    // An upload's connection was opened (it may have closed since).
+    bool SendConnReady() const { return DataConn == TDataConn::Open || DataConn == TDataConn::Closed; }
+    // An upload's end: still reading the file, the pause after its last
+    // chunk, or all of it handed to the socket and the pause over.
+    enum class TUploadEnd { Sending, Pausing, Sent };
+    TUploadEnd UploadEnd = TUploadEnd::Sending;
+    // The server's 150 (or 125) to STOR or APPE has come.
     bool StorGoAhead = false;
-    bool SendConnReady = false;
     // Active mode: the server connected before a transfer step took it.
     bool DataConnPending = false;
     // Connections to the data port from other addresses than the server's,
@@ -507,8 +539,6 @@ protected:
     TDataEventProc DataAcceptHandler = nullptr;
     // Set by a local failure; the transfer's result whatever the server says.
     int TransferError = 0;
-    // The end-of-file timer after the last chunk of an upload is running.
-    bool EofPauseRunning = false;
     char UploadChunk[1460] = {};
 
     std::shared_ptr<TSslContext> SslCtx;

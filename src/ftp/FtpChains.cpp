@@ -22,14 +22,14 @@ std::uint16_t ErrorWord(int Error) {
 }  // namespace
 
 void TCustomFtpCli::CompleteRequest(int Error) {
-    if (CompletionPosted) return;
-    CompletionPosted = true;
+    if (!RequestRunning()) return;
+    SetPhase(Chain.Active ? TRequestPhase::BetweenSteps : TRequestPhase::Idle);
     platform::KillTimer(FWindowHandle, FTP_DATA_WAIT_TIMER);
     platform::KillTimer(FWindowHandle, FTP_FENCE_TIMER);
     const std::uint16_t word = ErrorWord(Error);
-    if (word == 0 && ChainContinuation) {
+    if (word == 0 && Chain.Continuation) {
         if (FState != fesAborting) ChangeState(fesBetweenSteps);
-        (this->*ChainContinuation)();
+        (this->*Chain.Continuation)();
         return;
     }
     if (word != 0 && RetryPassive()) return;
@@ -38,13 +38,14 @@ void TCustomFtpCli::CompleteRequest(int Error) {
     // The request's bookkeeping comes first and OnStateChange last: a
     // request started from that handler must find nothing left to undo.
     if (DataSocket && DataSocket->State() != wsClosed) DataSocket->Disconnect();
-    if (ChainActive && SavedReplyCode >= 0) {
-        FLastReplyLine = SavedReplyText;
-        FReplyCode = SavedReplyCode;
+    if (Chain.Active && Chain.SavedReplyCode >= 0) {
+        FLastReplyLine = Chain.SavedReplyText;
+        FReplyCode = Chain.SavedReplyCode;
     }
-    ChainActive = false;
-    ChainContinuation = nullptr;
-    PendingSteps = 0;
+    Chain.Active = false;
+    Chain.Continuation = nullptr;
+    Chain.Pending = 0;
+    SetPhase(TRequestPhase::Idle);
     for (auto it = SyncOutcomes.rbegin(); it != SyncOutcomes.rend(); ++it) {
         if ((*it)->Done) continue;
         (*it)->Done = true;
@@ -59,8 +60,8 @@ void TCustomFtpCli::CompleteRequest(int Error) {
 bool TCustomFtpCli::CanFallBackToPassive() const {
     // Data that moved was stored by the server (an APPE would add it twice)
     // and shows that the data connection works.
-    return PassiveFallback && !Passive && ChainActive && ControlUp && FState != fesAborting &&
-           (ChainSteps & StepBit(stepPort)) && FByteCount == 0;
+    return PassiveFallback && !Passive && Chain.Active && ControlUp && FState != fesAborting &&
+           (Chain.Steps & StepBit(stepPort)) && FByteCount == 0;
 }
 
 TFtpSteps TCustomFtpCli::StepsFromPort() const {
@@ -68,23 +69,24 @@ TFtpSteps TCustomFtpCli::StepsFromPort() const {
     bool fromPort = false;
     for (TFtpStep step : kStepOrder) {
         fromPort = fromPort || step == stepPort;
-        if (fromPort) steps |= ChainSteps & StepBit(step);
+        if (fromPort) steps |= Chain.Steps & StepBit(step);
     }
     return steps;
 }
 
 bool TCustomFtpCli::EnterPassive() {
     Passive = true;
+    const unsigned epoch = RequestEpoch;
     if (OnPassiveFallback) OnPassiveFallback(this);
-    // The handler may have dropped the session.
-    return ControlUp && FState != fesAborting;
+    // The handler may have dropped the session, or ended the request.
+    return ControlUp && FState != fesAborting && RequestEpoch == epoch;
 }
 
 void TCustomFtpCli::RestartChain(TFtpSteps Steps) {
     StepResult = 0;
-    ChainResult = 0;
-    PendingSteps = Steps;
-    ResumeAt = ChainResumeAt;
+    Chain.Result = 0;
+    Chain.Pending = Steps;
+    ResumeAt = Chain.ResumeAt;
     FErrorMessage.clear();
     FLastReplyLine.clear();
     ChangeState(fesBetweenSteps);
@@ -109,9 +111,7 @@ void TCustomFtpCli::ReopenForPassive() {
     platform::KillTimer(FWindowHandle, FTP_FENCE_TIMER);
     FireDisplay("! No answer after ABOR: connecting again to go on in passive mode");
     // The old session's replies are not waited for any more.
-    DataTransferActive = false;
     ReplyHandler = nullptr;
-    AwaitingFinalReply = false;
     ReleaseLocalFile();
     CloseDataQuietly();
     if (!EnterPassive()) return;
@@ -131,20 +131,22 @@ void TCustomFtpCli::ReopenForPassive() {
         steps |= StepBit(stepTypeSet);
     }
     // The new session has seen nothing of the old one's replies.
-    CompletionPosted = true;
+    SetPhase(TRequestPhase::BetweenSteps);
     RestartChain(steps);
 }
 
 const std::string& TCustomFtpCli::CwdTarget() const {
-    return ChainActive && !(ChainSteps & StepBit(stepCwd)) ? ReturnDir : HostDirName;
+    return Chain.Active && !(Chain.Steps & StepBit(stepCwd)) ? ReturnDir : HostDirName;
 }
 
 void TCustomFtpCli::FailRequest(int Code, const std::string& Msg) {
     if (FErrorMessage.empty()) FErrorMessage = Msg;
     FReplyCode = Code;
     StepResult = Code;
-    ChainContinuation = nullptr;
-    CompletionPosted = false;
+    Chain.Continuation = nullptr;
+    // A request that has ended stays ended: its end was posted once.
+    if (FPhase == TRequestPhase::Idle) return;
+    SetPhase(TRequestPhase::Running);
     CompleteRequest(Code);
 }
 
@@ -154,35 +156,35 @@ void TCustomFtpCli::StartChain(TFtpRequest RqType, TFtpSteps Steps) {
         return;
     }
     if (!EnsureReady()) return;
-    SavedReplyText = FLastReplyLine;
-    SavedReplyCode = -1;
+    Chain.SavedReplyText = FLastReplyLine;
+    Chain.SavedReplyCode = -1;
     FRequestType = RqType;
     StepResult = 0;
-    PendingSteps = Steps;
-    ChainSteps = Steps;
-    ChainResumeAt = ResumeAt;
+    Chain.Pending = Steps;
+    Chain.Steps = Steps;
+    Chain.ResumeAt = ResumeAt;
     LastStep = stepNone;
-    ChainResult = 0;
-    ChainActive = true;
+    Chain.Result = 0;
+    Chain.Active = true;
     FLastReplyLine.clear();
     FErrorMessage.clear();
-    ChainContinuation = nullptr;
-    StartingChain = true;
+    Chain.Continuation = nullptr;
+    Chain.Starting = true;
     AdvanceChain();
 }
 
 void TCustomFtpCli::AdvanceChain() {
     if (FState == fesAborting) {
-        PendingSteps = 0;
-        ChainResult = 426;
+        Chain.Pending = 0;
+        Chain.Result = 426;
         FErrorMessage = "426 Operation aborted.";
     }
-    ChainContinuation = &TCustomFtpCli::AdvanceChain;
+    Chain.Continuation = &TCustomFtpCli::AdvanceChain;
     ExtractReplyResults();
     // A step refused inside the caller's own call is a plain refusal of the
     // whole chain; refused later, from an event, it ends the request.
-    const bool first = StartingChain;
-    StartingChain = false;
+    const bool first = Chain.Starting;
+    Chain.Starting = false;
     const unsigned refusals = RefusalCount;
     try {
         StartNextStep();
@@ -192,7 +194,7 @@ void TCustomFtpCli::AdvanceChain() {
             throw;
         }
     }
-    if (RefusalCount == refusals || !ChainActive || !CompletionPosted) return;
+    if (RefusalCount == refusals || !Chain.Active || RequestRunning()) return;
     if (first)
         UnwindChain();
     else
@@ -200,17 +202,17 @@ void TCustomFtpCli::AdvanceChain() {
 }
 
 void TCustomFtpCli::UnwindChain() {
-    ChainActive = false;
-    ChainContinuation = nullptr;
-    PendingSteps = 0;
-    FLastReplyLine = SavedReplyText;
+    Chain.Active = false;
+    Chain.Continuation = nullptr;
+    Chain.Pending = 0;
+    FLastReplyLine = Chain.SavedReplyText;
 }
 
 void TCustomFtpCli::StartNextStep() {
     const TFtpStep previous = LastStep;
     for (TFtpStep step : kStepOrder) {
-        if (!(PendingSteps & StepBit(step))) continue;
-        PendingSteps &= ~StepBit(step);
+        if (!(Chain.Pending & StepBit(step))) continue;
+        Chain.Pending &= ~StepBit(step);
         switch (step) {
             case stepOpen: OpenAsync(); return;
             case stepUser: UserAsync(); return;
@@ -261,8 +263,8 @@ void TCustomFtpCli::StartNextStep() {
             case stepQuote: QuoteAsync(); return;
             case stepQuit:
                 // The chain reports the reply of its last real step, not the 221.
-                SavedReplyText = FLastReplyLine;
-                SavedReplyCode = FReplyCode;
+                Chain.SavedReplyText = FLastReplyLine;
+                Chain.SavedReplyCode = FReplyCode;
                 QuitAsync();
                 return;
             default:
@@ -271,31 +273,38 @@ void TCustomFtpCli::StartNextStep() {
                 return;
         }
     }
-    PendingSteps = 0;
-    ChainContinuation = nullptr;
-    CompletionPosted = false;
-    CompleteRequest(ChainResult);
+    Chain.Pending = 0;
+    Chain.Continuation = nullptr;
+    SetPhase(TRequestPhase::Running);
+    CompleteRequest(Chain.Result);
 }
 
 void TCustomFtpCli::CancelAsync() {
     const TFtpEngineState previous = FState;
     ChangeState(fesAborting);
     ReleaseLocalFile();
-    if (!CompletionPosted) {
+    if (RequestRunning()) {
         // Whatever closes next completes the running request with this.
         StepResult = 426;
         FErrorMessage = "426 Operation aborted.";
-        AwaitingFinalReply = false;
+        ForgetOwedReply();
     }
+    // A handler called by a close below may end the request and start one
+    // of its own: that one is none of this cancel's business.
+    const unsigned epoch = RequestEpoch;
+    const auto handlerStartedOne = [&] { return RequestEpoch != epoch && RequestRunning(); };
     if (previous == fesLookingUp && ControlSocket) ControlSocket->AbortDnsLookup();
     if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
+    if (handlerStartedOne()) return;
     if (DataSocket && DataSocket->State() != wsClosed) DataSocket->Disconnect();
+    if (handlerStartedOne()) return;
     ReleaseLocalFile();
     ControlUp = false;
     // A lookup that was cancelled closes nothing: end the request here.
-    if (!CompletionPosted) {
-        ChainContinuation = nullptr;
+    if (RequestRunning()) {
+        Chain.Continuation = nullptr;
         CompleteRequest(426);
+        if (handlerStartedOne()) return;
     }
     ChangeState(fesReady);
 }

@@ -26,7 +26,7 @@ bool TFtpClient::RunSync(TRequestMethod Method) {
         return false;
     }
     // A refusal handed to OnError raised nothing but started nothing either.
-    if (RefusalCount != refusals && CompletionPosted) return false;
+    if (RefusalCount != refusals && !RequestRunning()) return false;
     return WaitForOutcome(outcome);
 }
 

@@ -30,7 +30,7 @@ void TCustomFtpCli::SendCommand(std::string Cmd) {
     if (Cmd.find_first_of("\r\n") != std::string::npos) {
         const std::string line = "500 Command not sent: it contains a line break";
         FireDisplay("! " + line.substr(4));
-        AwaitingFinalReply = false;
+        ForgetOwedReply();
         if (TransferRunning()) FailDataStep(500, line);
         else FailRequest(500, line);
         return;
@@ -53,24 +53,24 @@ void TCustomFtpCli::IssueCommand(TFtpRequest RqType, TFtpStep Step, const std::s
     }
     // Only a command that really starts may change what the running request's
     // reply will be read as.
-    LastStep = Step;
-    if (!ChainActive) FRequestType = RqType;
+    OpenStep(RqType, Step);
     size_t n = 0;
     for (int code : Accepted)
         if (n + 1 < AcceptedCodes.size()) AcceptedCodes[n++] = code;
     AcceptedCodes[n] = 0;
-    CompletionPosted = false;
     ReplyHandler = &TCustomFtpCli::CommandReplyStep;
     AfterReply = After;
     FErrorMessage.clear();
+    SetPhase(TRequestPhase::ReplyOwed);
+    const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingReply);
-    AwaitingFinalReply = true;
+    if (RequestEpoch != epoch) return;
     const bool wire = ControlSocket && ControlSocket->State() == wsConnected;
     SendCommand(Cmd);
-    if (wire) return;
+    if (wire || RequestEpoch != epoch) return;
     // The unchecked commands may go out with no connection at all; no reply
     // can come then, so the request ends here rather than never.
-    AwaitingFinalReply = false;
+    ForgetOwedReply();
     if (Cmd == "QUIT") {
         StepResult = 0;
         // A socket opened but never connected is closed too; its close
@@ -89,7 +89,9 @@ void TCustomFtpCli::UserAsync() {
     }
     std::string cmd = "USER " + UserName;
     if (FConnectionType == ftpProxy) {
-        cmd += "@" + HostForPort(HostName);
+        // Appended piecewise: GCC 12 warns (-Wrestrict) of a literal added to a temporary.
+        cmd += '@';
+        cmd += HostForPort(HostName);
         if (!SameText(Port, "ftp") && !SameText(Port, "21")) cmd += ":" + Port;
     }
     IssueCommand(ftpUserAsync, stepUser, cmd, {331, 230}, AfterLogin());
@@ -181,9 +183,7 @@ void TCustomFtpCli::RestAsync() {
         IssueCommand(ftpRestAsync, stepRest, "REST " + IntToStr(ResumeAt), {}, nullptr);
         return;
     }
-    LastStep = stepRest;
-    if (!ChainActive) FRequestType = ftpRestAsync;
-    CompletionPosted = false;
+    OpenStep(ftpRestAsync, stepRest);
     ReplyHandler = &TCustomFtpCli::CommandReplyStep;
     AfterReply = nullptr;
     CompleteRequest(0);

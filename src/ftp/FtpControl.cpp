@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "base/ExceptionClass.h"
 #include "base/Strings.h"
 #include "ftp/FtpParse.h"
 
@@ -39,9 +38,7 @@ void TCustomFtpCli::OpenAsync() {
         ReportEngineError("FTP component already connected");
         return;
     }
-    if (!ChainActive) FRequestType = ftpOpenAsync;
-    LastStep = stepOpen;
-    CompletionPosted = false;
+    OpenStep(ftpOpenAsync, stepOpen);
     ReplyBufferLen = 0;
     StepResult = 0;
     FSslRefusal = 0;
@@ -49,12 +46,14 @@ void TCustomFtpCli::OpenAsync() {
     FErrorMessage.clear();
     SessionDir.clear();
     SessionType = 0;
-    AwaitingFinalReply = true;
+    SetPhase(TRequestPhase::ReplyOwed);
+    const unsigned epoch = RequestEpoch;
     ChangeState(fesLookingUp);
+    if (RequestEpoch != epoch) return;
     try {
         ControlSocket->ForwardDnsLookup(FConnectionType == ftpProxy ? ProxyServer : HostName);
     } catch (Exception& E) {
-        FailRequest(500, "500 " + ExceptionClassName(E) + ": " + E.Message());
+        FailRequest(500, ExceptionLine(500, E));
     }
 }
 
@@ -78,7 +77,9 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
         return;
     }
     ResolvedAddr = ControlSocket->DnsResult();
+    const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingGreeting);
+    if (RequestEpoch != epoch) return;
     try {
         PrepareControlTls();
         ControlSocket->SetAddr(ResolvedAddr);
@@ -95,11 +96,11 @@ void TCustomFtpCli::ControlDnsLookupDone(std::uint16_t Error) {
         HandSocksSettings(*ControlSocket);
         ControlSocket->Connect();
     } catch (Exception& E) {
-        FLastReplyLine = "500 " + ExceptionClassName(E) + ": " + E.Message();
+        FLastReplyLine = ExceptionLine(500, E);
         FReplyCode = 500;
         StepResult = 500;
         KeepFirstErrorLine();
-        AwaitingFinalReply = false;
+        ForgetOwedReply();
         // The socket may be left open (wsOpened) by a connect that failed at
         // once; its close ends the request, and the next open starts afresh.
         if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
@@ -115,8 +116,8 @@ void TCustomFtpCli::ControlSessionConnected(std::uint16_t Error) {
         return;
     }
     RecordSocketFailure(Error);
-    AwaitingFinalReply = false;
-    ChainContinuation = nullptr;
+    ForgetOwedReply();
+    Chain.Continuation = nullptr;
     CompleteRequest(Error);
     if (ControlSocket && ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
     ChangeState(fesReady);
@@ -162,8 +163,8 @@ void TCustomFtpCli::ControlDataAvailable(std::uint16_t) {
     if (ReplyBufferLen >= kReplyRoom && ControlSocket && ControlSocket->State() != wsClosed) {
         // A full buffer without a line end can never hold a whole line: close
         // now rather than wait for data that may never come.
-        if (AwaitingFinalReply && !CompletionPosted) {
-            AwaitingFinalReply = false;
+        if (ReplyOwed()) {
+            ForgetOwedReply();
             FLastReplyLine = "500 Reply line too long";
             FReplyCode = 500;
             StepResult = 500;
@@ -182,13 +183,15 @@ bool TCustomFtpCli::HandleReplyLine() {
             int code = ReplyNumber(FLastReplyLine, pos);
             FReplyCode = code;
             if (IsContinuation(FLastReplyLine, pos)) return true;
-            AwaitingFinalReply = false;
+            ForgetOwedReply();
             if (code == 220) {
+                const unsigned epoch = RequestEpoch;
                 ChangeState(fesConnected);
                 // A reconnect inside a running request (ReopenForPassive)
                 // is no new session for the owner.
-                const bool opening = !ChainActive || (ChainSteps & StepBit(stepOpen));
-                if (OnSessionConnected && opening) OnSessionConnected(this, 0);
+                const bool opening = !Chain.Active || (Chain.Steps & StepBit(stepOpen));
+                if (OnSessionConnected && opening && RequestEpoch == epoch) OnSessionConnected(this, 0);
+                if (RequestEpoch != epoch) return true;
                 if (Security == ftpSecurityExplicit && !ControlSocket->SslActive())
                     RequestControlTls();
                 else
@@ -252,7 +255,7 @@ void TCustomFtpCli::CommandReplyStep() {
     if (Passive && (code == 227 || code == 229)) PasvReplyText = FLastReplyLine;
     ExtractReplyResults();
     TrackSession();
-    AwaitingFinalReply = false;
+    ForgetOwedReply();
     if (AfterReply)
         (this->*AfterReply)();
     else
@@ -311,19 +314,24 @@ void TCustomFtpCli::ControlSessionClosed(std::uint16_t Error) {
         platform::SetTimer(FWindowHandle, FTP_FENCE_TIMER, 1, false);
         return;
     }
+    const unsigned epoch = RequestEpoch;
     if (ControlUp) {
         ControlUp = false;
         if (!aborting) ChangeState(fesNotConnected);
-        if (OnSessionClosed) OnSessionClosed(this, Error);
+        if (OnSessionClosed && RequestEpoch == epoch) OnSessionClosed(this, Error);
+        // The handler ended the request, or started one of its own (a
+        // reconnect): this close has nothing more to end.
+        if (RequestEpoch != epoch) return;
     }
     // The server has answered the transfer command: the data still coming
     // finishes the transfer when its connection closes. Busy until then.
-    if (!aborting && TransferRunning() && FinalReplySeen) return;
+    if (!aborting && TransferRunning() && FPhase == TRequestPhase::DataReplied) return;
     if (!aborting) ChangeState(fesBetweenSteps);
-    if (AwaitingFinalReply && !CompletionPosted) {
+    if (RequestEpoch != epoch) return;
+    if (ReplyOwed()) {
         // The connection went before the reply the request waited for: that
         // is a failure, except for a QUIT whose server simply hung up.
-        AwaitingFinalReply = false;
+        ForgetOwedReply();
         if (LastStep == stepQuit) {
             StepResult = 0;
         } else if (TransferRunning() && TransferError != 0) {

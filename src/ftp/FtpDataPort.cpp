@@ -5,7 +5,6 @@
 
 #include <cstdio>
 
-#include "base/ExceptionClass.h"
 #include "base/Strings.h"
 #include "ftp/FtpParse.h"
 #include "net/WSocketResolve.h"
@@ -18,7 +17,6 @@ void TCustomFtpCli::PortAsync() {
     }
     // Whatever the data socket still held goes, with no handler to hear it.
     CloseDataQuietly();
-    DataTransferActive = false;
     DataConnPending = false;
     ForeignDataConnections = 0;
     DataAcceptHandler = nullptr;
@@ -66,11 +64,9 @@ void TCustomFtpCli::PortAsync() {
         }
     } catch (Exception& E) {
         // Listening failed: the step ends like a refused reply would.
-        if (!ChainActive) FRequestType = ftpPortAsync;
-        LastStep = stepPort;
-        CompletionPosted = false;
+        OpenStep(ftpPortAsync, stepPort);
         FErrorMessage.clear();
-        FLastReplyLine = "550 " + ExceptionClassName(E) + ": " + E.Message();
+        FLastReplyLine = ExceptionLine(550, E);
         FailRequest(550, FLastReplyLine);
         return;
     }
@@ -156,7 +152,7 @@ bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Retry, TDataEventProc Cl
     } catch (Exception& E) {
         if (accepted != winsock::INVALID_SOCKET && DataSocket->HSocket() != accepted)
             winsock::closesocket(accepted);
-        FailDataConnection(550, "550 " + ExceptionClassName(E) + ": " + E.Message());
+        FailDataConnection(550, ExceptionLine(550, E));
         return false;
     }
     return true;
@@ -182,8 +178,7 @@ bool TCustomFtpCli::ConnectPassiveData(TDataEventProc Connected, int FailCode) {
         HandSocksSettings(*DataSocket);
         DataSocket->Connect();
     } catch (Exception& E) {
-        FailDataStep(FailCode, IntToStr(FailCode) + " " + ExceptionClassName(E) + ": " +
-                                   E.Message());
+        FailDataStep(FailCode, ExceptionLine(FailCode, E));
         return false;
     }
     return true;

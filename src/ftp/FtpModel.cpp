@@ -2,6 +2,8 @@
 // path.
 #include "ftp/CustomFtpCli.h"
 
+#include "base/ExceptionClass.h"
+#include "base/Strings.h"
 #include "platform/Messages.h"
 
 TCustomFtpCli::TCustomFtpCli(TComponent* AOwner) : TComponent(AOwner) {
@@ -77,6 +79,39 @@ void TCustomFtpCli::ChangeState(TFtpEngineState NewState) {
     if (OnStateChange) OnStateChange(this);
 }
 
+bool TCustomFtpCli::SetPhase(TRequestPhase To) {
+    const TRequestPhase from = FPhase;
+    if (from == To) return true;
+    if (!PhaseMoveAllowed(from, To)) {
+        // Going on would read replies or data as something they are not.
+        SetPhase(TRequestPhase::Running);
+        FailRequest(500, std::string("500 Program error: request phase ") + PhaseName(from) + " to " +
+                             PhaseName(To));
+        return false;
+    }
+    FPhase = To;
+    if ((from == TRequestPhase::Idle) != (To == TRequestPhase::Idle)) ++RequestEpoch;
+    if (OnPhaseChange) OnPhaseChange(this, from, To);
+    return true;
+}
+
+void TCustomFtpCli::ForgetOwedReply() {
+    if (FPhase == TRequestPhase::ReplyOwed)
+        SetPhase(TRequestPhase::Running);
+    else if (FPhase == TRequestPhase::DataReplyOwed)
+        SetPhase(TRequestPhase::DataUnanswered);
+}
+
+void TCustomFtpCli::OpenStep(TFtpRequest RqType, TFtpStep Step, bool AlwaysRename) {
+    LastStep = Step;
+    if (AlwaysRename || !Chain.Active) FRequestType = RqType;
+    SetPhase(TRequestPhase::Running);
+}
+
+std::string TCustomFtpCli::ExceptionLine(int Code, const Exception& E) {
+    return IntToStr(Code) + " " + ExceptionClassName(E) + ": " + E.Message();
+}
+
 void TCustomFtpCli::ReportEngineError(const std::string& Msg) {
     ++RefusalCount;
     LastRefusal = Msg;
@@ -114,19 +149,16 @@ void TCustomFtpCli::FireDisplayFile(const std::string& Msg) {
     OnDisplayFile(this, text);
 }
 
-void TCustomFtpCli::FireError(const std::string& Msg) {
-    if (!OnError) return;
-    std::string text = Msg;
-    OnError(this, text);
-}
-
 void TCustomFtpCli::FireReadyToTransmit(bool& bCancel) {
     if (OnReadyToTransmit) OnReadyToTransmit(this, bCancel);
 }
 
 bool TCustomFtpCli::Progress() {
     bool abort = false;
+    const unsigned epoch = RequestEpoch;
     if (OnProgress) OnProgress(this, FByteCount + ResumeAt, abort);
+    // The handler ended this transfer (or started another): nothing to go on with.
+    if (RequestEpoch != epoch) return false;
     if (!abort) return true;
     FireDisplay("! Abort requested");
     // Recorded before the close, which may complete the transfer at once.

@@ -35,9 +35,8 @@ void TCustomFtpCli::StartReceive(TFtpRequest RqType, TFtpStep Step, const std::s
     }
     // Starting here while another request runs would break that request.
     if (!EnsureReady()) return;
-    if (!ChainActive) FRequestType = RqType;
+    OpenStep(RqType, Step);
     ReceiveVerb = Verb;
-    LastStep = Step;
     BeginTransfer();
     if (!DisplayFileFlag && !OpenReceiveFile()) return;
     if (Passive) {
@@ -47,7 +46,9 @@ void TCustomFtpCli::StartReceive(TFtpRequest RqType, TFtpStep Step, const std::s
     }
     // The connection may have failed already, inside Connect or Accept.
     if (!TransferRunning()) return;
+    const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingReply);
+    if (RequestEpoch != epoch) return;
     ReplyHandler = &TCustomFtpCli::ReceiveFirstReply;
     SendCommand(HostFileName.empty() ? ReceiveVerb : ReceiveVerb + " " + HostFileName);
     if (TransferRunning()) AwaitDataArrival();
@@ -134,7 +135,7 @@ void TCustomFtpCli::ReceiveSessionClosed(std::uint16_t Error) {
     }
     ReleaseLocalFile();
     if (!TransferRunning()) return;
-    ReceiveClosed = true;
+    DataConn = TDataConn::Closed;
     DataCloseError = DataCloseOutcome(Error, true);
     TestTransferCompletion();
 }
@@ -156,8 +157,7 @@ void TCustomFtpCli::ReceiveSecondReply() {
     TraceLastReply();
     const int code = FReplyCode;
     if (code == 125 || code == 226 || code == 250) {
-        FinalReplySeen = true;
-        AwaitingFinalReply = false;
+        SetPhase(TRequestPhase::DataReplied);
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
         TestTransferCompletion();
         return;

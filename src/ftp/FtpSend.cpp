@@ -3,7 +3,6 @@
 // the end of the file, and the two final replies.
 #include "ftp/CustomFtpCli.h"
 
-#include "base/ExceptionClass.h"
 #include "base/Strings.h"
 
 namespace {
@@ -31,12 +30,13 @@ void TCustomFtpCli::StartSend(bool Append) {
     if (!EnsureReady()) return;
     AppendMode = Append;
     // Also inside a chain: uploads are reported as what they are.
-    FRequestType = Append ? ftpAppendAsync : ftpPutAsync;
-    LastStep = Append ? stepAppend : stepPut;
+    OpenStep(Append ? ftpAppendAsync : ftpPutAsync, Append ? stepAppend : stepPut, true);
     BeginTransfer();
     StartTime = 0;
     bool cancel = false;
+    const unsigned epoch = RequestEpoch;
     FireReadyToTransmit(cancel);
+    if (RequestEpoch != epoch) return;
     if (cancel) {
         FErrorMessage = "426 Transmit cancelled by application";
         FReplyCode = 426;
@@ -59,6 +59,7 @@ void TCustomFtpCli::StartSend(bool Append) {
         // synchronous call must not take the wait for the connection as the
         // end of the request.
         ChangeState(fesAwaitingReply);
+        if (RequestEpoch != epoch) return;
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
         ConnectPassiveData(&TCustomFtpCli::SendConnected, 426);
         return;
@@ -69,7 +70,9 @@ void TCustomFtpCli::StartSend(bool Append) {
 }
 
 void TCustomFtpCli::SendTransferCommand() {
+    const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingReply);
+    if (RequestEpoch != epoch) return;
     ReplyHandler = &TCustomFtpCli::SendFirstReply;
     SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
 }
@@ -77,7 +80,7 @@ void TCustomFtpCli::SendTransferCommand() {
 void TCustomFtpCli::SendConnected(std::uint16_t Error) {
     if (!TransferRunning()) return;
     SetDataHandlers(&TCustomFtpCli::SendSessionClosed, &TCustomFtpCli::SendDropData, nullptr);
-    SendConnReady = true;
+    DataConn = TDataConn::Open;
     StartTime = platform::GetTickCount();
     if (Error != 0) {
         FailDataConnection(550, "Unable to establish data connection, error #" + IntToStr(Error));
@@ -104,7 +107,7 @@ void TCustomFtpCli::SendAccepted(std::uint16_t) {
     DataSocket->LingerOnOff = wsLingerOff;
     DataSocket->LingerTimeout = 10;
     DataSocket->ApplyLingerOption();
-    SendConnReady = true;
+    DataConn = TDataConn::Open;
     if (StorGoAhead && StartTime == 0)
         platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
 }
@@ -134,7 +137,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
         DataSocket->Disconnect();
         return;
     }
-    if (LocalEof || !StorGoAhead || !SendConnReady) return;
+    if (UploadEnd != TUploadEnd::Sending || !StorGoAhead || !SendConnReady()) return;
     const int count = LocalFileStream->Read(UploadChunk, sizeof UploadChunk);
     if (count < 0) {
         FireDisplay("! Error reading file");
@@ -156,8 +159,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     }
     if (count == 0) {
         // A timer, not a sleep: the thread keeps running its messages.
-        LocalEof = true;
-        EofPauseRunning = true;
+        UploadEnd = TUploadEnd::Pausing;
         platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, kEndOfFilePauseMs, false);
         return;
     }
@@ -165,16 +167,17 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     try {
         DataSocket->Send(UploadChunk, count);
     } catch (Exception& E) {
-        FireDisplay("! " + ExceptionClassName(E) + ": " + E.Message());
-        RecordTransferFailure(426, "426 " + ExceptionClassName(E) + ": " + E.Message());
+        const std::string line = ExceptionLine(426, E);
+        FireDisplay("! " + line.substr(4));
+        RecordTransferFailure(426, line);
         DataSocket->Disconnect();
     }
 }
 
 void TCustomFtpCli::EndOfFilePauseDone() {
     platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
-    if (!EofPauseRunning) return;
-    EofPauseRunning = false;
+    if (UploadEnd != TUploadEnd::Pausing) return;
+    UploadEnd = TUploadEnd::Sent;
     // The last chunk has left the socket layer (the end of the file is read
     // only on OnDataSent). Only the sending side closes: the kernel hands
     // over every byte before the FIN, and the server closes its side once it
@@ -184,15 +187,15 @@ void TCustomFtpCli::EndOfFilePauseDone() {
 
 void TCustomFtpCli::SendSessionClosed(std::uint16_t Error) {
     ReleaseLocalFile();
-    if (EofPauseRunning) {
-        EofPauseRunning = false;
+    if (UploadEnd == TUploadEnd::Pausing) {
+        UploadEnd = TUploadEnd::Sent;
         platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
     }
     if (!TransferRunning()) return;
     // The server's 226 cannot make a file whole that was not all sent.
-    if (!LocalEof)
+    if (UploadEnd == TUploadEnd::Sending)
         RecordTransferFailure(426, "426 Data connection closed before the whole file was sent");
-    SendClosed = true;
+    DataConn = TDataConn::Closed;
     DataCloseError = DataCloseOutcome(Error, false);
     TestTransferCompletion();
 }
@@ -208,7 +211,7 @@ void TCustomFtpCli::SendFirstReply() {
                 SendNextChunk(Error);
             };
             SendNextChunk(0);
-        } else if (SendConnReady && StartTime == 0) {
+        } else if (SendConnReady() && StartTime == 0) {
             platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
         }
         return;
@@ -222,12 +225,11 @@ void TCustomFtpCli::SendSecondReply() {
     TraceLastReply();
     const int code = FReplyCode;
     if (code == 226 || code == 250) {
-        FinalReplySeen = true;
-        AwaitingFinalReply = false;
+        SetPhase(TRequestPhase::DataReplied);
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
         // The server has read the whole file: its own close of the data
         // connection need not be awaited any more.
-        if (LocalEof && !EofPauseRunning && DataSocket->State() == wsConnected)
+        if (UploadEnd == TUploadEnd::Sent && DataSocket->State() == wsConnected)
             DataSocket->Disconnect();
         TestTransferCompletion();
         return;

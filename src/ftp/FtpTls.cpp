@@ -18,9 +18,11 @@ void TCustomFtpCli::PrepareControlTls() {
 }
 
 void TCustomFtpCli::RequestControlTls() {
+    SetPhase(TRequestPhase::ReplyOwed);
+    const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingReply);
+    if (RequestEpoch != epoch) return;
     ReplyHandler = &TCustomFtpCli::AuthTlsReply;
-    AwaitingFinalReply = true;
     SendCommand("AUTH TLS");
 }
 
@@ -28,7 +30,7 @@ void TCustomFtpCli::AuthTlsReply() {
     TraceLastReply();
     if (FReplyCode != 234) {
         // Whatever follows would carry the password in clear.
-        AwaitingFinalReply = false;
+        ForgetOwedReply();
         const std::string line = FLastReplyLine;
         FailRequest(FReplyCode >= 400 ? FReplyCode : 534,
                     "534 The server refused TLS (" + line + "): not logging in without it");
@@ -39,7 +41,7 @@ void TCustomFtpCli::AuthTlsReply() {
     if (ReplyBufferLen > 0) {
         // Clear text behind the 234 would be taken as the first protected
         // replies: whoever sent it is not to be trusted with the session.
-        AwaitingFinalReply = false;
+        ForgetOwedReply();
         ReplyBufferLen = 0;
         ReplyBuffer[0] = 0;
         FailRequest(500, "500 The server sent data after its 234 reply, before TLS began: not logging in");
@@ -53,7 +55,7 @@ void TCustomFtpCli::AuthTlsReply() {
     try {
         ControlSocket->StartSsl();
     } catch (Exception& E) {
-        AwaitingFinalReply = false;
+        ForgetOwedReply();
         FailRequest(500, "500 " + E.Message());
         if (ControlSocket->State() != wsClosed) ControlSocket->Disconnect();
     }
@@ -61,7 +63,7 @@ void TCustomFtpCli::AuthTlsReply() {
 
 void TCustomFtpCli::ControlHandshakeDone(std::uint16_t Error) {
     ControlSocket->OnSslHandshakeDone = nullptr;
-    AwaitingFinalReply = false;
+    ForgetOwedReply();
     if (Error != 0) {
         // The socket closes itself next; that close finds the request ended.
         RecordSocketFailure(Error);
@@ -86,16 +88,18 @@ void TCustomFtpCli::ProtectDataChannel() {
     }
     LoginReplyLine = FLastReplyLine;
     LoginReplyCode = FReplyCode;
+    SetPhase(TRequestPhase::ReplyOwed);
+    const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingReply);
+    if (RequestEpoch != epoch) return;
     ReplyHandler = &TCustomFtpCli::PbszReply;
-    AwaitingFinalReply = true;
     SendCommand("PBSZ 0");
 }
 
 void TCustomFtpCli::PbszReply() {
     TraceLastReply();
     if (FReplyCode != 200) {
-        AwaitingFinalReply = false;
+        ForgetOwedReply();
         FailRequest(FReplyCode >= 400 ? FReplyCode : 500, FLastReplyLine);
         return;
     }
@@ -105,7 +109,7 @@ void TCustomFtpCli::PbszReply() {
 
 void TCustomFtpCli::ProtReply() {
     TraceLastReply();
-    AwaitingFinalReply = false;
+    ForgetOwedReply();
     if (FReplyCode != 200) {
         FailRequest(FReplyCode >= 400 ? FReplyCode : 500, FLastReplyLine);
         return;

@@ -7,14 +7,9 @@
 #include "base/Strings.h"
 
 void TCustomFtpCli::BeginTransfer() {
-    FinalReplySeen = false;
-    ReceiveClosed = false;
-    SendClosed = false;
+    DataConn = TDataConn::Awaited;
     StorGoAhead = false;
-    SendConnReady = false;
-    LocalEof = false;
-    EofPauseRunning = false;
-    CompletionPosted = false;
+    UploadEnd = TUploadEnd::Sending;
     FByteCount = 0;
     // A SIZE answered for this very file just before tells what RETR owes.
     SizeBeforeTransfer = SizeReplyFile == HostFileName && !HostFileName.empty() ? FReplySize : -1;
@@ -26,9 +21,8 @@ void TCustomFtpCli::BeginTransfer() {
     TransferError = 0;
     LocalFileFailed = false;
     FErrorMessage.clear();
-    DataTransferActive = true;
     // Losing the control connection before the transfer is over fails it.
-    AwaitingFinalReply = true;
+    SetPhase(TRequestPhase::DataReplyOwed);
 }
 
 void TCustomFtpCli::EndDataStep(int Code) {
@@ -36,8 +30,7 @@ void TCustomFtpCli::EndDataStep(int Code) {
     if (TransferError != 0) Code = TransferError;
     // A reply numbered 0 (or below 100) is malformed, still a refusal.
     if (Code < 100) Code = 500;
-    DataTransferActive = false;
-    AwaitingFinalReply = false;
+    if (RequestRunning()) SetPhase(TRequestPhase::Running);
     ReplyHandler = nullptr;
     if (DataSocket && DataSocket->State() != wsClosed) DataSocket->Disconnect();
     ReleaseLocalFile();
@@ -76,8 +69,7 @@ void TCustomFtpCli::FailDataConnection(int Code, const std::string& Line) {
     RecordTransferFailure(Code, Line);
     ReleaseLocalFile();
     CloseDataQuietly();
-    ReceiveClosed = true;
-    SendClosed = true;
+    DataConn = DataConn == TDataConn::Open ? TDataConn::Closed : TDataConn::GivenUp;
 }
 
 void TCustomFtpCli::DataConnectionError(int Error) {
@@ -96,13 +88,14 @@ bool TCustomFtpCli::TransferRunning() const {
     // LastStep too: a request that began after an abort is no transfer.
     const bool dataStep = LastStep == stepGet || LastStep == stepDir || LastStep == stepLs ||
                           LastStep == stepPut || LastStep == stepAppend;
-    return DataTransferActive && !CompletionPosted && dataStep;
+    const bool dataPhase = FPhase == TRequestPhase::DataReplyOwed || FPhase == TRequestPhase::DataReplied ||
+                           FPhase == TRequestPhase::DataUnanswered;
+    return dataPhase && dataStep;
 }
 
 void TCustomFtpCli::TestTransferCompletion() {
-    if (!TransferRunning() || !FinalReplySeen || !(ReceiveClosed || SendClosed)) return;
-    DataTransferActive = false;
-    AwaitingFinalReply = false;
+    if (!TransferRunning() || FPhase != TRequestPhase::DataReplied || !DataConnEnded()) return;
+    SetPhase(TRequestPhase::Running);
     ReportTransferStats();
     ResumeAt = 0;
     int result = DataCloseError;

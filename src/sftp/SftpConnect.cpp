@@ -63,7 +63,7 @@ void TSftpClient::OpenAsync() {
 
 void TSftpClient::ConnectAsync() {
     OpenAsync();
-    if (FRequestType == ftpOpenAsync && !CompletionPosted) {
+    if (FRequestType == ftpOpenAsync && RequestRunning()) {
         FRequestType = ftpConnectAsync;
         FConnectChain = true;
     }

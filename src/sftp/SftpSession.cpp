@@ -124,9 +124,9 @@ bool TSftpClient::BeginRequest(TFtpRequest RqType, TNeeds Needs, TSftpStep Step)
     FRequestType = RqType;
     StepResult = 0;
     FErrorMessage.clear();
-    ChainActive = false;
-    ChainContinuation = nullptr;
-    CompletionPosted = false;
+    Chain.Active = false;
+    Chain.Continuation = nullptr;
+    SetPhase(TRequestPhase::Running);
     LocalFileFailed = false;
     ChangeState(fesAwaitingReply);
     // Insurance against a step left waiting for an event that will not come
@@ -346,7 +346,7 @@ void TSftpClient::CancelAsync() {
     if (FState == fesLookingUp && ControlSocket) ControlSocket->AbortDnsLookup();
     DropSession();
     ControlUp = false;
-    if (!CompletionPosted) EndRequest(426, "426 Connection closed");
+    if (RequestRunning()) EndRequest(426, "426 Connection closed");
     ChangeState(fesReady);
 }
 

@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "platform/Folders.h"
 #include "platform/LocalFiles.h"
@@ -141,21 +142,29 @@ void TFrmFTP::SortRemoteEntries(const std::string& key) {
         return extensions[static_cast<size_t>(a)] < extensions[static_cast<size_t>(b)];
     };
     const std::vector<int> order = ExchangeSortOrder(RemoteCount, before);
-    TRemoteEntries sorted;
-    for (int p = 1; p <= RemoteCount; ++p) {
-        const auto to = static_cast<size_t>(p), from = static_cast<size_t>(order[to - 1]) + 1;
-        sorted.Name[to] = std::move(e.Name[from]);
-        sorted.Size[to] = std::move(e.Size[from]);
-        sorted.Modified[to] = std::move(e.Modified[from]);
-        sorted.IsFolder[to] = e.IsFolder[from];
+    // Rows are moved into their places by exchanges; where[k] is the place
+    // now holding original row k, holding[p] the original row at place p.
+    std::vector<int> where(order.size()), holding(order.size());
+    for (size_t k = 0; k < order.size(); ++k) where[k] = holding[k] = static_cast<int>(k);
+    for (size_t p = 0; p < order.size(); ++p) {
+        const int from = where[static_cast<size_t>(order[p])];
+        if (from == static_cast<int>(p)) continue;
+        SwapRemoteEntries(static_cast<int>(p) + 1, from + 1);
+        const int moved = holding[p];
+        holding[static_cast<size_t>(from)] = moved;
+        where[static_cast<size_t>(moved)] = from;
+        holding[p] = order[p];
+        where[static_cast<size_t>(order[p])] = static_cast<int>(p);
     }
-    for (int p = 1; p <= RemoteCount; ++p) {
-        const auto r = static_cast<size_t>(p);
-        e.Name[r] = std::move(sorted.Name[r]);
-        e.Size[r] = std::move(sorted.Size[r]);
-        e.Modified[r] = std::move(sorted.Modified[r]);
-        e.IsFolder[r] = sorted.IsFolder[r];
-    }
+}
+
+void TFrmFTP::SwapRemoteEntries(int i, int j) {
+    TRemoteEntries& e = RemoteEntries;
+    const auto a = static_cast<size_t>(i), b = static_cast<size_t>(j);
+    std::swap(e.Name[a], e.Name[b]);
+    std::swap(e.Size[a], e.Size[b]);
+    std::swap(e.Modified[a], e.Modified[b]);
+    std::swap(e.IsFolder[a], e.IsFolder[b]);
 }
 
 // Only the ".." row is highlighted afterwards, and no row has the focus: a

@@ -193,6 +193,8 @@ public:
     void LoadRemoteListing();
     // Key "Alpha", "Data" or "Ext".
     void SortRemoteEntries(const std::string& key);
+    // Exchanges rows i and j (1-based) in all four columns.
+    void SwapRemoteEntries(int i, int j);
     void FillRemoteView();
     void ListView1DblClick(TObject* Sender);
     // What a double click on a row that is not a folder gets.

@@ -26,7 +26,11 @@ class TDataFtp {
 public:
     TDataFtp() {
         Ftp.Timeout = 20;
-        Ftp.OnDisplay = [this](TObject*, std::string& Msg) { Trace.push_back(Msg); };
+        Ftp.OnDisplay = [this](TObject*, std::string& Msg) {
+            Trace.push_back(Msg);
+            Tape.Display(Msg);
+        };
+        Ftp.OnStateChange = [this](TObject*) { Tape.State(Ftp.State()); };
         Ftp.OnDisplayFile = [this](TObject*, std::string& Msg) { FileLines.push_back(Msg); };
         Ftp.OnProgress = [this](TObject*, std::int64_t Count, bool& Abort) {
             Counts.push_back(Count);
@@ -34,8 +38,10 @@ public:
         };
         Ftp.OnRequestDone = [this](TObject*, TFtpRequest RqType, std::uint16_t Error) {
             Done.push_back({RqType, Error});
+            Tape.Done(RqType, Error);
         };
     }
+    ~TDataFtp() { Tape.Finish(); }
     void Target(const peers::FtpServerPeer& server) {
         Ftp.HostName = "127.0.0.1";
         Ftp.Port = std::to_string(server.Port());
@@ -72,6 +78,7 @@ public:
     std::vector<std::string> FileLines;
     std::vector<std::int64_t> Counts;
     std::vector<TDone> Done;
+    TEngineTape Tape;
     // OnProgress asks to abort once the count reaches this (-1: never).
     std::int64_t AbortAt = -1;
 };

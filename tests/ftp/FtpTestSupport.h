@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "EngineTape.h"
 #include "ftp/FtpCli.h"
 #include "peers/Peers.h"
 #include "platform/PumpHelpers.h"
@@ -24,11 +25,17 @@ class TRecordedFtp {
 public:
     TRecordedFtp() {
         Ftp.Timeout = 10;
-        Ftp.OnDisplay = [this](TObject*, std::string& Msg) { Trace.push_back(Msg); };
+        Ftp.OnDisplay = [this](TObject*, std::string& Msg) {
+            Trace.push_back(Msg);
+            Tape.Display(Msg);
+        };
+        Ftp.OnStateChange = [this](TObject*) { Tape.State(Ftp.State()); };
         Ftp.OnRequestDone = [this](TObject*, TFtpRequest RqType, std::uint16_t Error) {
             Done.push_back({RqType, Error});
+            Tape.Done(RqType, Error);
         };
     }
+    ~TRecordedFtp() { Tape.Finish(); }
 
     // Points the engine at a server on 127.0.0.1 with its user.
     void Target(int port, const std::string& user, const std::string& password) {
@@ -62,6 +69,7 @@ public:
     TFtpClient Ftp;
     std::vector<std::string> Trace;
     std::vector<TDone> Done;
+    TEngineTape Tape;
 };
 
 enum class TServerKind { Vsftpd, Pyftpdlib };

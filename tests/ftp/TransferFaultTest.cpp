@@ -341,7 +341,7 @@ TEST(ControlFaults, ChainStartedFromStateChangeKeepsItsSteps) {
         R.Ftp.RenAsync();
     };
     R.Ftp.ConnectAsync();
-    ASSERT_TRUE(PumpUntil([&] { return R.Done.size() >= 2; }, 5000));
+    ASSERT_TRUE(PumpUntil([&] { return R.Done.size() >= 2; }, 5000)) << ::testing::PrintToString(R.Trace) << int(R.Ftp.State()) << " " << PhaseName(R.Ftp.Phase()) << " " << R.Done.size() << " accepted " << control.ConnectionsAccepted() << " failure " << control.Failure();
     ASSERT_EQ(R.Done.size(), 2u);
     EXPECT_EQ(R.Done[0].RqType, ftpConnectAsync);
     EXPECT_EQ(R.Done[0].Error, 0);
@@ -352,6 +352,58 @@ TEST(ControlFaults, ChainStartedFromStateChangeKeepsItsSteps) {
     R.Done.clear();
     ASSERT_TRUE(R.Run(&TCustomFtpCli::PwdAsync));
     EXPECT_EQ(control.Failure(), "");
+}
+
+// A cancel whose own end of the request lets a handler log in again (from
+// OnStateChange as the engine turns ready) leaves that new request alone: it
+// is not ended with the cancel's 426, and the engine is not shown ready while
+// it runs. Every phase move is told to OnPhaseChange, none to the trace.
+// (Whether the new connection then gets its greeting is the socket layer's
+// part; this checks the engine's.)
+TEST(ControlFaults, RequestStartedWhileCancellingIsNotEndedByTheCancel) {
+    ScriptedPeer control(Join({Login(), {ExpectBytes("PWD\r\n"), ExpectPeerClose()}}), 2);
+    ASSERT_TRUE(control.Start());
+    TDataFtp R;
+    R.Ftp.HostName = "127.0.0.1";
+    R.Ftp.Port = std::to_string(control.Port());
+    R.Ftp.UserName = "u";
+    R.Ftp.PassWord = "p";
+    std::vector<TRequestPhase> phases;
+    R.Ftp.OnPhaseChange = [&](TObject*, TRequestPhase From, TRequestPhase To) {
+        EXPECT_TRUE(PhaseMoveAllowed(From, To));
+        phases.push_back(To);
+    };
+    ASSERT_TRUE(R.Run(&TCustomFtpCli::ConnectAsync)) << R.Ftp.ErrorMessage();
+    R.ExpectOneDone(ftpConnectAsync, 0);
+    EXPECT_EQ(R.Ftp.Phase(), TRequestPhase::Idle);
+    EXPECT_FALSE(phases.empty());
+
+    bool again = false;
+    R.Ftp.OnStateChange = [&](TObject*) {
+        if (again || R.Ftp.State() != fesReady || R.Ftp.Connected()) return;
+        again = true;
+        R.Ftp.ConnectAsync();
+    };
+    R.Ftp.PwdAsync();
+    ASSERT_TRUE(PumpUntil([&] { return control.Received().find("PWD\r\n") != std::string::npos; }, 3000));
+    R.Ftp.CancelAsync();
+    R.Ftp.OnStateChange = nullptr;
+    EXPECT_TRUE(again);
+    PumpUntil([&] { return !R.Done.empty(); }, 2000);
+    PumpFor(100);
+    ASSERT_EQ(R.Done.size(), 1u);
+    EXPECT_EQ(R.Done[0].RqType, ftpPwdAsync);
+    EXPECT_EQ(R.Done[0].Error, 426);
+    // The login runs on.
+    EXPECT_NE(R.Ftp.State(), fesReady);
+    EXPECT_NE(R.Ftp.Phase(), TRequestPhase::Idle);
+    R.Ftp.CancelAsync();
+    PumpUntil([&] { return R.Done.size() >= 2; }, 2000);
+    ASSERT_EQ(R.Done.size(), 2u);
+    EXPECT_EQ(R.Done[1].RqType, ftpConnectAsync);
+    EXPECT_EQ(R.Done[1].Error, 426);
+    EXPECT_EQ(R.Ftp.Phase(), TRequestPhase::Idle);
+    for (const auto& line : R.Trace) EXPECT_EQ(line.find("phase"), std::string::npos) << line;
 }
 
 }  // namespace

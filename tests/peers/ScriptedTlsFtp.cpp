@@ -13,7 +13,7 @@ bool ScriptedTlsFtp::Start() {
         return false;
     }
     port_ = FreePort();
-    std::vector<std::string> argv = {python,   "-u", PeerScriptsDir() + "/tls_ftp_peer.py", "--port",
+    std::vector<std::string> argv = {python,   "-u", PeerScriptsDir() + "/" + script_, "--port",
                                      std::to_string(port_), "--commands", dir_.File("commands.log")};
     argv.insert(argv.end(), options_.begin(), options_.end());
     if (!process_.Start(argv, dir_.File("peer.out"))) {
@@ -21,7 +21,7 @@ bool ScriptedTlsFtp::Start() {
         return false;
     }
     if (!WaitForPort(port_, Millis(10000))) {
-        error_ = "tls_ftp_peer.py did not listen: " + process_.Log();
+        error_ = script_ + " did not listen: " + process_.Log();
         return false;
     }
     return true;

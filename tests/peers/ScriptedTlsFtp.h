@@ -16,8 +16,11 @@ namespace peers {
 
 class ScriptedTlsFtp {
 public:
-    // The script's options, the port and --commands aside.
-    explicit ScriptedTlsFtp(std::vector<std::string> options) : options_(std::move(options)) {}
+    // The script's options, the port and --commands aside. Script: another
+    // scripted server of tests/peers taking the same --port and --commands
+    // (ordered_ftp_peer.py).
+    explicit ScriptedTlsFtp(std::vector<std::string> options, std::string script = "tls_ftp_peer.py")
+        : options_(std::move(options)), script_(std::move(script)) {}
 
     bool Start();
     int Port() const { return port_; }
@@ -27,6 +30,7 @@ public:
 
 private:
     std::vector<std::string> options_;
+    std::string script_;
     TempDir dir_;
     PeerProcess process_;
     int port_ = 0;
