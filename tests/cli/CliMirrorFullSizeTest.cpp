@@ -91,6 +91,21 @@ void MakeTree(const std::string& Root) {
 
 class CliMirrorFullSizeTest : public CliServerTest {
 protected:
+    // Four sessions open thousands of data connections: eight passive ports
+    // leave vsftpd's helper without a free one to bind now and then.
+    void SetUp() override {
+        if (GetParam() == ServerKind::Vsftpd) {
+            peers::VsftpdServer::Options options;
+            options.PassivePortCount = 64;
+            Server = std::make_unique<peers::VsftpdServer>(options);
+        } else {
+            peers::PyftpdlibServer::Options options;
+            options.PassivePortCount = 64;
+            Server = std::make_unique<peers::PyftpdlibServer>(options);
+        }
+        ASSERT_TRUE(Server->Start()) << Server->Error();
+    }
+
     CliResult Mirror(std::vector<std::string> Args, std::vector<std::string> Options) {
         Args.insert(Args.begin(), "mirror");
         Options.insert(Options.end(), {"--passive", "--quiet"});
