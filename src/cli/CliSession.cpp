@@ -101,13 +101,14 @@ bool TCliSession::Start(TCliFtpClient::TRequestMethod Method, TExitStatus Kind, 
     // The ends of the synchronous calls before are posted already: handled
     // now, none of them can pass for this request's.
     platform::AppProcessMessages();
+    bool started = false;
     try {
-        (FEngine.get()->*Method)();
+        started = FEngine->StartRequest(Method);
     } catch (const std::exception& e) {
         FRefusal = e.what();
     }
-    // A refusal goes to OnError and starts nothing.
-    if (!FRefusal.empty() && FEngine->State() == fesReady) return Conclude(false, Kind);
+    // Refused (a session the server closed just now, say): no end will come.
+    if (!started) return Conclude(false, Kind);
     FPending = std::move(Done);
     FPendingKind = Kind;
     FLastActivity = platform::GetTickCount64();

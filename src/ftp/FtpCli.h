@@ -45,6 +45,10 @@ public:
     // Any request in its synchronous form (SIZE, NLST, the REST chains, ...).
     using TRequestMethod = void (TCustomFtpCli::*)();
     virtual bool RunSync(TRequestMethod Method);
+    // Starts a request without waiting for it. False when it was refused and
+    // started nothing (no OnRequestDone follows then), whatever state the
+    // engine is left in: a session closed under it stays between steps.
+    bool StartRequest(TRequestMethod Method);
 
 protected:
     bool Progress() override;

@@ -30,6 +30,12 @@ bool TFtpClient::RunSync(TRequestMethod Method) {
     return WaitForOutcome(outcome);
 }
 
+bool TFtpClient::StartRequest(TRequestMethod Method) {
+    const unsigned refusals = RefusalCount;
+    (this->*Method)();
+    return RefusalCount == refusals || RequestRunning();
+}
+
 bool TFtpClient::WaitForIdle() {
     TSyncOutcome outcome;
     TOutcomeScope scope(*this, outcome);

@@ -1,7 +1,8 @@
 // mirror and --if-exists through the real binary against vsftpd and
 // pyftpdlib: a tree with awkward names and a link loop moved both ways and
 // compared name for name and byte for byte; every existing-file choice; a
-// hostile listing; and a stop that must not cost the local file.
+// hostile listing; a stop that must not cost the local file; and a session
+// that dies under an upload on four sessions.
 #include <cstdio>
 #include <map>
 
@@ -231,6 +232,26 @@ TEST_F(CliTest, StoppedFolderDownloadOnFourSessionsReplacesNoLocalFile) {
     r = RunTarnftp(run);
     EXPECT_EQ(r.Status, 130) << r.Err;
     EXPECT_EQ(Snapshot(dst), edited);
+}
+
+// vsftpd with two passive ports for four sessions: a session whose helper
+// cannot bind one answers "500 OOPS" and closes. The session may close
+// while its lane is handed the next file; the run must still end on its
+// own, with the server's reason and a failed status.
+TEST_F(CliTest, MirrorUploadEndsWhenVsftpdCannotBindAPassivePort) {
+    peers::VsftpdServer::Options options;
+    options.PassivePortCount = 2;
+    Server = std::make_unique<peers::VsftpdServer>(options);
+    ASSERT_TRUE(Server->Start()) << Server->Error();
+    const std::string source = Work.MakeDir("up4");
+    for (int i = 0; i < 300; ++i)
+        WriteLocal(source + "/file " + std::to_string(i) + ".bin", i % 4 == 3 ? std::string() : RandomBytes(i * 31, i));
+    CliRun run = Prepare(LoginArgs({"mirror", "-R", "up4", "site"}, {"--passive", "--parallel", "4"}));
+    run.Timeout = peers::Millis(60000);
+    const CliResult r = RunTarnftp(run);
+    EXPECT_EQ(r.Status, 4) << "-1: still running after 60 s: " << r.Err;
+    EXPECT_TRUE(Contains(r.Err, ": 500 OOPS: priv_sock_get_int")) << r.Err;
+    EXPECT_TRUE(Contains(r.Err, " failed, 0 removed")) << r.Err;
 }
 
 }  // namespace
