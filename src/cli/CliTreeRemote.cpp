@@ -16,7 +16,7 @@ constexpr int kLaneWaitSliceMs = 250;
 }  // namespace
 
 TCliTreeRemote::TCliTreeRemote(TCliSession& Session)
-    : S(Session), E(Session.Engine()), FLastFailed(&Session) {}
+    : TEngineTreeRemote(Session.Engine()), S(Session), FLastFailed(&Session) {}
 
 TCliTreeRemote::~TCliTreeRemote() {
     for (const auto& lane : FLanes) lane->Close();
@@ -115,46 +115,6 @@ bool TCliTreeRemote::List(const std::string& Folder, std::string& Text) {
     text << in.rdbuf();
     Text = text.str();
     return true;
-}
-
-bool TCliTreeRemote::FolderExists(const std::string& Folder) {
-    if (!Call(&TCustomFtpCli::PwdAsync)) return false;
-    const std::string back = E.ReplyDirName();
-    E.HostDirName = Folder;
-    if (!Call(&TCustomFtpCli::CwdAsync)) return false;
-    E.HostDirName = back;
-    Call(&TCustomFtpCli::CwdAsync);
-    return true;
-}
-
-bool TCliTreeRemote::MakeFolder(const std::string& Folder) {
-    E.HostFileName = Folder;
-    return Call(&TCustomFtpCli::MkdAsync);
-}
-
-bool TCliTreeRemote::Receive(const std::string& Remote, const std::string& LocalPath, bool Resume) {
-    E.HostFileName = Remote;
-    E.LocalFileName = LocalPath;
-    E.DisplayFileFlag = false;
-    E.ResumeAt = 0;
-    return Moving(Resume ? &TCustomFtpCli::RestGetAsync : &TCustomFtpCli::GetAsync);
-}
-
-bool TCliTreeRemote::Send(const std::string& LocalPath, const std::string& Remote, std::int64_t ResumeAt) {
-    E.LocalFileName = LocalPath;
-    E.HostFileName = Remote;
-    E.ResumeAt = ResumeAt;
-    return Moving(ResumeAt > 0 ? &TCustomFtpCli::RestPutAsync : &TCustomFtpCli::PutAsync);
-}
-
-bool TCliTreeRemote::DeleteFile(const std::string& Remote) {
-    E.HostFileName = Remote;
-    return Call(&TCustomFtpCli::DeleAsync);
-}
-
-bool TCliTreeRemote::RemoveFolder(const std::string& Remote) {
-    E.HostFileName = Remote;
-    return Call(&TCustomFtpCli::RmdAsync);
 }
 
 bool TCliTreeRemote::Usable() {

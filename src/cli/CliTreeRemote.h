@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "cli/CliSession.h"
-#include "tree/TreeRemote.h"
+#include "tree/EngineTreeRemote.h"
 
-class TCliTreeRemote : public TTreeRemote {
+class TCliTreeRemote : public TEngineTreeRemote {
 public:
     explicit TCliTreeRemote(TCliSession& Session);
     ~TCliTreeRemote() override;
@@ -28,12 +28,6 @@ public:
     TExitStatus LastKind() const { return FLastFailed->LastKind(); }
 
     bool List(const std::string& Folder, std::string& Text) override;
-    bool FolderExists(const std::string& Folder) override;
-    bool MakeFolder(const std::string& Folder) override;
-    bool Receive(const std::string& Remote, const std::string& LocalPath, bool Resume) override;
-    bool Send(const std::string& LocalPath, const std::string& Remote, std::int64_t ResumeAt) override;
-    bool DeleteFile(const std::string& Remote) override;
-    bool RemoveFolder(const std::string& Remote) override;
     bool Usable() override;
     std::string LastError() override;
 
@@ -47,14 +41,13 @@ private:
     // with the run's transfer type) side by side.
     void OpenLanes(int Count);
     TCliSession& Lane(int Index) { return Index == 0 ? S : *FLanes[static_cast<std::size_t>(Index - 1)]; }
-    bool Call(TCliFtpClient::TRequestMethod Method);
-    bool Moving(TCliFtpClient::TRequestMethod Method);
+    bool Call(TCliFtpClient::TRequestMethod Method) override;
+    bool Moving(TCliFtpClient::TRequestMethod Method) override;
     // Pumps the message loop until Done, or until none of Sessions waits
     // for a started request any more (those past the time-out cancelled).
     void PumpUntil(const std::function<bool()>& Done, const std::vector<TCliSession*>& Sessions);
 
     TCliSession& S;
-    TCliFtpClient& E;
     std::vector<std::unique_ptr<TCliSession>> FLanes;
     TCliSession* FLastFailed;
     std::string FLocalError;

@@ -40,46 +40,6 @@ bool TWindowTreeRemote::List(const std::string& Folder, std::string& Text) {
     return ok;
 }
 
-bool TWindowTreeRemote::FolderExists(const std::string& Folder) {
-    if (!Call(&TCustomFtpCli::PwdAsync)) return false;
-    const std::string back = E.ReplyDirName();
-    E.HostDirName = Folder;
-    if (!Call(&TCustomFtpCli::CwdAsync)) return false;
-    E.HostDirName = back;
-    Call(&TCustomFtpCli::CwdAsync);
-    return true;
-}
-
-bool TWindowTreeRemote::MakeFolder(const std::string& Folder) {
-    E.HostFileName = Folder;
-    return Call(&TCustomFtpCli::MkdAsync);
-}
-
-bool TWindowTreeRemote::Receive(const std::string& Remote, const std::string& LocalPath, bool Resume) {
-    E.HostFileName = Remote;
-    E.LocalFileName = LocalPath;
-    E.DisplayFileFlag = false;
-    E.ResumeAt = 0;
-    return Call(Resume ? &TCustomFtpCli::RestGetAsync : &TCustomFtpCli::GetAsync);
-}
-
-bool TWindowTreeRemote::Send(const std::string& LocalPath, const std::string& Remote, std::int64_t ResumeAt) {
-    E.LocalFileName = LocalPath;
-    E.HostFileName = Remote;
-    E.ResumeAt = ResumeAt;
-    return Call(ResumeAt > 0 ? &TCustomFtpCli::RestPutAsync : &TCustomFtpCli::PutAsync);
-}
-
-bool TWindowTreeRemote::DeleteFile(const std::string& Remote) {
-    E.HostFileName = Remote;
-    return Call(&TCustomFtpCli::DeleAsync);
-}
-
-bool TWindowTreeRemote::RemoveFolder(const std::string& Remote) {
-    E.HostFileName = Remote;
-    return Call(&TCustomFtpCli::RmdAsync);
-}
-
 bool TWindowTreeRemote::Usable() { return E.Connected() && FGoing(); }
 
 std::string TWindowTreeRemote::LastError() {

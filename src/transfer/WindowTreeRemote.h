@@ -11,27 +11,20 @@
 #include <string>
 
 #include "ftp/FtpCli.h"
-#include "tree/TreeRemote.h"
+#include "tree/EngineTreeRemote.h"
 
-class TWindowTreeRemote : public TTreeRemote {
+class TWindowTreeRemote : public TEngineTreeRemote {
 public:
     TWindowTreeRemote(TFtpClient& Engine, std::function<bool()> Going)
-        : E(Engine), FGoing(std::move(Going)) {}
+        : TEngineTreeRemote(Engine), FGoing(std::move(Going)) {}
 
     bool List(const std::string& Folder, std::string& Text) override;
-    bool FolderExists(const std::string& Folder) override;
-    bool MakeFolder(const std::string& Folder) override;
-    bool Receive(const std::string& Remote, const std::string& LocalPath, bool Resume) override;
-    bool Send(const std::string& LocalPath, const std::string& Remote, std::int64_t ResumeAt) override;
-    bool DeleteFile(const std::string& Remote) override;
-    bool RemoveFolder(const std::string& Remote) override;
     bool Usable() override;
     std::string LastError() override;
 
 private:
-    bool Call(TFtpClient::TRequestMethod Method);
+    bool Call(TFtpClient::TRequestMethod Method) override;
 
-    TFtpClient& E;
     std::function<bool()> FGoing;
     std::string FLocalError;
 };
