@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliTestSupport.h"
+#include "cli/TreeSnapshot.h"
 #include "peers/FtpServers.h"
 
 namespace cli {
@@ -33,32 +34,7 @@ std::string Digest(const std::string& Path) {
     return std::to_string(size) + ":" + std::to_string(hash);
 }
 
-// Every entry below Root by relative path: "<folder>" or the file's digest.
-// Links are followed except one named "loop".
-void Snapshot(const std::string& Root, const std::string& Relative, std::map<std::string, std::string>& Out) {
-    DIR* dir = opendir((Root + (Relative.empty() ? "" : "/" + Relative)).c_str());
-    ASSERT_NE(dir, nullptr) << Root << " " << Relative;
-    while (const dirent* e = readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == ".." || name == "loop") continue;
-        const std::string relative = Relative.empty() ? name : Relative + "/" + name;
-        struct stat st {};
-        ASSERT_EQ(stat((Root + "/" + relative).c_str(), &st), 0) << relative;
-        if (S_ISDIR(st.st_mode)) {
-            Out[relative] = "<folder>";
-            Snapshot(Root, relative, Out);
-        } else {
-            Out[relative] = Digest(Root + "/" + relative);
-        }
-    }
-    closedir(dir);
-}
-
-std::map<std::string, std::string> Snapshot(const std::string& Root) {
-    std::map<std::string, std::string> out;
-    Snapshot(Root, "", out);
-    return out;
-}
+std::map<std::string, std::string> Snapshot(const std::string& Root) { return cli::Snapshot(Root, Digest); }
 
 // 20 folders of 9 folders each (200), 15 files in each (3,000): spaces,
 // UTF-8, a leading dash, every fourth file empty; a 200 MB file at the top

@@ -14,37 +14,14 @@
 #include <gtest/gtest.h>
 
 #include "cli/CliTestSupport.h"
+#include "cli/TreeSnapshot.h"
 #include "peers/FtpServers.h"
 
 namespace cli {
 namespace {
 
-// Every entry below Root: "<folder>" or the file's bytes. Links are followed
-// except one named "loop".
-void Snapshot(const std::string& Root, const std::string& Relative,
-              std::map<std::string, std::string>& Out) {
-    DIR* dir = opendir((Root + (Relative.empty() ? "" : "/" + Relative)).c_str());
-    ASSERT_NE(dir, nullptr) << Relative;
-    while (const dirent* e = readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == ".." || name == "loop") continue;
-        const std::string relative = Relative.empty() ? name : Relative + "/" + name;
-        struct stat st {};
-        ASSERT_EQ(stat((Root + "/" + relative).c_str(), &st), 0) << relative;
-        if (S_ISDIR(st.st_mode)) {
-            Out[relative] = "<folder>";
-            Snapshot(Root, relative, Out);
-        } else {
-            Out[relative] = ReadLocal(Root + "/" + relative);
-        }
-    }
-    closedir(dir);
-}
-
 std::map<std::string, std::string> Snapshot(const std::string& Root) {
-    std::map<std::string, std::string> out;
-    Snapshot(Root, "", out);
-    return out;
+    return cli::Snapshot(Root, [](const std::string& Path) { return ReadLocal(Path); });
 }
 
 // 24 folders up to four deep, 10 files in each: spaces, UTF-8, a leading
