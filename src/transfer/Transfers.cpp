@@ -178,6 +178,7 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
     ShowProgress();
     // The saved view keeps a display that did not reach its size until the
     // next transfer; the explorer view always clears it.
+    bool stopped = false;
     try {
         if (savedView) {
             FtpClient1->SetBinary(!RadAscii->Checked());
@@ -198,12 +199,13 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
             FtpClient1->Put();
         }
         FinishTransfer(TransferSucceeded());
+        stopped = StopAsked;
     } catch (...) {
         if (!savedView) ResetProgress();
         throw;
     }
     if (!savedView) ResetProgress();
-    return true;
+    return !stopped;
 }
 
 bool TFrmFTP::TransferSucceeded() {
