@@ -336,7 +336,9 @@ void TFrmFTP::DownloadFile(const std::string& name, const std::vector<std::strin
 }
 
 void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool& Abort) {
-    if (StopAsked) Abort = true;
+    // Stop ends the file transfer, not the listing its end starts while the
+    // stop is still being reported.
+    if (StopAsked && IsFileTransfer(FtpClient1->RequestType())) Abort = true;
     if (BatchFilePosition(Count)) return;
     if (!TransferActive) return;
     // Nothing to show a share of for an empty (or missing) file.
