@@ -387,7 +387,8 @@ private:
     // success line waits for the request's own success.
     bool TransferReachedSize = false;
     // One file of an upload; false when the engine was busy and nothing was
-    // sent, or when the user stopped it (the files after it stay). The saved view sets the type through Binary and TypeSet.
+    // sent, or when the user stopped it (the files after it stay). The saved
+    // view sets the type through Binary and TypeSet.
     bool UploadFile(const std::string& path, bool savedView);
     void FinishTransfer(bool succeeded);
     // One file row of the remote list, by its caption and sub-items.
