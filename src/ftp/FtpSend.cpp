@@ -131,6 +131,9 @@ void TCustomFtpCli::StartSending() {
 void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     if (!LocalFileStream || !TransferRunning()) return;
     if (!Progress()) return;
+    // The progress handler may run messages of its own, in which a nested
+    // call can stop the upload and release the file: nothing is left to send.
+    if (!LocalFileStream || !TransferRunning()) return;
     if (Error != 0) {
         FireDisplay("! Error #" + IntToStr(Error) + " sending data");
         RecordTransferFailure(426, "426 Error #" + IntToStr(Error) + " sending data");

@@ -160,7 +160,8 @@ void TFrmFTP::UploadPaths(const std::vector<std::string>& paths) {
                 continue;
             }
             TransferResult = -1;
-            if (!UploadFile(path, false)) break;
+            // A stopped file still counts; the loop then ends on Going().
+            if (!UploadFile(path, false) && !batch.Stopped) break;
             batch.FileEnded(name, true);
         }
         FinishBatch(true);

@@ -30,6 +30,11 @@ void TFrmFTP::BuildSavedList() {
     ListBoxPC->SetMultiSelect(true);
     ListBoxPC->SetHint("Add files here that you wish to upload to the server");
     ListBoxPC->OnClick = [this](TObject* s) { ListBoxPCClick(s); };
+    SavedListMenu = new TPopupMenu(this);
+    SavedListMenu->Add("Upload", [this](TObject* s) { Image5Click(s); });
+    SavedListMenu->Add("Add...", [this](TObject* s) { CmdaddClick(s); });
+    SavedListMenu->Add("Remove from the list", [this](TObject* s) { CmdRemClick(s); });
+    SavedListMenu->AttachTo(ListBoxPC);
 
     GroupBox2 = Make<TGroupBox>(this, this, "GroupBox2");
     GroupBox2->SetBounds(8, 324, 410, 140);

@@ -256,7 +256,9 @@ void TFrmFTP::FtpClient1RequestDone(TObject*, TFtpRequest RqType, std::uint16_t 
     if (notAFolder) {
         AddLogLine("Error " + FtpClient1->ErrorMessage());
         ShowMessage(kNotAFolder);
-    } else {
+    } else if (!(Error != 0 && StopAsked && IsFileTransfer(RqType))) {
+        // A transfer the user stopped is no error: its "Stopped" line says
+        // what was not done.
         ReportError(Error);
     }
 

@@ -178,6 +178,7 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
     ShowProgress();
     // The saved view keeps a display that did not reach its size until the
     // next transfer; the explorer view always clears it.
+    bool stopped = false;
     try {
         if (savedView) {
             FtpClient1->SetBinary(!RadAscii->Checked());
@@ -198,12 +199,13 @@ bool TFrmFTP::UploadFile(const std::string& path, bool savedView) {
             FtpClient1->Put();
         }
         FinishTransfer(TransferSucceeded());
+        stopped = StopAsked;
     } catch (...) {
         if (!savedView) ResetProgress();
         throw;
     }
     if (!savedView) ResetProgress();
-    return true;
+    return !stopped;
 }
 
 bool TFrmFTP::TransferSucceeded() {
@@ -334,7 +336,9 @@ void TFrmFTP::DownloadFile(const std::string& name, const std::vector<std::strin
 }
 
 void TFrmFTP::FtpClient1Progress(TObject*, int64_t Count, bool& Abort) {
-    if (StopAsked) Abort = true;
+    // Stop ends the file transfer, not the listing its end starts while the
+    // stop is still being reported.
+    if (StopAsked && IsFileTransfer(FtpClient1->RequestType())) Abort = true;
     if (BatchFilePosition(Count)) return;
     if (!TransferActive) return;
     // Nothing to show a share of for an empty (or missing) file.

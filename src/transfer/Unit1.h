@@ -166,6 +166,9 @@ public:
     TPopupMenu* RemoteMenu = nullptr;
     TPopupMenu* LocalFilesMenu = nullptr;
     TPopupMenu* LocalFoldersMenu = nullptr;
+    // The saved list's own: "Upload" (the highlighted entries, as UPLOAD in
+    // that view), "Add..." and "Remove from the list" (as its buttons).
+    TPopupMenu* SavedListMenu = nullptr;
     // Rows of the remote list by name, files and folders (whole), into the
     // local folder on view; local files and folders (whole) into the remote
     // folder on view. One question per file already there (or one for all),
@@ -384,7 +387,8 @@ private:
     // success line waits for the request's own success.
     bool TransferReachedSize = false;
     // One file of an upload; false when the engine was busy and nothing was
-    // sent. The saved view sets the type through Binary and TypeSet.
+    // sent, or when the user stopped it (the files after it stay). The saved
+    // view sets the type through Binary and TypeSet.
     bool UploadFile(const std::string& path, bool savedView);
     void FinishTransfer(bool succeeded);
     // One file row of the remote list, by its caption and sub-items.

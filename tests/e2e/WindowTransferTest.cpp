@@ -1,13 +1,20 @@
 // The whole program on a real X server: the site manager's Connect, the
 // transfer window's session against vsftpd on 127.0.0.1, and a download and
 // an upload of a gigabyte each, byte for byte, with the window in active
-// mode as designed. The deepest nesting of message dispatch is recorded
+// mode as designed. Before that, the same download onto a local file of its
+// name (Overwrite chosen) is stopped by Esc halfway: the local file stays
+// byte for byte, nothing is left beside it, the log says what was not done.
+// The deepest nesting of message dispatch is recorded
 // across both transfers: a progress display that pumps at every data event
 // must not nest once per event. Then the same window opens an ftpes:// site
 // whose certificate it does not know: the question answered "Trust always",
 // the certificate is stored and a download over TLS arrives byte for byte.
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include <QTimer>
 
 #include "TestFiles.h"
 #include "app/Project1.h"
@@ -53,6 +60,15 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
     ASSERT_TRUE(WriteRandomFile(tlsServer.Home() + "/tls.bin", kTlsSize, kTlsSeed));
     const std::string tlsSite = "127.0.0.1:" + std::to_string(tlsServer.Port());
 
+    const std::string edited = RandomBytes(100000, 5);
+    WriteLocal(Work + "/big.bin", edited);
+    const auto names = [this] {
+        std::set<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(Work)) out.insert(e.path().filename().string());
+        return out;
+    };
+    const std::set<std::string> before = names();
+
     PlaceIni("[Options]\n[History]\nLast DirBox=" + Work + "\n");
     StartUp();
     Frmfirst->Show();
@@ -60,7 +76,10 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
     Frmfirst->EdUser->SetText(server.User());
     Frmfirst->Edpwd->SetText(server.Password());
 
-    int deepest = -1;
+    int deepest = -1, stoppedAt = -1;
+    size_t questions = 0;  // Overwrite? before each download of big.bin
+    std::string questionTexts;
+    bool keptWhenStopped = false, nothingBeside = false, stopShown = false;
     bool downloaded = false, uploaded = false, overTls = false;
     WhenModal([&] {
         // Return ends the visit however the steps below end.
@@ -69,11 +88,31 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
         } returnAtEnd;
         EXPECT_EQ(QGuiApplication::platformName(), "xcb");
         ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("big.bin") >= 0; })) << Joined(Log());
-        platform::ResetDeepestNesting();
 
+        // Esc once the progress display passes half.
+        QTimer halfway;
+        QObject::connect(&halfway, &QTimer::timeout, [&] {
+            const int percent = std::atoi(FrmFTP->Lblperc->Caption().c_str());
+            if (stoppedAt >= 0 || percent < 50) return;
+            stoppedAt = percent;
+            stopShown = FrmFTP->CmdStop->Visible();
+            QTest::keyClick(FrmFTP->Widget(), Qt::Key_Escape);
+        });
+        halfway.start(20);
+        Boxes->AnswerResult(mrYes);  // Overwrite
+        DownloadRow("big.bin");
+        ASSERT_TRUE(PumpUntil([&] { return Connected() && !FrmFTP->CmdStop->Visible(); })) << Joined(Log());
+        halfway.stop();
+        keptWhenStopped = ReadLocal(Work + "/big.bin") == edited;
+        nothingBeside = names() == before;
+
+        platform::ResetDeepestNesting();
+        Boxes->AnswerResult(mrYes);  // Overwrite
         DownloadRow("big.bin");
         ASSERT_TRUE(PumpUntil([&] { return Connected(); })) << Joined(Log());
         downloaded = IsRandomFile(Work + "/big.bin", kSize, kDownSeed);
+        questions = Boxes->Records.size();
+        questionTexts = Joined(BoxTexts());
 
         ASSERT_TRUE(UploadLocalFile("up.bin"));
         ASSERT_TRUE(PumpUntil([&] { return Connected() && RowOf("up.bin") >= 0; })) << Joined(Log());
@@ -97,6 +136,13 @@ TEST_F(WindowTransferTest, GigabyteDownAndUpThroughTheWindowOnARealDisplay) {
     });
     ClickOn(Frmfirst->CmdDownload);  // Connect
 
+    EXPECT_GE(stoppedAt, 50) << Joined(Log());
+    EXPECT_LT(stoppedAt, 100);
+    EXPECT_TRUE(stopShown);
+    EXPECT_TRUE(keptWhenStopped) << Joined(Log());
+    EXPECT_TRUE(nothingBeside);
+    EXPECT_TRUE(Logged("Stopped: \"big.bin\" was not downloaded; the local folder is as it was.")) << Joined(Log());
+    EXPECT_EQ(questions, 2u) << questionTexts;
     EXPECT_TRUE(downloaded) << Joined(Log());
     EXPECT_TRUE(uploaded) << Joined(Log());
     EXPECT_TRUE(overTls) << Joined(Log());

@@ -1,10 +1,11 @@
 // The saved upload list of the transfer window: Add with its remembered
 // folder, Remove, Clear, the totals of the highlighted files and the help
-// icon, on real temporary files.
+// icon, on real temporary files; its context menu against vsftpd.
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "ServerFixture.h"
 #include "TransferFixture.h"
 #include "transfer/Unit1.h"
 
@@ -162,6 +163,69 @@ TEST_F(SavedListTest, TheHelpIconExplainsTheList) {
               "You can add any file types to your list and they will always remain in your list for easy uploading "
               "now or at a later date. You can also use the \"Select/Upload\" button to upload any file that is not "
               "in your saved list");
+}
+
+// The list's context menu: Upload sends the highlighted entries (Stop in
+// the first leaves the rest unsent, as the button's own click does), Remove
+// from the list and Add... do what the buttons do.
+class SavedListMenuTest : public ServerTest {};
+
+TEST_F(SavedListMenuTest, TheMenuUploadsStopsAndEditsTheList) {
+    Write(Local + "/a big.bin", std::string(20000000, 'a'));
+    Write(Local + "/b.txt", "bee");
+    Write(Local + "/c.txt", "sea");
+    Open();
+    for (const char* name : {"a big.bin", "b.txt", "c.txt"}) FrmFTP->ListBoxPC->Add(Local + "/" + name);
+    ClickOn(FrmFTP->RadSaved);
+    TPopupMenu* menu = FrmFTP->SavedListMenu;
+    ASSERT_NE(menu, nullptr);
+    std::vector<std::string> captions;
+    for (int i = 0; i < menu->Count(); ++i) captions.push_back(menu->Items(i)->Caption());
+    EXPECT_EQ(captions, (std::vector<std::string>{"Upload", "Add...", "Remove from the list"}));
+
+    // Nothing highlighted: the button's own word.
+    FrmFTP->ListBoxPC->SetSelected(0, false);
+    menu->Find("Upload")->Click();
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "Click and highlight any files you wish to upload from the box on your left. (You can "
+                              "also hold the CTRL key down to select multiple items from your list)."});
+    Boxes->Records.clear();
+
+    ClickItem(FrmFTP->ListBoxPC, 0);
+    ClickItem(FrmFTP->ListBoxPC, 1, Qt::ControlModifier);
+    bool clicked = false;
+    auto window = FrmFTP->FtpClient1->OnProgress;
+    FrmFTP->FtpClient1->OnProgress = [&](TObject* s, int64_t count, bool& abort) {
+        if (!clicked && count > 0) {
+            clicked = true;
+            ClickOn(FrmFTP->CmdStop);
+        }
+        window(s, count, abort);
+    };
+    menu->Find("Upload")->Click();
+    Settle();
+    FrmFTP->FtpClient1->OnProgress = window;
+    ASSERT_TRUE(clicked) << Joined(Log());
+    EXPECT_TRUE(Boxes->Records.empty()) << Joined(BoxTexts());  // a stop is no error
+    EXPECT_TRUE(Logged("Stopped: \"a big.bin\" was not uploaded whole; the server may keep the part that arrived."))
+        << Joined(Log());
+    const std::vector<std::string> sent = Sent({"STOR"});
+    ASSERT_EQ(sent.size(), 1u) << Joined(sent) << "b.txt went after the stop";
+    EXPECT_TRUE(sent[0].ends_with("a big.bin")) << sent[0];
+
+    Relist();
+    Boxes->AnswerResult(mrYes, true);  // overwrite the part that arrived
+    menu->Find("Upload")->Click();
+    Settle();
+    EXPECT_EQ(Server()->FileContent("a big.bin"), std::string(20000000, 'a')) << Joined(Log());
+    EXPECT_EQ(Server()->FileContent("b.txt"), "bee");
+    EXPECT_FALSE(std::filesystem::exists(Remote("c.txt")));
+
+    menu->Find("Remove from the list")->Click();
+    EXPECT_EQ(FrmFTP->ListBoxPC->Items(), std::vector<std::string>{Local + "/c.txt"});
+    Boxes->AnswerFiles({Local + "/b.txt"});
+    menu->Find("Add...")->Click();
+    EXPECT_EQ(FrmFTP->ListBoxPC->Items(), (std::vector<std::string>{Local + "/b.txt", Local + "/c.txt"}));
 }
 
 }  // namespace

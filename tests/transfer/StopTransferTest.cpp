@@ -1,5 +1,6 @@
 // Stop ends a running download: the local file of that name stays as it
-// was, nothing is left beside it, and the session goes on.
+// was, nothing is left beside it, no error box calls it a time-out, the
+// listing that follows is not stopped with it, and the session goes on.
 #include <filesystem>
 #include <string>
 
@@ -37,11 +38,12 @@ TEST_F(StopTransfer, AStoppedDownloadLeavesTheLocalFileAsItWas) {
     EXPECT_TRUE(shown);
     EXPECT_FALSE(FrmFTP->CmdStop->Visible());
     EXPECT_EQ(Read(Local + "/big.bin"), "edited by hand");
+    EXPECT_EQ(Boxes->Records.size(), 1u) << Joined(BoxTexts());  // only the question
+    EXPECT_EQ(Rows(), (std::vector<std::string>{"..", "big.bin", "small.txt"})) << Joined(Log());
     EXPECT_EQ(std::distance(fs::directory_iterator(Local), fs::directory_iterator()), 1);
     EXPECT_TRUE(Logged("Stopped: \"big.bin\" was not downloaded; the local folder is as it was.")) << Joined(Log());
     EXPECT_FALSE(Logged("SUCCESSFULLY Transferred Data. It is now displayed."));
 
-    Relist();
     ClickRow("small.txt");
     ClickOn(FrmFTP->Image4);
     Settle();
