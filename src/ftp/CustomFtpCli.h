@@ -263,7 +263,10 @@ protected:
     // A request has started or ended and its end is not posted yet.
     bool RequestRunning() const { return FPhase != TRequestPhase::Idle && FPhase != TRequestPhase::BetweenSteps; }
     // The running request waits for the final reply to what it sent.
-    bool ReplyOwed() const { return FPhase == TRequestPhase::ReplyOwed || FPhase == TRequestPhase::DataReplyOwed; }
+    bool ReplyOwed() const {
+        return FPhase == TRequestPhase::ReplyOwed || FPhase == TRequestPhase::DataOpening ||
+               FPhase == TRequestPhase::DataReplyOwed;
+    }
     // The owed reply will not come (the connection went, the line was too
     // long, the command was not sent): the step still runs.
     void ForgetOwedReply();
@@ -332,16 +335,17 @@ protected:
 
     // Data connection (FtpDataPort.cpp).
     using TDataEventProc = void (TCustomFtpCli::*)(std::uint16_t Error);
-    // Installs Handler for the server's connection in active mode; runs it
-    // at once when the server connected before the transfer step began.
-    void AwaitDataConnection(TDataEventProc Handler);
+    // Active mode: the data step awaits the server's connection; takes it at
+    // once when it came before the step began.
+    void AwaitDataConnection();
     void DataSessionAvailable(std::uint16_t Error);
+    // The server's connection came for the data step that awaits it.
+    void AcceptForStep(std::uint16_t Error);
     // Accepts the server's connection into DataSocket with the given
     // handlers. False when it failed (the step has ended or waits for its
     // final reply) or came from another address than the server's: that one
-    // is closed and Retry awaits the next.
-    bool AcceptDataConnection(TDataEventProc Retry, TDataEventProc Closed,
-                              TDataEventProc Available, TDataEventProc Sent);
+    // is closed and the step awaits the next.
+    bool AcceptDataConnection(TDataEventProc Closed, TDataEventProc Available, TDataEventProc Sent);
     // The accepted handle comes from the control connection's peer address.
     bool FromControlPeer(winsock::SOCKET Accepted, std::string& PeerText);
     void SetDataHandlers(TDataEventProc Closed, TDataEventProc Available, TDataEventProc Sent);
@@ -408,8 +412,14 @@ protected:
     // FailDataStep). When the server still owes the transfer command's final
     // reply, the step ends only once that reply has been read.
     void FailDataConnection(int Code, const std::string& Line);
-    // The transfer command was sent and its final reply has not come yet.
-    bool TransferReplyOwed() const;
+    // The transfer command was sent and its final reply has not been read
+    // (whether or not it can still come).
+    bool TransferReplyOwed() const {
+        return FPhase == TRequestPhase::DataReplyOwed || FPhase == TRequestPhase::DataUnanswered;
+    }
+    // Sends the data step's transfer command: from now on its reply is read
+    // as the transfer's.
+    void SendTransferCommand(TStepProc FirstReply, const std::string& Cmd);
     // An error the data connection reported (a reset, a time-out): the
     // transfer failed whatever the server answers.
     void DataConnectionError(int Error);
@@ -438,7 +448,7 @@ protected:
 
     // Sending steps (FtpSend.cpp).
     void StartSend(bool Append);
-    void SendTransferCommand();
+    void SendStorCommand();
     void SendAccepted(std::uint16_t Error);
     void SendConnected(std::uint16_t Error);
     void SendDropData(std::uint16_t Error);
@@ -525,18 +535,19 @@ protected:
     bool DataConnEnded() const { return DataConn == TDataConn::Closed || DataConn == TDataConn::GivenUp; }
     // An upload's connection was opened (it may have closed since).
     bool SendConnReady() const { return DataConn == TDataConn::Open || DataConn == TDataConn::Closed; }
-    // An upload's end: still reading the file, the pause after its last
-    // chunk, or all of it handed to the socket and the pause over.
-    enum class TUploadEnd { Sending, Pausing, Sent };
-    TUploadEnd UploadEnd = TUploadEnd::Sending;
-    // The server's 150 (or 125) to STOR or APPE has come.
-    bool StorGoAhead = false;
-    // Active mode: the server connected before a transfer step took it.
-    bool DataConnPending = false;
+    // Where an upload stands: waiting for the server's 150 (or 125) to STOR
+    // or APPE, told to go ahead with no chunk sent yet, reading the file,
+    // the pause after its last chunk, or all of it handed to the socket and
+    // the pause over.
+    enum class TUpload { Waiting, GoAhead, Sending, Pausing, Sent };
+    TUpload Upload = TUpload::Waiting;
+    // Active mode's listening data port: nothing pending, the server's
+    // connection arrived before a data step took it, or a data step awaits it.
+    enum class TDataPort { Quiet, Arrived, Awaited };
+    TDataPort DataPort = TDataPort::Quiet;
     // Connections to the data port from other addresses than the server's,
     // closed since the last Port step.
     int ForeignDataConnections = 0;
-    TDataEventProc DataAcceptHandler = nullptr;
     // Set by a local failure; the transfer's result whatever the server says.
     int TransferError = 0;
     char UploadChunk[1460] = {};

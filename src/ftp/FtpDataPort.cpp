@@ -17,9 +17,8 @@ void TCustomFtpCli::PortAsync() {
     }
     // Whatever the data socket still held goes, with no handler to hear it.
     CloseDataQuietly();
-    DataConnPending = false;
+    DataPort = TDataPort::Quiet;
     ForeignDataConnections = 0;
-    DataAcceptHandler = nullptr;
     PasvReplyText.clear();
     std::string cmd;
     try {
@@ -76,22 +75,28 @@ void TCustomFtpCli::PortAsync() {
 }
 
 void TCustomFtpCli::DataSessionAvailable(std::uint16_t Error) {
-    if (DataAcceptHandler) {
-        TDataEventProc handler = DataAcceptHandler;
-        DataAcceptHandler = nullptr;
-        (this->*handler)(Error);
+    if (DataPort != TDataPort::Awaited) {
+        DataPort = TDataPort::Arrived;
         return;
     }
-    DataConnPending = true;
+    DataPort = TDataPort::Quiet;
+    AcceptForStep(Error);
 }
 
-void TCustomFtpCli::AwaitDataConnection(TDataEventProc Handler) {
-    if (DataConnPending) {
-        DataConnPending = false;
-        (this->*Handler)(0);
+void TCustomFtpCli::AwaitDataConnection() {
+    if (DataPort != TDataPort::Arrived) {
+        DataPort = TDataPort::Awaited;
         return;
     }
-    DataAcceptHandler = Handler;
+    DataPort = TDataPort::Quiet;
+    AcceptForStep(0);
+}
+
+void TCustomFtpCli::AcceptForStep(std::uint16_t Error) {
+    if (LastStep == stepPut || LastStep == stepAppend)
+        SendAccepted(Error);
+    else
+        ReceiveAccepted(Error);
 }
 
 void TCustomFtpCli::SetDataHandlers(TDataEventProc Closed, TDataEventProc Available,
@@ -127,8 +132,8 @@ bool TCustomFtpCli::FromControlPeer(winsock::SOCKET Accepted, std::string& PeerT
     return PeerText == WSocketAddrText(server);
 }
 
-bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Retry, TDataEventProc Closed,
-                                         TDataEventProc Available, TDataEventProc Sent) {
+bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Closed, TDataEventProc Available,
+                                         TDataEventProc Sent) {
     winsock::SOCKET accepted = winsock::INVALID_SOCKET;
     try {
         accepted = DataSocket->Accept();
@@ -140,7 +145,7 @@ bool TCustomFtpCli::AcceptDataConnection(TDataEventProc Retry, TDataEventProc Cl
             ++ForeignDataConnections;
             FireDisplay("! Data connection from " + peer + " closed: not the server's address (" +
                         IntToStr(ForeignDataConnections) + " so far)");
-            DataAcceptHandler = Retry;
+            DataPort = TDataPort::Awaited;
             return false;
         }
         platform::KillTimer(FWindowHandle, FTP_DATA_WAIT_TIMER);
@@ -185,18 +190,18 @@ bool TCustomFtpCli::ConnectPassiveData(TDataEventProc Connected, int FailCode) {
 }
 
 void TCustomFtpCli::AwaitDataArrival() {
-    if (Passive || !DataAcceptHandler || !CanFallBackToPassive()) return;
+    if (Passive || DataPort != TDataPort::Awaited || !CanFallBackToPassive()) return;
     platform::SetTimer(FWindowHandle, FTP_DATA_WAIT_TIMER, DataArrivalWaitMs, false);
 }
 
 void TCustomFtpCli::DataArrivalTimedOut() {
     platform::KillTimer(FWindowHandle, FTP_DATA_WAIT_TIMER);
-    if (!TransferRunning() || !DataAcceptHandler || !CanFallBackToPassive()) return;
+    if (!TransferRunning() || DataPort != TDataPort::Awaited || !CanFallBackToPassive()) return;
     const std::string line = "425 No data connection from the server " +
                              IntToStr(DataArrivalWaitMs / 1000) + " seconds after the transfer command";
     FireDisplay("! " + line);
     RecordTransferFailure(425, line);
-    DataAcceptHandler = nullptr;
+    DataPort = TDataPort::Quiet;
     CloseDataQuietly();
     ReleaseLocalFile();
     // The server may still owe the transfer command's end, and may answer

@@ -100,6 +100,8 @@ void TCustomFtpCli::ForgetOwedReply() {
         SetPhase(TRequestPhase::Running);
     else if (FPhase == TRequestPhase::DataReplyOwed)
         SetPhase(TRequestPhase::DataUnanswered);
+    else if (FPhase == TRequestPhase::DataOpening)
+        SetPhase(TRequestPhase::DataUnsent);
 }
 
 void TCustomFtpCli::OpenStep(TFtpRequest RqType, TFtpStep Step, bool AlwaysRename) {

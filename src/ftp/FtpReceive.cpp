@@ -42,15 +42,15 @@ void TCustomFtpCli::StartReceive(TFtpRequest RqType, TFtpStep Step, const std::s
     if (Passive) {
         if (!ConnectPassiveData(&TCustomFtpCli::ReceiveConnected, 550)) return;
     } else {
-        AwaitDataConnection(&TCustomFtpCli::ReceiveAccepted);
+        AwaitDataConnection();
     }
     // The connection may have failed already, inside Connect or Accept.
     if (!TransferRunning()) return;
     const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingReply);
     if (RequestEpoch != epoch) return;
-    ReplyHandler = &TCustomFtpCli::ReceiveFirstReply;
-    SendCommand(HostFileName.empty() ? ReceiveVerb : ReceiveVerb + " " + HostFileName);
+    SendTransferCommand(&TCustomFtpCli::ReceiveFirstReply,
+                        HostFileName.empty() ? ReceiveVerb : ReceiveVerb + " " + HostFileName);
     if (TransferRunning()) AwaitDataArrival();
 }
 
@@ -68,8 +68,8 @@ bool TCustomFtpCli::OpenReceiveFile() {
 
 void TCustomFtpCli::ReceiveAccepted(std::uint16_t) {
     if (!TransferRunning()) return;
-    if (!AcceptDataConnection(&TCustomFtpCli::ReceiveAccepted, &TCustomFtpCli::ReceiveSessionClosed,
-                              &TCustomFtpCli::ReceiveDataAvailable, nullptr))
+    if (!AcceptDataConnection(&TCustomFtpCli::ReceiveSessionClosed, &TCustomFtpCli::ReceiveDataAvailable,
+                              nullptr))
         return;
     StartTime = platform::GetTickCount();
 }

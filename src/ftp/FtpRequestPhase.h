@@ -9,9 +9,14 @@ enum class TRequestPhase {
     BetweenSteps,    // a chain's step ended well; its next step is being opened
     Running,         // a step runs and no reply is owed (yet, or any more)
     ReplyOwed,       // a command (or the greeting) was sent; its final reply is owed
-    DataReplyOwed,   // a data step runs; the transfer command's final reply is owed
+    DataOpening,     // a data step runs; its transfer command has not gone out yet, the
+                     // reply to it is owed all the same (losing the session fails the step)
+    DataReplyOwed,   // a data step runs; the transfer command went out, its final reply is owed
     DataReplied,     // a data step's final reply came; its data connection's end is awaited
-    DataUnanswered,  // a data step runs whose final reply can no longer come
+    DataUnsent,      // a data step runs whose transfer command has not gone out and whose
+                     // reply can no longer come
+    DataUnanswered,  // a data step runs whose transfer command went out; its final reply can
+                     // no longer come
 };
 
 // The moves the engine makes; any other is a program error.

@@ -32,6 +32,7 @@ void TCustomFtpCli::StartSend(bool Append) {
     // Also inside a chain: uploads are reported as what they are.
     OpenStep(Append ? ftpAppendAsync : ftpPutAsync, Append ? stepAppend : stepPut, true);
     BeginTransfer();
+    // The statistics' clock starts once data moves.
     StartTime = 0;
     bool cancel = false;
     const unsigned epoch = RequestEpoch;
@@ -64,17 +65,16 @@ void TCustomFtpCli::StartSend(bool Append) {
         ConnectPassiveData(&TCustomFtpCli::SendConnected, 426);
         return;
     }
-    AwaitDataConnection(&TCustomFtpCli::SendAccepted);
-    if (TransferRunning()) SendTransferCommand();
+    AwaitDataConnection();
+    if (TransferRunning()) SendStorCommand();
     if (TransferRunning()) AwaitDataArrival();
 }
 
-void TCustomFtpCli::SendTransferCommand() {
+void TCustomFtpCli::SendStorCommand() {
     const unsigned epoch = RequestEpoch;
     ChangeState(fesAwaitingReply);
     if (RequestEpoch != epoch) return;
-    ReplyHandler = &TCustomFtpCli::SendFirstReply;
-    SendCommand((AppendMode ? "APPE " : "STOR ") + HostFileName);
+    SendTransferCommand(&TCustomFtpCli::SendFirstReply, (AppendMode ? "APPE " : "STOR ") + HostFileName);
 }
 
 void TCustomFtpCli::SendConnected(std::uint16_t Error) {
@@ -86,13 +86,13 @@ void TCustomFtpCli::SendConnected(std::uint16_t Error) {
         FailDataConnection(550, "Unable to establish data connection, error #" + IntToStr(Error));
         return;
     }
-    SendTransferCommand();
+    SendStorCommand();
 }
 
 void TCustomFtpCli::SendAccepted(std::uint16_t) {
     if (!TransferRunning()) return;
-    if (!AcceptDataConnection(&TCustomFtpCli::SendAccepted, &TCustomFtpCli::SendSessionClosed,
-                              &TCustomFtpCli::SendDropData, &TCustomFtpCli::SendNextChunk))
+    if (!AcceptDataConnection(&TCustomFtpCli::SendSessionClosed, &TCustomFtpCli::SendDropData,
+                              &TCustomFtpCli::SendNextChunk))
         return;
     int size = 0;
     int len = sizeof size;
@@ -108,8 +108,7 @@ void TCustomFtpCli::SendAccepted(std::uint16_t) {
     DataSocket->LingerTimeout = 10;
     DataSocket->ApplyLingerOption();
     DataConn = TDataConn::Open;
-    if (StorGoAhead && StartTime == 0)
-        platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
+    if (Upload == TUpload::GoAhead) platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
 }
 
 void TCustomFtpCli::SendDropData(std::uint16_t) {
@@ -140,7 +139,7 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
         DataSocket->Disconnect();
         return;
     }
-    if (UploadEnd != TUploadEnd::Sending || !StorGoAhead || !SendConnReady()) return;
+    if ((Upload != TUpload::GoAhead && Upload != TUpload::Sending) || !SendConnReady()) return;
     const int count = LocalFileStream->Read(UploadChunk, sizeof UploadChunk);
     if (count < 0) {
         FireDisplay("! Error reading file");
@@ -162,11 +161,12 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
     }
     if (count == 0) {
         // A timer, not a sleep: the thread keeps running its messages.
-        UploadEnd = TUploadEnd::Pausing;
+        Upload = TUpload::Pausing;
         platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, kEndOfFilePauseMs, false);
         return;
     }
     FByteCount += count;
+    Upload = TUpload::Sending;
     try {
         DataSocket->Send(UploadChunk, count);
     } catch (Exception& E) {
@@ -179,8 +179,8 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
 
 void TCustomFtpCli::EndOfFilePauseDone() {
     platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
-    if (UploadEnd != TUploadEnd::Pausing) return;
-    UploadEnd = TUploadEnd::Sent;
+    if (Upload != TUpload::Pausing) return;
+    Upload = TUpload::Sent;
     // The last chunk has left the socket layer (the end of the file is read
     // only on OnDataSent). Only the sending side closes: the kernel hands
     // over every byte before the FIN, and the server closes its side once it
@@ -190,13 +190,13 @@ void TCustomFtpCli::EndOfFilePauseDone() {
 
 void TCustomFtpCli::SendSessionClosed(std::uint16_t Error) {
     ReleaseLocalFile();
-    if (UploadEnd == TUploadEnd::Pausing) {
-        UploadEnd = TUploadEnd::Sent;
+    if (Upload == TUpload::Pausing) {
+        Upload = TUpload::Sent;
         platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
     }
     if (!TransferRunning()) return;
     // The server's 226 cannot make a file whole that was not all sent.
-    if (UploadEnd == TUploadEnd::Sending)
+    if (Upload != TUpload::Sent)
         RecordTransferFailure(426, "426 Data connection closed before the whole file was sent");
     DataConn = TDataConn::Closed;
     DataCloseError = DataCloseOutcome(Error, false);
@@ -207,14 +207,14 @@ void TCustomFtpCli::SendFirstReply() {
     TraceLastReply();
     const int code = FReplyCode;
     if (code == 150 || code == 125) {
-        StorGoAhead = true;
+        Upload = TUpload::GoAhead;
         ReplyHandler = &TCustomFtpCli::SendSecondReply;
         if (Passive) {
             DataSocket->OnDataSent = [this](TObject*, std::uint16_t Error) {
                 SendNextChunk(Error);
             };
             SendNextChunk(0);
-        } else if (SendConnReady() && StartTime == 0) {
+        } else if (SendConnReady()) {
             platform::PostMessage(FWindowHandle, WM_FTP_SENDDATA, 0, 0);
         }
         return;
@@ -232,7 +232,7 @@ void TCustomFtpCli::SendSecondReply() {
         ReplyHandler = &TCustomFtpCli::IgnoreReplyStep;
         // The server has read the whole file: its own close of the data
         // connection need not be awaited any more.
-        if (UploadEnd == TUploadEnd::Sent && DataSocket->State() == wsConnected)
+        if (Upload == TUpload::Sent && DataSocket->State() == wsConnected)
             DataSocket->Disconnect();
         TestTransferCompletion();
         return;

@@ -8,8 +8,7 @@
 
 void TCustomFtpCli::BeginTransfer() {
     DataConn = TDataConn::Awaited;
-    StorGoAhead = false;
-    UploadEnd = TUploadEnd::Sending;
+    Upload = TUpload::Waiting;
     FByteCount = 0;
     // A SIZE answered for this very file just before tells what RETR owes.
     SizeBeforeTransfer = SizeReplyFile == HostFileName && !HostFileName.empty() ? FReplySize : -1;
@@ -22,7 +21,7 @@ void TCustomFtpCli::BeginTransfer() {
     LocalFileFailed = false;
     FErrorMessage.clear();
     // Losing the control connection before the transfer is over fails it.
-    SetPhase(TRequestPhase::DataReplyOwed);
+    SetPhase(TRequestPhase::DataOpening);
 }
 
 void TCustomFtpCli::EndDataStep(int Code) {
@@ -51,11 +50,10 @@ void TCustomFtpCli::RecordTransferFailure(int Code, const std::string& Msg) {
     FErrorMessage = Msg;
 }
 
-bool TCustomFtpCli::TransferReplyOwed() const {
-    return ReplyHandler == &TCustomFtpCli::ReceiveFirstReply ||
-           ReplyHandler == &TCustomFtpCli::ReceiveSecondReply ||
-           ReplyHandler == &TCustomFtpCli::SendFirstReply ||
-           ReplyHandler == &TCustomFtpCli::SendSecondReply;
+void TCustomFtpCli::SendTransferCommand(TStepProc FirstReply, const std::string& Cmd) {
+    SetPhase(FPhase == TRequestPhase::DataUnsent ? TRequestPhase::DataUnanswered : TRequestPhase::DataReplyOwed);
+    ReplyHandler = FirstReply;
+    SendCommand(Cmd);
 }
 
 void TCustomFtpCli::FailDataConnection(int Code, const std::string& Line) {
@@ -88,7 +86,8 @@ bool TCustomFtpCli::TransferRunning() const {
     // LastStep too: a request that began after an abort is no transfer.
     const bool dataStep = LastStep == stepGet || LastStep == stepDir || LastStep == stepLs ||
                           LastStep == stepPut || LastStep == stepAppend;
-    const bool dataPhase = FPhase == TRequestPhase::DataReplyOwed || FPhase == TRequestPhase::DataReplied ||
+    const bool dataPhase = FPhase == TRequestPhase::DataOpening || FPhase == TRequestPhase::DataReplyOwed ||
+                           FPhase == TRequestPhase::DataReplied || FPhase == TRequestPhase::DataUnsent ||
                            FPhase == TRequestPhase::DataUnanswered;
     return dataPhase && dataStep;
 }

@@ -120,16 +120,11 @@ void TCustomWSocket::WaitForClose() {
             DoDataAvailable(0);
             if (!alive || FHSocket == INVALID_SOCKET) return;
         }
-        // A peek tells the peer's close (0) from "nothing yet" (would block);
-        // a zero-length read cannot tell them apart here.
-        char probe;
-        int r = recv(FHSocket, &probe, 1, MSG_PEEK);
-        if (r < 1) {
-            int error = WSAGetLastError();
-            if (r == 0 || error != WSAEWOULDBLOCK) {
-                FLastError = r == 0 ? 0 : error;
-                stop = true;
-            }
+        // A zero-length read cannot tell the peer's close from "nothing yet".
+        const int closed = PeerClosed(FHSocket);
+        if (closed != 0) {
+            FLastError = closed == 1 ? 0 : WSAGetLastError();
+            stop = true;
         }
     });
 }

@@ -72,6 +72,21 @@ int Receive(Handle h, char* buf, int len, bool oob, bool peek, Address* from) {
     return static_cast<int>(r);
 }
 
+int PeerClosed(Handle h) {
+    auto e = Lookup(h);
+    if (!e) return -1;
+    e->ready.Receiving();
+    if (e->Buffered() > 0) return 0;
+    const PeekResult peek = e->PeekStream();
+    switch (peek.kind) {
+        case PeekResult::Closed: return e->deadError ? Fail(e->deadError) : 1;
+        case PeekResult::Failed:
+            e->NoteError(peek.error);
+            return Fail(peek.error);
+        default: return 0;
+    }
+}
+
 int BytesReadable(Handle h, std::uint32_t* count) {
     auto e = Lookup(h);
     if (!e) return -1;

@@ -56,6 +56,10 @@ int Close(Handle h);
 int SetOption(Handle h, Option opt, std::uint32_t value, std::uint32_t value2 = 0);
 int GetOption(Handle h, Option opt, std::uint32_t* value);
 int BytesReadable(Handle h, std::uint32_t* count);
+// 1 when the stream's peer has closed, 0 when it has not (bytes wait, or
+// nothing yet), -1 for a connection that failed or ended in error. Takes no
+// bytes; arms the next read notification as a read does.
+int PeerClosed(Handle h);
 int SetNonBlocking(Handle h, bool on);
 int LocalName(Handle h, Address* a);
 int PeerName(Handle h, Address* a);

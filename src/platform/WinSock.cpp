@@ -257,6 +257,8 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp) {
     return Fail(WSAEINVAL);
 }
 
+int PeerClosed(SOCKET s) { return sys::PeerClosed(s); }
+
 int getsockname(SOCKET s, sockaddr* name, int* namelen) {
     sys::Address a;
     if (sys::LocalName(s, &a) < 0) return SOCKET_ERROR;

@@ -220,6 +220,10 @@ int getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen);
 int ioctlsocket(SOCKET s, long cmd, u_long* argp);
 int getsockname(SOCKET s, sockaddr* name, int* namelen);
 int getpeername(SOCKET s, sockaddr* name, int* namelen);
+// Not in Winsock: 1 when the peer of a stream has closed, 0 when it has not
+// (bytes wait, or nothing yet), SOCKET_ERROR (WSAGetLastError) for a
+// connection that failed or ended in error. Takes no bytes.
+int PeerClosed(SOCKET s);
 
 // Blocking lookups; results live in per-thread storage until the next call.
 hostent* gethostbyname(const char* name);

@@ -31,6 +31,7 @@ public:
             Tape.Display(Msg);
         };
         Ftp.OnStateChange = [this](TObject*) { Tape.State(Ftp.State()); };
+        Ftp.OnCommand = [this](TObject*, std::string& Cmd) { Tape.Command(Cmd, Ftp.Connected()); };
         Ftp.OnDisplayFile = [this](TObject*, std::string& Msg) { FileLines.push_back(Msg); };
         Ftp.OnProgress = [this](TObject*, std::int64_t Count, bool& Abort) {
             Counts.push_back(Count);

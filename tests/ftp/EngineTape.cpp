@@ -4,7 +4,7 @@
 
 #include <regex>
 
-std::string TEngineTape::Normalised() const {
+std::string TEngineTape::Normalised(const std::vector<std::string>& From) const {
     static const std::vector<std::pair<std::regex, std::string>> rules = {
         {std::regex(R"(\d+,\d+,\d+,\d+,\d+,\d+)"), "<hostport>"},
         {std::regex(R"(\|\|\|\d+\|)"), "|||<port>|"},
@@ -16,7 +16,7 @@ std::string TEngineTape::Normalised() const {
         {std::regex(R"(TLS[^()]*\([^)]*\))"), "TLS <cipher>"},
     };
     std::string out;
-    for (std::string line : Lines) {
+    for (std::string line : From) {
         for (const auto& secret : Secrets)
             for (std::size_t at; (at = line.find(secret)) != std::string::npos;)
                 line.replace(at, secret.size(), "<user>");

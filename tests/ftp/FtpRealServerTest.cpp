@@ -241,8 +241,10 @@ TEST_P(FtpRealServer, RefusesWhileBusyAndLeavesRunningRequestAlone) {
 
 TEST_P(FtpRealServer, OnCommandRewritesWhatIsTracedAndSent) {
     LogIn();
-    R.Ftp.OnCommand = [](TObject*, std::string& Cmd) {
+    const auto taped = R.Ftp.OnCommand;
+    R.Ftp.OnCommand = [taped](TObject* Sender, std::string& Cmd) {
         if (Cmd == "SYST") Cmd = "NOOP";
+        taped(Sender, Cmd);
     };
     R.Ftp.SystAsync();
     ASSERT_TRUE(R.WaitDone());
@@ -252,7 +254,7 @@ TEST_P(FtpRealServer, OnCommandRewritesWhatIsTracedAndSent) {
     // NOOP answers 200, not the 215 SYST accepts.
     EXPECT_EQ(R.Done.back().Error, 200);
     R.Done.clear();
-    R.Ftp.OnCommand = nullptr;
+    R.Ftp.OnCommand = taped;
     EXPECT_TRUE(R.Ftp.Quit());
 }
 

@@ -30,6 +30,7 @@ public:
             Tape.Display(Msg);
         };
         Ftp.OnStateChange = [this](TObject*) { Tape.State(Ftp.State()); };
+        Ftp.OnCommand = [this](TObject*, std::string& Cmd) { Tape.Command(Cmd, Ftp.Connected()); };
         Ftp.OnRequestDone = [this](TObject*, TFtpRequest RqType, std::uint16_t Error) {
             Done.push_back({RqType, Error});
             Tape.Done(RqType, Error);

@@ -112,6 +112,32 @@ TEST_F(SocketApi, LingerWithTimeoutAnswersWouldBlockWhileDataIsUnsentThenResets)
     EXPECT_EQ(n.Find(s, FD_CLOSE)->error, static_cast<unsigned>(WSAECONNRESET));
 }
 
+// PeerClosed looks without taking bytes: nothing yet and bytes waiting are
+// both "not closed"; an orderly close is told only once every byte was read
+// (the peek shows the last one first); a reset is an error.
+TEST_F(SocketApi, PeerClosedTellsACloseFromNothingYetAndFromAReset) {
+    Notifications n;
+    SOCKET c, s;
+    Pair(n, c, s, /*selectServer=*/false);
+    EXPECT_EQ(PeerClosed(c), 0);
+    ASSERT_EQ(send(s, "x", 1, 0), 1);
+    ASSERT_EQ(shutdown(s, 1), 0);  // the sending side
+    ASSERT_TRUE(n.WaitFor(c, FD_READ));
+    EXPECT_EQ(PeerClosed(c), 0);  // the byte still waits
+    char byte = 0;
+    ASSERT_EQ(recv(c, &byte, 1, 0), 1);
+    ASSERT_TRUE(PumpUntil([&] { return PeerClosed(c) != 0; }, 3000));
+    EXPECT_EQ(PeerClosed(c), 1);
+
+    SOCKET c2, s2;
+    Pair(n, c2, s2, /*selectServer=*/false);
+    SetLinger(s2, 1, 0);
+    Close(s2);  // an abortive close: the peer sees a reset
+    ASSERT_TRUE(PumpUntil([&] { return PeerClosed(c2) != 0; }, 3000));
+    EXPECT_EQ(PeerClosed(c2), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+}
+
 TEST_F(SocketApi, OptionsAreTranslatedAndReadBack) {
     SOCKET t = Track(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     int on = 1, v = 0, len = sizeof v;
