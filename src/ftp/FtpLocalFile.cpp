@@ -47,8 +47,8 @@ TFtpLocalFile* TFtpLocalFile::Open(const std::string& Name, int Flags, std::int6
 TFtpLocalFile* TFtpLocalFile::Create(const std::string& Name) {
     TFtpLocalFile* file = Open(Name, O_WRONLY | O_CREAT, 0);
     if (!file) return nullptr;
-    struct stat info {};
-    if (::fstat(file->Fd, &info) != 0 || (info.st_size > 0 && ::ftruncate(file->Fd, 0) != 0)) {
+    // Open has read the size already.
+    if (file->OpenSize > 0 && ::ftruncate(file->Fd, 0) != 0) {
         delete file;
         return nullptr;
     }
