@@ -7,6 +7,13 @@ up by `tarnftp mirror` and `lftp mirror`, on 1 and on 4 sessions
 compared name for name and byte for byte. Prints MB/s and files/s (wall time
 of the whole process, login included) and tarnftp's speed over lftp's at the
 same number of sessions.
+
+With a window (tarn_folder_window_bench on a real display), each tree also
+goes down and up through the window's context menus, alternating with the
+mirrors, and the window's speed over `tarnftp mirror` at 1 session is
+printed. The window's figure is the transfer's own time (from the menu's
+choice until the window has logged the batch's end and is idle), without its
+start-up and login.
 """
 
 import filecmp
@@ -70,19 +77,61 @@ def mirror_argv(tool, tarnftp, server, source, target, upload):
 def report_trees(title, results, files, size):
     print(f"\n{title}")
     med = {}
-    for tool in TREE_TOOLS:
-        secs = statistics.median(s for s, _ in results[tool])
-        peak = max(p for _, p in results[tool])
+    for tool, runs in results.items():
+        secs = statistics.median(s for s, _ in runs)
+        peak = max(p for _, p in runs)
         med[tool] = secs
         print(f"  {tool:10} {size / secs / 1e6:8.1f} MB/s  {files / secs:8.0f} files/s   "
-              f"median {secs:7.3f} s   peak RSS {peak / 1024:6.1f} MiB")
+              f"median {secs:7.3f} s (spread {min(s for s, _ in runs):.3f}-{max(s for s, _ in runs):.3f})   "
+              f"peak RSS {peak / 1024:6.1f} MiB")
     for n in ("1", "4"):
         print(f"  tarnftp / lftp at {n} session{'s' if n != '1' else ''}: "
               f"{med['lftp-' + n] / med['tarnftp-' + n]:.2f}")
+    if "window-1" in med:
+        print(f"  window / tarnftp at 1 session: {med['tarnftp-1'] / med['window-1']:.2f}")
 
 
-def bench_trees(tarnftp, server, work, runs, timed):
-    """timed(argv, cwd) -> (seconds, peak KiB), raising on failure."""
+def window_down(window, remote, work):
+    """The window fetches the remote "tree" into an empty local folder."""
+    folder = os.path.join(work, "window-down")
+    os.makedirs(folder)
+    try:
+        result = window(folder).run("down", "tree")
+        if not same_tree(remote, os.path.join(folder, "tree")):
+            raise RuntimeError("window folder download: trees differ")
+        return result
+    finally:
+        shutil.rmtree(folder)
+
+
+def window_up(window, server, local, work):
+    """The window sends the local tree as "tree-up" (its folder's name)."""
+    folder = os.path.join(work, "window-up")
+    os.makedirs(folder)
+    source = os.path.join(folder, "tree-up")
+    os.rename(local, source)
+    try:
+        result = window(folder).run("up", "tree-up")
+        if not same_tree(source, server.file("tree-up")):
+            raise RuntimeError("window folder upload: trees differ")
+        return result
+    finally:
+        os.rename(source, local)
+        shutil.rmtree(folder)
+        shutil.rmtree(server.file("tree-up"), ignore_errors=True)
+
+
+def bench_trees(tarnftp, server, work, runs, timed, folder_window=None):
+    """timed(argv, cwd) -> (seconds, peak KiB), raising on failure;
+    folder_window(server, folder) -> a window showing `folder` whose
+    run(verb, name) gives (seconds, peak KiB), or None for no window rows."""
+    tools = TREE_TOOLS + (["window-1"] if folder_window else [])
+    windows = []
+
+    def window(folder):
+        windows.append(folder_window(server, folder))
+        return windows[-1]
+
     for name, make in (("10,000 files of 4 KiB in 100 folders", make_small_tree),
                        ("1 GiB in 16 files", make_large_tree)):
         remote = server.file("tree")
@@ -90,18 +139,24 @@ def bench_trees(tarnftp, server, work, runs, timed):
         subprocess.run(["/bin/chown", "-R", f"{server.user}:{server.user}", remote], check=True)
         local = os.path.join(work, "tree-local")
         shutil.copytree(remote, local)
-        down = {t: [] for t in TREE_TOOLS}
-        up = {t: [] for t in TREE_TOOLS}
+        down = {t: [] for t in tools}
+        up = {t: [] for t in tools}
         try:
             for i in range(runs):
-                order = TREE_TOOLS[i % 4:] + TREE_TOOLS[:i % 4]
+                order = tools[i % len(tools):] + tools[:i % len(tools)]
                 for tool in order:
+                    if tool == "window-1":
+                        down[tool].append(window_down(window, remote, work))
+                        continue
                     out = os.path.join(work, "tree-out")
                     down[tool].append(timed(mirror_argv(tool, tarnftp, server, "tree", out, False), work))
                     if not same_tree(remote, out):
                         raise RuntimeError(f"{tool} mirror down ({name}): trees differ")
                     shutil.rmtree(out)
                 for tool in order:
+                    if tool == "window-1":
+                        up[tool].append(window_up(window, server, local, work))
+                        continue
                     target = server.file("tree-up")
                     up[tool].append(timed(mirror_argv(tool, tarnftp, server, local, "tree-up", True), work))
                     if not same_tree(local, target):
@@ -110,5 +165,8 @@ def bench_trees(tarnftp, server, work, runs, timed):
         finally:
             shutil.rmtree(remote, ignore_errors=True)
             shutil.rmtree(local, ignore_errors=True)
+            for w in windows:
+                w.close()
+            windows.clear()
         report_trees(f"mirror down, {name} (passive)", down, files, size)
         report_trees(f"mirror up, {name} (passive)", up, files, size)

@@ -47,8 +47,8 @@ TFtpLocalFile* TFtpLocalFile::Open(const std::string& Name, int Flags, std::int6
 TFtpLocalFile* TFtpLocalFile::Create(const std::string& Name) {
     TFtpLocalFile* file = Open(Name, O_WRONLY | O_CREAT, 0);
     if (!file) return nullptr;
-    struct stat info {};
-    if (::fstat(file->Fd, &info) != 0 || (info.st_size > 0 && ::ftruncate(file->Fd, 0) != 0)) {
+    // Open has read the size already.
+    if (file->OpenSize > 0 && ::ftruncate(file->Fd, 0) != 0) {
         delete file;
         return nullptr;
     }
@@ -90,18 +90,18 @@ bool TFtpLocalFile::WriteAll(const char* Data, std::size_t Len) {
 int TFtpLocalFile::Read(void* Buffer, int Len) {
     if (Len <= 0) return 0;
     // Uploads take 1,460 bytes at a time: serve them from a 256 KiB block.
-    if (AheadPos == Ahead.size()) {
-        Ahead.resize(kReadBlock);
+    if (AheadPos == AheadLen) {
+        if (!Ahead) Ahead.reset(new char[kReadBlock]);
         ssize_t n;
         do {
-            n = ::read(Fd, Ahead.data(), Ahead.size());
+            n = ::read(Fd, Ahead.get(), kReadBlock);
         } while (n < 0 && errno == EINTR);
         AheadPos = 0;
-        Ahead.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        AheadLen = n > 0 ? static_cast<std::size_t>(n) : 0;
         if (n <= 0) return n < 0 ? -1 : 0;
     }
-    const std::size_t take = std::min(static_cast<std::size_t>(Len), Ahead.size() - AheadPos);
-    std::memcpy(Buffer, Ahead.data() + AheadPos, take);
+    const std::size_t take = std::min(static_cast<std::size_t>(Len), AheadLen - AheadPos);
+    std::memcpy(Buffer, Ahead.get() + AheadPos, take);
     AheadPos += take;
     ReadEnd += static_cast<std::int64_t>(take);
     return static_cast<int>(take);

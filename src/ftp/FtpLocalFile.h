@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TFtpLocalFile {
@@ -49,8 +50,12 @@ private:
 
     int Fd;
     std::string Pending;  // gathered bytes not yet written
-    std::string Ahead;    // bytes read from the file, not yet handed out
+    // Bytes read from the file, not yet handed out: [AheadPos, AheadLen) of a
+    // block made at the first read and never cleared (a string grown to the
+    // block's size zeroed 256 KiB twice per file, a cost per small file).
+    std::unique_ptr<char[]> Ahead;
     std::size_t AheadPos = 0;
+    std::size_t AheadLen = 0;
     // What the file was at the open: size, modification time, and the offset
     // reading started from plus the bytes read since.
     std::int64_t OpenSize = 0;

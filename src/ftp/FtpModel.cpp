@@ -200,7 +200,7 @@ platform::LRESULT TCustomFtpCli::EngineWindowProc(platform::UINT Msg, platform::
                           static_cast<std::uint16_t>(platform::LOWORD(LParam)));
     } else if (Msg == WM_FTP_SENDDATA) {
         StartSending();
-    } else if (Msg == platform::WM_TIMER && WParam == FTP_EOF_PAUSE_TIMER) {
+    } else if (Msg == WM_FTP_UPLOAD_END) {
         EndOfFilePauseDone();
     } else if (Msg == platform::WM_TIMER && WParam == FTP_DATA_WAIT_TIMER) {
         DataArrivalTimedOut();

@@ -7,11 +7,11 @@
 
 namespace {
 constexpr int kDropBlock = 2048;
-// Between the last chunk and the close of the data connection: none. The
+// Between the last chunk and the close of the data connection: no wait. The
 // close is an orderly shutdown that the kernel sends after every byte, so a
 // wait only delays the server's 226 (by a tenth of a second per upload).
-// The timer still runs the close from the loop, after the messages queued.
-constexpr unsigned kEndOfFilePauseMs = 0;
+// A posted message still runs the close from the loop, after the messages
+// queued; one left over from an upload that ended otherwise finds no pause.
 }  // namespace
 
 void TCustomFtpCli::RunStorAsync() { StartSend(false); }
@@ -160,9 +160,8 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
         return;
     }
     if (count == 0) {
-        // A timer, not a sleep: the thread keeps running its messages.
         Upload = TUpload::Pausing;
-        platform::SetTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER, kEndOfFilePauseMs, false);
+        platform::PostMessage(FWindowHandle, WM_FTP_UPLOAD_END, 0, 0);
         return;
     }
     FByteCount += count;
@@ -178,7 +177,6 @@ void TCustomFtpCli::SendNextChunk(std::uint16_t Error) {
 }
 
 void TCustomFtpCli::EndOfFilePauseDone() {
-    platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
     if (Upload != TUpload::Pausing) return;
     Upload = TUpload::Sent;
     // The last chunk has left the socket layer (the end of the file is read
@@ -190,10 +188,7 @@ void TCustomFtpCli::EndOfFilePauseDone() {
 
 void TCustomFtpCli::SendSessionClosed(std::uint16_t Error) {
     ReleaseLocalFile();
-    if (Upload == TUpload::Pausing) {
-        Upload = TUpload::Sent;
-        platform::KillTimer(FWindowHandle, FTP_EOF_PAUSE_TIMER);
-    }
+    if (Upload == TUpload::Pausing) Upload = TUpload::Sent;
     if (!TransferRunning()) return;
     // The server's 226 cannot make a file whole that was not all sent.
     if (Upload != TUpload::Sent)

@@ -136,8 +136,10 @@ using TFtpReadyToTransmit = std::function<void(TObject* Sender, bool& bCancel)>;
 // Private messages of the engine's hidden window.
 constexpr platform::UINT WM_FTP_REQUEST_DONE = platform::WM_USER + 1;
 constexpr platform::UINT WM_FTP_SENDDATA = platform::WM_USER + 2;
-// Timer of the engine's hidden window: the pause after an upload's last chunk.
-constexpr platform::UINT_PTR FTP_EOF_PAUSE_TIMER = 1;
+// The end of an upload's file was read: the close runs from the loop, after
+// the messages queued (a posted message, not a timer of no delay: that armed
+// and disarmed a kernel timer at every file).
+constexpr platform::UINT WM_FTP_UPLOAD_END = platform::WM_USER + 3;
 // Timer of the engine's hidden window: the wait for the server's data
 // connection after the transfer command in active mode (PassiveFallback).
 constexpr platform::UINT_PTR FTP_DATA_WAIT_TIMER = 2;

@@ -59,20 +59,29 @@ bool RenameFile(const std::string& from, const std::string& to) {
 }
 
 std::string CreateScratchFile(const std::string& folder, const std::string& name) {
-    // The longest name the folder's file system takes.
-    const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
-    const size_t nameMax = limit > 0 ? static_cast<size_t>(limit) : 255;
+    // The longest name the folder's file system takes, asked for only once a
+    // name proves too long (a tree of small files would ask once a file).
+    size_t nameMax = std::string::npos;
     for (int n = 0; n < 100; ++n) {
-        const std::string suffix = (n == 0 ? "" : "." + std::to_string(n)) + ".part";
+        std::string suffix = n == 0 ? std::string() : '.' + std::to_string(n);
+        suffix += ".part";
         // A long name is cut so that the dot and the suffix still fit, never
         // inside a UTF-8 character.
-        size_t keep = std::min(name.size(), nameMax - 1 - suffix.size());
+        size_t keep = nameMax == std::string::npos ? name.size() : std::min(name.size(), nameMax - 1 - suffix.size());
         while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
-        const std::string path = JoinPath(folder, "." + name.substr(0, keep) + suffix);
+        std::string leaf(1, '.');
+        leaf.append(name, 0, keep).append(suffix);
+        const std::string path = JoinPath(folder, leaf);
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
             close(fd);
             return path;
+        }
+        if (errno == ENAMETOOLONG && nameMax == std::string::npos) {
+            const long limit = pathconf(folder.c_str(), _PC_NAME_MAX);
+            nameMax = limit > 0 ? static_cast<size_t>(limit) : 255;
+            --n;  // the same suffix again, cut to fit
+            continue;
         }
         if (errno != EEXIST) break;
     }

@@ -32,7 +32,20 @@ struct KnownProtocol {
     int number;
 };
 
+// Numbers fixed by the IP standards themselves: the same in every system's
+// table, so these names are answered without reading it (every data
+// connection asks for "tcp").
 constexpr KnownProtocol kProtocols[] = {{"ip", 0}, {"icmp", 1}, {"tcp", 6}, {"udp", 17}};
+
+bool KnownProtocolNumber(const std::string& name, int& number, std::string& officialName) {
+    for (const KnownProtocol& p : kProtocols) {
+        if (name != p.name) continue;
+        number = p.number;
+        officialName = p.name;
+        return true;
+    }
+    return false;
+}
 
 bool SystemService(const std::string& name, const std::string& proto, std::uint16_t& port,
                    std::string& officialName, std::string& officialProto) {
@@ -74,14 +87,8 @@ bool LookupService(const std::string& name, const std::string& proto, std::uint1
 }
 
 bool LookupProtocol(const std::string& name, int& number, std::string& officialName) {
-    if (gUseSystemTables && SystemProtocol(name, number, officialName)) return true;
-    for (const KnownProtocol& p : kProtocols) {
-        if (name != p.name) continue;
-        number = p.number;
-        officialName = p.name;
-        return true;
-    }
-    return false;
+    if (KnownProtocolNumber(name, number, officialName)) return true;
+    return gUseSystemTables && SystemProtocol(name, number, officialName);
 }
 
 void UseSystemNameTables(bool use) { gUseSystemTables = use; }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include "platform/LocalFiles.h"
+#include "platform/Messages.h"
 #include "toolkit/DragDrop.h"
 #include "transfer/FormDesign.h"
 #include "transfer/WindowTreeRemote.h"
@@ -208,6 +209,10 @@ void TFrmFTP::TransferFolder(bool upload, const std::string& localRoot, const st
 }
 
 void TFrmFTP::ShowFolderProgress(const TTreeProgress& progress, bool upload) {
+    // A caption set repaints the window at the loop's next turn, whoever turns
+    // it (the engine waits on it between two files): a tree of small files is
+    // shown at most every kRepaintEveryMs, not at every file.
+    if (platform::GetTickCount64() - LastProgressPump < kRepaintEveryMs) return;
     LblEvent->SetCaption(upload ? "Now Uploading ----->" : "<----- Now Downloading");
     LblFilePassed->SetCaption(platform::FileNamePart(progress.CurrentFile));
     double share = 1;
@@ -222,9 +227,8 @@ void TFrmFTP::ShowFolderProgress(const TTreeProgress& progress, bool upload) {
         Lblperc->SetCaption(caption);
         Lblstat1->SetBounds(Lblstat1->Left(), Lblstat1->Top(), static_cast<int>(percent * 125 / 100),
                             Lblstat1->Height());
-        ProgressChanged = true;
     }
-    RepaintProgress(false);
+    RepaintProgress(true);
 }
 
 void TFrmFTP::FinishBatch(bool upload) {

@@ -14,24 +14,22 @@ constexpr char kEverySitePassive[] = "Passive";
 
 void TFrmFTP::ChoosePassiveMode(const TFtpUrl& address) {
     PassiveServer = ServerKey(address);
-    FtpClient1->Passive =
-        Settings.ReadBool("Options", kEverySitePassive, false) || PassiveServers.Contains(PassiveServer);
+    EverySitePassive = Settings.ReadBool("Options", kEverySitePassive, false);
+    PassiveRemembered = PassiveServers.Contains(PassiveServer);
+    FtpClient1->Passive = EverySitePassive || PassiveRemembered;
 }
 
 void TFrmFTP::UpdatePassiveMemory(TFtpRequest RqType, std::uint16_t Error) {
     const bool dataRequest = RqType == ftpDirAsync || IsFileTransfer(RqType);
-    if (!dataRequest || !FtpClient1->Passive || PassiveServer.empty() ||
-        Settings.ReadBool("Options", kEverySitePassive, false))
-        return;
-    const bool remembered = PassiveServers.Contains(PassiveServer);
+    if (!dataRequest || !FtpClient1->Passive || PassiveServer.empty() || EverySitePassive) return;
     std::string why;
-    if (Error == 0 && !remembered) {
-        if (!PassiveServers.Remember(PassiveServer, why))
-            AddLogLine("Passive mode could not be remembered for " + PassiveServer + ": " + why + ".");
-    } else if (Error != 0 && remembered && FtpClient1->DataConnectionFailed()) {
+    if (Error == 0 && !PassiveRemembered) {
+        if (PassiveServers.Remember(PassiveServer, why)) PassiveRemembered = true;
+        else AddLogLine("Passive mode could not be remembered for " + PassiveServer + ": " + why + ".");
+    } else if (Error != 0 && PassiveRemembered && FtpClient1->DataConnectionFailed()) {
         FtpClient1->Passive = false;
         AddLogLine("Passive mode failed; active mode will be tried first again.");
-        if (!PassiveServers.Forget(PassiveServer, why))
-            AddLogLine("Passive mode could not be forgotten for " + PassiveServer + ": " + why + ".");
+        if (PassiveServers.Forget(PassiveServer, why)) PassiveRemembered = false;
+        else AddLogLine("Passive mode could not be forgotten for " + PassiveServer + ": " + why + ".");
     }
 }

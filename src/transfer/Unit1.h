@@ -275,6 +275,10 @@ public:
     TPassiveServers PassiveServers;
     // "host:port" of the connect's server for that memory.
     std::string PassiveServer;
+    // Both files as read at the connect, so that a tree of small files does
+    // not read them again at every file.
+    bool EverySitePassive = false;
+    bool PassiveRemembered = false;
 
     // Before a connect: passive from the start when [Options] Passive is "1"
     // (set by hand: every site) or the server is remembered; active first
