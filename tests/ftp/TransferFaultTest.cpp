@@ -244,14 +244,18 @@ TEST_F(TransferFaults, ControlClosedAfter226FinishesOnTheDataClose) {
 // the server's is closed and the server's own connection is still taken.
 TEST_F(TransferFaults, ActiveDataPortIgnoresAStranger) {
     std::atomic<bool> dataDone{false};
+    // The stranger comes after RETR and is turned away before the 150, so
+    // the trace has one order.
+    std::atomic<bool> strangerClosed{false};
     ScriptedPeer control(Join({Login(), Port(),
-                               {ExpectBytes("RETR f\r\n"), SendBytes("150 go\r\n"),
-                                WaitUntil([&] { return dataDone.load(); }),
+                               {ExpectBytes("RETR f\r\n"), WaitUntil([&] { return strangerClosed.load(); }),
+                                SendBytes("150 go\r\n"), WaitUntil([&] { return dataDone.load(); }),
                                 SendBytes("226 done\r\n")},
                                kPwd}));
     ASSERT_TRUE(control.Start());
-    bool strangerClosed = false;
     TActiveData data(control, dataDone, [&](int port) {
+        for (int i = 0; i < 500 && control.Received().find("RETR f\r\n") == std::string::npos; ++i)
+            std::this_thread::sleep_for(Millis(10));
         TcpClient stranger;
         if (!stranger.Connect(port, Millis(5000), "127.0.0.1", "127.0.0.2")) return;
         strangerClosed = stranger.WaitClosed();

@@ -45,17 +45,6 @@ void MakeSite(const std::string& root) {
 
 class FolderTransfers : public ServerTest {
 protected:
-    // Highlights an entry of the folder list as a click does.
-    void HighlightFolder(const std::string& name) {
-        auto* list = static_cast<QListWidget*>(FrmFTP->DirectoryListBox1->Widget());
-        for (int i = 0; i < FrmFTP->DirectoryListBox1->Count(); ++i)
-            if (FrmFTP->DirectoryListBox1->Strings(i) == name) {
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
-                                  list->visualItemRect(list->item(i)).center());
-                return;
-            }
-        ADD_FAILURE() << "no folder " << name;
-    }
     static void Choose(TPopupMenu* menu, const std::string& item) {
         ASSERT_NE(menu->Find(item), nullptr);
         menu->Find(item)->Click();

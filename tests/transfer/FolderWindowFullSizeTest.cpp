@@ -34,17 +34,6 @@ protected:
         ASSERT_NE(menu->Find(item), nullptr) << item;
         menu->Find(item)->Click();
     }
-    // A click on the folder list's entry, as a user highlights a folder.
-    void HighlightFolder(const std::string& name) {
-        auto* list = static_cast<QListWidget*>(FrmFTP->DirectoryListBox1->Widget());
-        for (int i = 0; i < FrmFTP->DirectoryListBox1->Count(); ++i)
-            if (FrmFTP->DirectoryListBox1->Strings(i) == name) {
-                QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
-                                  list->visualItemRect(list->item(i)).center());
-                return;
-            }
-        ADD_FAILURE() << "no folder " << name;
-    }
     void ClickRow(const std::string& caption) {
         auto* tree = static_cast<QTreeWidget*>(FrmFTP->ListView1->Widget());
         const int row = RowOf(caption);

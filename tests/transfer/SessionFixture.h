@@ -9,6 +9,7 @@
 #include <vector>
 
 #include <QElapsedTimer>
+#include <QListWidget>
 #include <QPoint>
 #include <QTreeWidget>
 
@@ -144,5 +145,17 @@ protected:
         std::string text;
         for (const std::string& l : lines) text += l + "\n";
         return text;
+    }
+
+    // A click on the folder list's entry, as a user highlights a folder.
+    void HighlightFolder(const std::string& name) {
+        auto* list = static_cast<QListWidget*>(FrmFTP->DirectoryListBox1->Widget());
+        for (int i = 0; i < FrmFTP->DirectoryListBox1->Count(); ++i)
+            if (FrmFTP->DirectoryListBox1->Strings(i) == name) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                                  list->visualItemRect(list->item(i)).center());
+                return;
+            }
+        ADD_FAILURE() << "no folder " << name;
     }
 };
