@@ -25,21 +25,11 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/Project1.h"
-#include "toolkit/Application.h"
-#include "transfer/Unit1.h"
+#include "WindowBenchRun.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool Connected() { return FrmFTP->CmdConnect->Caption() == "Disconnect" && FrmFTP->ListView1->Enabled(); }
-
-int RowOf(const std::string& caption) {
-    for (int i = 0; i < FrmFTP->ListView1->Count(); ++i)
-        if (FrmFTP->ListView1->Caption(i) == caption) return i;
-    return -1;
-}
 
 // The batch's closing line, when every file arrived.
 bool EndedWhole(const std::string& verb) {
@@ -80,7 +70,7 @@ bool RunFolderTransfer(const std::string& verb, const std::string& name, double&
     Clock::time_point start;
     bool chosen = false;
     if (verb == "down") {
-        const int row = RowOf(name);
+        const int row = bench::RemoteRowOf(name);
         if (row < 0) return false;
         auto* rows = static_cast<QTreeWidget*>(FrmFTP->ListView1->Widget());
         FrmFTP->ListView1->SetSelected(row, true);
@@ -109,37 +99,6 @@ bool RunFolderTransfer(const std::string& verb, const std::string& name, double&
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: tarn_folder_window_bench HOST PORT USER PASSWORD down|up NAME\n");
-        return 1;
-    }
-    const std::string host = argv[1], port = argv[2], user = argv[3], password = argv[4], verb = argv[5],
-                      name = argv[6];
-    QApplication qt(argc, argv);
-    TApplication application;
-    StartUp();
-
-    int status = 2;
-    double seconds = 0;
-    auto* poll = new QTimer;
-    bool running = false;
-    const auto giveUp = Clock::now() + std::chrono::seconds(30);
-    QObject::connect(poll, &QTimer::timeout, [&] {
-        if (running) return;
-        if (!Connected() || RowOf("..") < 0) {
-            if (Clock::now() > giveUp) FrmFTP->CmdExit->PerformClick();
-            return;
-        }
-        running = true;
-        poll->stop();
-        FrmFTP->RadBinary->SetChecked(true);
-        status = RunFolderTransfer(verb, name, seconds) ? 0 : 3;
-        FrmFTP->CmdExit->PerformClick();
-    });
-    poll->start(20);
-    FrmFTP->HandOver(user, host + ":" + port, password);
-    delete poll;
-    if (status == 0) std::printf("%.6f\n", seconds);
-    else std::fprintf(stderr, "window folder %s %s failed (%d)\n", verb.c_str(), name.c_str(), status);
-    return status;
+    return bench::RunOnceConnected(argc, argv, "tarn_folder_window_bench HOST PORT USER PASSWORD down|up NAME",
+                                   RunFolderTransfer);
 }
