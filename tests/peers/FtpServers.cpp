@@ -36,22 +36,28 @@ bool FtpServerPeer::Fail(const std::string& why) {
     return false;
 }
 
-bool FtpServerPeer::Prepare(int passivePortCount, int controlPort) {
+bool FtpServerPeer::Start() {
     if (dir_.Path().empty()) return Fail("cannot make a run folder in /tmp");
     if (!user_.Create(dir_.File("home"))) return Fail(user_.Error());
+    for (int attempt = 1;; ++attempt) {
+        if (!Launch()) return false;
+        const Listening state = WaitForListener(process_, port_, kStartTimeout, ipv6_);
+        if (state == Listening::Yes) return true;
+        std::string log = process_.Log();
+        process_.Stop();
+        if (state == Listening::Exited && attempt < 3) continue;
+        return Fail("server " + std::string(state == Listening::Exited ? "exited before it answered"
+                                                                       : "did not answer") +
+                    " on port " + std::to_string(port_) + "; its output:\n" + Tail(log));
+    }
+}
+
+bool FtpServerPeer::PickPorts(int passivePortCount, int controlPort) {
     port_ = controlPort != 0 ? controlPort : FreePort();
     passiveMin_ = FreePortRange(passivePortCount);
     passiveMax_ = passiveMin_ + passivePortCount - 1;
     if (port_ == 0 || passiveMin_ == 0) return Fail("no free ports on 127.0.0.1");
     return true;
-}
-
-bool FtpServerPeer::WaitReady() {
-    if (WaitForPort(port_, kStartTimeout, ipv6_)) return true;
-    std::string log = process_.Log();
-    process_.Stop();
-    return Fail("server did not answer on port " + std::to_string(port_) + "; its output:\n" +
-                Tail(log));
 }
 
 bool FtpServerPeer::PutFile(const std::string& relativePath, const std::string& content) {
@@ -96,11 +102,11 @@ bool FtpServerPeer::WaitForCommand(const std::string& prefix, Millis timeout) co
 
 VsftpdServer::~VsftpdServer() { Stop(); }
 
-bool VsftpdServer::Start() {
+bool VsftpdServer::Launch() {
     const std::string program = "/usr/sbin/vsftpd";
     if (!ProgramExists(program))
         return Fail("program not found: " + program + " (package vsftpd, see scripts/setup)");
-    if (!Prepare(options_.PassivePortCount, options_.ControlPort)) return false;
+    if (!PickPorts(options_.PassivePortCount, options_.ControlPort)) return false;
     ipv6_ = options_.Ipv6;
 
     // A PAM service of our own: Debian's "vsftpd" one delays a wrong password
@@ -133,9 +139,10 @@ bool VsftpdServer::Start() {
     std::string confPath = dir_.File("vsftpd.conf");
     if (!WriteTextFile(confPath, conf.str(), 0600)) return Fail("cannot write " + confPath);
 
+    process_.SetStdinToLog();
     if (!process_.Start({program, confPath}, dir_.File("vsftpd.out")))
         return Fail(process_.Error());
-    return WaitReady();
+    return true;
 }
 
 void VsftpdServer::Stop() {
@@ -166,13 +173,13 @@ std::vector<std::string> VsftpdServer::Commands() const {
 
 PyftpdlibServer::~PyftpdlibServer() { Stop(); }
 
-bool PyftpdlibServer::Start() {
+bool PyftpdlibServer::Launch() {
     const std::string python = "/usr/bin/python3";
     if (!ProgramExists(python))
         return Fail("program not found: " + python + " (package python3, see scripts/setup)");
     if (access("/usr/lib/python3/dist-packages/pyftpdlib/__init__.py", R_OK) != 0)
         return Fail("pyftpdlib not installed (package python3-pyftpdlib, see scripts/setup)");
-    if (!Prepare(options_.PassivePortCount)) return false;
+    if (!PickPorts(options_.PassivePortCount)) return false;
     ipv6_ = options_.Ipv6;
 
     // The script runs as the user: give it a readable copy and a command
@@ -207,7 +214,7 @@ bool PyftpdlibServer::Start() {
     if (!options_.TlsCertFile.empty())
         argv.insert(argv.end(), {"--tls-cert", options_.TlsCertFile, "--tls-key", options_.TlsKeyFile});
     if (!process_.Start(argv, out)) return Fail(process_.Error());
-    return WaitReady();
+    return true;
 }
 
 void PyftpdlibServer::Stop() {

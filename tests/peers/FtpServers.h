@@ -27,7 +27,10 @@ class FtpServerPeer {
 public:
     virtual ~FtpServerPeer() = default;
 
-    virtual bool Start() = 0;
+    // Creates the user and starts the server. A server that exits before it
+    // answers (most often a port taken since it was picked) is started again
+    // on new ports, up to three times.
+    bool Start();
     virtual void Stop() = 0;
 
     int Port() const { return port_; }
@@ -55,10 +58,10 @@ public:
 
 protected:
     bool Fail(const std::string& why);
-    // Creates the user (home Dir()/home) and picks the ports (controlPort
-    // unless it is 0).
-    bool Prepare(int passivePortCount, int controlPort = 0);
-    bool WaitReady();
+    // Picks the ports (controlPort unless it is 0), writes the server's
+    // settings for them and starts process_.
+    virtual bool Launch() = 0;
+    bool PickPorts(int passivePortCount, int controlPort = 0);
     bool ipv6_ = false;  // listening on ::1 alone
 
     TempDir dir_;
@@ -85,7 +88,6 @@ public:
     explicit VsftpdServer(Options options) : options_(std::move(options)) {}
     ~VsftpdServer() override;
 
-    bool Start() override;
     void Stop() override;
 
     // vsftpd's protocol log (commands and replies of every session, in UTC).
@@ -95,6 +97,8 @@ public:
     std::vector<std::string> Commands() const override;
 
 private:
+    bool Launch() override;
+
     Options options_;
     std::string pamService_;  // file in /etc/pam.d made for this server
 };
@@ -123,13 +127,14 @@ public:
     explicit PyftpdlibServer(Options options) : options_(std::move(options)) {}
     ~PyftpdlibServer() override;
 
-    bool Start() override;
     void Stop() override;
 
     // Every line as received, the password included.
     std::vector<std::string> Commands() const override;
 
 private:
+    bool Launch() override;
+
     Options options_;
 };
 

@@ -371,6 +371,7 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, const std::string&
     std::vector<std::string> env = ChildEnv(env_);
     std::vector<char*> cenv = CStrings(env);
     const bool switchUser = !user_.empty();
+    const bool stdinToLog = stdinToLog_;
     const std::string dir = workDir_;
 
     // Daemons fork helpers; when the daemon dies they become our children
@@ -379,8 +380,8 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, const std::string&
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
-        int devnull = open("/dev/null", O_RDONLY);
-        if (devnull >= 0) dup2(devnull, 0);
+        int input = stdinToLog ? logFd : open("/dev/null", O_RDONLY);
+        if (input >= 0) dup2(input, 0);
         dup2(logFd, 1);
         dup2(logFd, 2);
         close_range(3, ~0U, 0);
@@ -403,6 +404,17 @@ bool PeerProcess::Start(const std::vector<std::string>& argv, const std::string&
     setpgid(pid, pid);  // also from here, so a Stop() right away finds the group
     pid_ = pid;
     return true;
+}
+
+Listening WaitForListener(PeerProcess& process, int port, Millis timeout, bool ipv6) {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        const bool answered = WaitForPort(port, Millis(100), ipv6);
+        // Something else may answer on a port the child could not bind.
+        if (!process.Running()) return Listening::Exited;
+        if (answered) return Listening::Yes;
+        if (Clock::now() >= deadline) return Listening::TimedOut;
+    }
 }
 
 bool PeerProcess::Running() {

@@ -109,6 +109,10 @@ public:
     void SetWorkDir(const std::string& dir) { workDir_ = dir; }
     // Optional: extra environment entries "NAME=value" added to the child's.
     void AddEnv(const std::string& entry) { env_.push_back(entry); }
+    // Optional: the child's standard input is the log too, for daemons that
+    // report start-up failures there (vsftpd writes them to fd 0, its control
+    // connection when run from inetd). Otherwise it is /dev/null.
+    void SetStdinToLog() { stdinToLog_ = true; }
 
     // argv[0] is an absolute path. Returns false (with Error()) if the
     // program is missing or the fork failed.
@@ -125,7 +129,13 @@ public:
 private:
     std::string user_, workDir_, logPath_, error_;
     std::vector<std::string> env_;
+    bool stdinToLog_ = false;
     int pid_ = -1;
 };
+
+// Waits like WaitForPort() for the child's listener, but gives up as soon as
+// the child has exited (a port taken since it was picked, a bad setting).
+enum class Listening { Yes, Exited, TimedOut };
+Listening WaitForListener(PeerProcess& process, int port, Millis timeout, bool ipv6 = false);
 
 }  // namespace peers

@@ -1,4 +1,5 @@
 // Each peer starts, answers on its port, and leaves nothing behind.
+#include "peers/LoopbackAddress.h"
 #include "peers/Peers.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <filesystem>
 
 #include <pwd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace peers {
 namespace {
@@ -173,6 +176,26 @@ TEST(Vsftpd, LogsInAndRecordsCommands) {
     EXPECT_FALSE(UserExists(user));
     EXPECT_FALSE(std::filesystem::exists(dir));
     EXPECT_FALSE(WaitForPort(port, Millis(0)));
+}
+
+// vsftpd reports a port it cannot bind on its standard input and exits: the
+// fixture shows those words at once instead of waiting out its start-up time.
+TEST(Vsftpd, APortTakenAtStartIsReportedInTheServersOwnWords) {
+    // Bound, not listening: nothing answers there, and nothing else may bind it.
+    const int holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(getsockname(holder, reinterpret_cast<sockaddr*>(&a), &len), 0);
+    const int port = ntohs(a.sin_port);
+    VsftpdServer ftp({.ExtraConfig = {}, .ControlPort = port});
+    EXPECT_FALSE(ftp.Start());
+    close(holder);
+    EXPECT_NE(ftp.Error().find("server exited before it answered on port " + std::to_string(port)),
+              std::string::npos)
+        << ftp.Error();
+    EXPECT_NE(ftp.Error().find("500 OOPS: could not bind listening IPv4 socket"), std::string::npos)
+        << ftp.Error();
 }
 
 TEST(Pyftpdlib, LogsInAndRecordsCommands) {

@@ -31,11 +31,13 @@ bool ProxyPeer::Fail(const std::string& why) {
 }
 
 bool ProxyPeer::WaitReady(PeerProcess& process, int port) {
-    if (WaitForPort(port, kStartTimeout)) return true;
+    const Listening state = WaitForListener(process, port, kStartTimeout);
+    if (state == Listening::Yes) return true;
     std::string log = process.Log();
     process.Stop();
-    return Fail("nothing answered on port " + std::to_string(port) + "; output of " +
-                process.LogPath() + ":\n" + Tail(log));
+    return Fail(std::string(state == Listening::Exited ? "it exited before it" : "nothing") +
+                " answered on port " + std::to_string(port) + "; output of " + process.LogPath() +
+                ":\n" + Tail(log));
 }
 
 // --- DanteProxy
