@@ -1,5 +1,6 @@
 #include "toolkit/LoopBridge.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include <QCoreApplication>
@@ -52,6 +53,16 @@ void TLoopBridge::WaitForEvents(int timeoutMs) {
     if (timeoutMs == 0) {
         ProcessAll();
         return;
+    }
+    // Qt had its turn this frame: until the frame ends, wait for the platform
+    // alone. A synchronous request's next reply or connection follows within
+    // microseconds, and Qt's wait would poll every descriptor and queue the
+    // notifier's event for each one.
+    const std::uint64_t sinceQt = platform::GetTickCount64() - gLastQtTurn;
+    if (sinceQt < kQtTurnMs) {
+        const std::uint64_t frameLeft = kQtTurnMs - sinceQt;
+        const int wait = timeoutMs > 0 ? std::min(timeoutMs, static_cast<int>(frameLeft)) : static_cast<int>(frameLeft);
+        if (platform::WaitMessage(wait) || wait == timeoutMs) return;
     }
     // The deadline is a precise timer: Qt's coarse timers may fire up to 5%
     // (tens of milliseconds) late or early.

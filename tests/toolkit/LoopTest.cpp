@@ -93,6 +93,41 @@ TEST_F(LoopTest, WaitingPumpWakesForAPostedMessage) {
     platform::DestroyWindow(hwnd);
 }
 
+// A synchronous request's wait that is woken by platform events again and
+// again (a folder of small files) waits for them outside Qt's loop within a
+// frame, yet Qt still has its turns.
+TEST_F(LoopTest, WaitingThroughAStreamOfPlatformEventsStillGivesQtItsTurn) {
+    std::atomic<int> handled = 0;
+    std::atomic<bool> stop = false;
+    const platform::HWND hwnd = platform::CreateHiddenWindow(
+        [&](platform::HWND, platform::UINT m, platform::WPARAM, platform::LPARAM) {
+            if (m == platform::WM_USER) ++handled;
+            return platform::LRESULT(0);
+        });
+    std::thread poster([&] {
+        for (int i = 0; i < 5000 && !stop; ++i) {
+            platform::PostMessage(hwnd, platform::WM_USER, 0, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    int qtTurns = 0;
+    QTimer qtTimer;
+    QObject::connect(&qtTimer, &QTimer::timeout, [&] { ++qtTurns; });
+    qtTimer.start(0);
+    QElapsedTimer clock;
+    clock.start();
+    while (qtTurns < 3 && clock.elapsed() < 5000) {
+        platform::AppProcessMessages();
+        platform::AppWaitForEvents(100);
+    }
+    stop = true;
+    poster.join();
+    EXPECT_EQ(qtTurns, 3);
+    EXPECT_GT(handled, 0);
+    App->ProcessMessages();
+    platform::DestroyWindow(hwnd);
+}
+
 // A pump loop fed by an endless chain of platform messages (a transfer's
 // blocks) still gives Qt its turns, so its timers fire and the window
 // repaints; the chain's messages all run, in order.
