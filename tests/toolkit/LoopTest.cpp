@@ -1,5 +1,6 @@
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <QApplication>
@@ -93,45 +94,26 @@ TEST_F(LoopTest, WaitingPumpWakesForAPostedMessage) {
     platform::DestroyWindow(hwnd);
 }
 
-// A synchronous request's wait that is woken by platform events again and
-// again (a folder of small files) waits for them outside Qt's loop within a
-// frame, yet Qt still has its turns.
-TEST_F(LoopTest, WaitingThroughAStreamOfPlatformEventsStillGivesQtItsTurn) {
-    std::atomic<int> handled = 0;
-    std::atomic<bool> stop = false;
-    const platform::HWND hwnd = platform::CreateHiddenWindow(
-        [&](platform::HWND, platform::UINT m, platform::WPARAM, platform::LPARAM) {
-            if (m == platform::WM_USER) ++handled;
-            return platform::LRESULT(0);
-        });
-    std::thread poster([&] {
-        for (int i = 0; i < 5000 && !stop; ++i) {
-            platform::PostMessage(hwnd, platform::WM_USER, 0, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
+// Pumps until a zero-interval Qt timer has fired three times (at most 5 s);
+// returns how often it fired.
+int QtTurnsWhilePumping(const std::function<void()>& pump) {
     int qtTurns = 0;
     QTimer qtTimer;
     QObject::connect(&qtTimer, &QTimer::timeout, [&] { ++qtTurns; });
     qtTimer.start(0);
     QElapsedTimer clock;
     clock.start();
-    while (qtTurns < 3 && clock.elapsed() < 5000) {
-        platform::AppProcessMessages();
-        platform::AppWaitForEvents(100);
-    }
-    stop = true;
-    poster.join();
-    EXPECT_EQ(qtTurns, 3);
-    EXPECT_GT(handled, 0);
-    App->ProcessMessages();
-    platform::DestroyWindow(hwnd);
+    while (qtTurns < 3 && clock.elapsed() < 5000) pump();
+    return qtTurns;
 }
 
-// A pump loop fed by an endless chain of platform messages (a transfer's
-// blocks) still gives Qt its turns, so its timers fire and the window
-// repaints; the chain's messages all run, in order.
-TEST_F(LoopTest, PumpingThroughAChainOfPlatformMessagesStillGivesQtItsTurn) {
+// Platform work that never lets up still leaves Qt its turns (its timers
+// fire, the window repaints): a pump loop fed by an endless chain of platform
+// messages (a transfer's blocks), whose messages all run in order, and a
+// synchronous request's wait woken by platform events again and again (a
+// folder of small files), which waits for them outside Qt's loop within a
+// frame.
+TEST_F(LoopTest, PlatformWorkThatNeverLetsUpStillGivesQtItsTurns) {
     int next = 0;
     bool inOrder = true;
     platform::HWND hwnd = 0;
@@ -143,21 +125,38 @@ TEST_F(LoopTest, PumpingThroughAChainOfPlatformMessagesStillGivesQtItsTurn) {
         return platform::LRESULT(0);
     });
     platform::PostMessage(hwnd, platform::WM_USER, 0, 0);
-    int qtTurns = 0;
-    QTimer qtTimer;
-    QObject::connect(&qtTimer, &QTimer::timeout, [&] { ++qtTurns; });
-    qtTimer.start(0);
-    QElapsedTimer clock;
-    clock.start();
-    while (qtTurns < 3 && clock.elapsed() < 5000) {
-        App->ProcessMessages();
-        ASSERT_GT(platform::PendingMessageCount(), 0u);
-    }
-    EXPECT_EQ(qtTurns, 3);
+    EXPECT_EQ(QtTurnsWhilePumping([this] {
+                  App->ProcessMessages();
+                  ASSERT_GT(platform::PendingMessageCount(), 0u);
+              }),
+              3);
     EXPECT_GT(next, 3);
     EXPECT_TRUE(inOrder);
     platform::DestroyWindow(hwnd);
     App->ProcessMessages();
+
+    std::atomic<int> handled = 0;
+    std::atomic<bool> stop = false;
+    hwnd = platform::CreateHiddenWindow([&](platform::HWND, platform::UINT m, platform::WPARAM, platform::LPARAM) {
+        if (m == platform::WM_USER) ++handled;
+        return platform::LRESULT(0);
+    });
+    std::thread poster([&] {
+        for (int i = 0; i < 5000 && !stop; ++i) {
+            platform::PostMessage(hwnd, platform::WM_USER, 0, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    EXPECT_EQ(QtTurnsWhilePumping([] {
+                  platform::AppProcessMessages();
+                  platform::AppWaitForEvents(100);
+              }),
+              3);
+    stop = true;
+    poster.join();
+    EXPECT_GT(handled, 0);
+    App->ProcessMessages();
+    platform::DestroyWindow(hwnd);
 }
 
 TEST_F(LoopTest, TimerDisabledByItsHandlerFiresOnce) {
